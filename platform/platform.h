@@ -1,0 +1,107 @@
+// The seam between the window-free runtime and the operating system.
+//
+// Everything in strings/, runtime/ (except the entry point and the registry's
+// GDI calls) and msgbox/layout reaches the system only through this header, so
+// that it builds and is tested natively. platform_win32.cpp binds it to
+// kernel32 and oleaut32; platform_native.cpp is a portable stand-in with the
+// properties the runtime relies on (length-prefixed, even-aligned,
+// zero-terminated string blocks; Windows-1252 as the system ANSI code page).
+//
+// Fault injection (platform_fail_*) exists in both builds so the same tests
+// can drive the failure paths under Wine and natively.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+// Mirrors OSVERSIONINFOA (148 bytes) so window-free code can hold one.
+struct OsVersionInfoA {
+    uint32_t size;          // preset to 148 by the caller
+    uint32_t major_version;
+    uint32_t minor_version;
+    uint32_t build_number;
+    uint32_t platform_id;   // 2 = NT family
+    char csd_version[128];
+};
+static_assert(sizeof(OsVersionInfoA) == 148, "OSVERSIONINFOA layout");
+
+constexpr uint32_t kTlsOutOfIndexes = 0xFFFFFFFFu;
+constexpr uint32_t kPlatformWin32Nt = 2;
+constexpr uint32_t kMbPrecomposed = 1;
+
+// --- string allocator ------------------------------------------------------
+// Return the data address of a new block (byte length stored in the 4 bytes
+// before it, zero terminator after it), or null on failure. Count 0 is never
+// passed: the runtime represents the empty string by the null handle.
+void* sys_alloc_string_byte_len(uint32_t bytes);
+void* sys_alloc_string_len(uint32_t units);
+void sys_free_string(void* data);
+
+// --- global heap -------------------------------------------------------------
+void* global_alloc_zeroed(uint32_t bytes);   // null on failure
+bool global_free(void* block);               // false when the system refuses
+
+// --- thread-local storage ----------------------------------------------------
+uint32_t tls_alloc();                        // kTlsOutOfIndexes when exhausted
+void* tls_get(uint32_t slot);
+bool tls_set(uint32_t slot, void* value);
+void tls_free(uint32_t slot);
+// The thread information block's arbitrary-user-pointer word.
+void set_thread_user_pointer(void* value);
+void* get_thread_user_pointer();
+
+// --- code pages ------------------------------------------------------------
+// Same contract as MultiByteToWideChar / WideCharToMultiByte with n > 0:
+// with no buffer (or m == 0) they return the exact count, else the count
+// written; 0 on failure. Code page 0 is the system ANSI code page.
+int multibyte_to_wide(uint32_t code_page, uint32_t flags, const char* src, int n,
+                      char16_t* dst, int m);
+int wide_to_multibyte(uint32_t code_page, uint32_t flags, const char16_t* src, int n,
+                      char* dst, int m);
+
+// --- process and misc --------------------------------------------------------
+bool get_version_ex_a(OsVersionInfoA* info);
+void sleep_ms(uint32_t ms);
+[[noreturn]] void exit_process(uint32_t code);
+void variant_clear(void* variant);
+uint32_t current_thread_id();
+
+// --- fault injection (tests only) -------------------------------------------
+// After `successes` more successful allocations (string allocator and global
+// heap alike) every allocation fails, until reset with -1.
+void platform_fail_allocations_after(int32_t successes);
+// While set, global_free reports failure (and keeps the block).
+void platform_fail_global_free(bool fail);
+// Overrides the platform identifier that get_version_ex_a reports; 0 = real.
+void platform_override_platform_id(uint32_t id);
+// Counters so tests can check that nothing leaks and nothing is freed twice.
+struct PlatformCounters {
+    int32_t live_strings;      // blocks from the string allocator not yet freed
+    int32_t live_globals;      // blocks from the global heap not yet freed
+    int32_t string_allocs;     // successful string allocations so far
+    int32_t conversions;       // calls of multibyte_to_wide / wide_to_multibyte
+};
+PlatformCounters platform_counters();
+
+// --- processor ---------------------------------------------------------------
+static inline int32_t atomic_exchange32(volatile int32_t* word, int32_t value) {
+    return __atomic_exchange_n(word, value, __ATOMIC_SEQ_CST);
+}
+static inline uint32_t atomic_exchange32(volatile uint32_t* word, uint32_t value) {
+    return __atomic_exchange_n(word, value, __ATOMIC_SEQ_CST);
+}
+
+#if defined(__i386__) || defined(__x86_64__)
+static inline void load_fpu_control(uint16_t cw) { __asm__ volatile("fldcw %0" : : "m"(cw)); }
+static inline uint16_t read_fpu_control() {
+    uint16_t cw;
+    __asm__ volatile("fnstcw %0" : "=m"(cw));
+    return cw;
+}
+#else
+static inline void load_fpu_control(uint16_t) {}
+static inline uint16_t read_fpu_control() { return 0; }
+#endif
+
+// 64-bit significand, round to nearest, all exceptions masked.
+constexpr uint16_t kRuntimeFpuControl = 0x133F;

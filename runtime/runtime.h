@@ -1,0 +1,110 @@
+// The process-wide runtime record, the per-thread context, the library's
+// entry logic and release lists.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "platform/platform.h"
+
+struct FontRecord;
+struct WindowRecord;
+
+// Reason codes of the library entry point.
+enum EntryReason : uint32_t {
+    kProcessDetach = 0,
+    kProcessAttach = 1,
+    kThreadAttach = 2,
+    kThreadDetach = 3,
+};
+
+// One block per thread, made on first use (get_thread_context), freed at
+// thread detach, or at process detach for the detaching thread.
+struct ThreadContext {
+    uint32_t code_page;   // 0 = system ANSI code page; inherited, never changed
+    uint32_t reserved[7];
+};
+
+constexpr uint32_t kLiteralPoolBytes = 164;
+
+// Fields that runtime_reset clears at process attach. Each says who writes and
+// who reads it, and under which discipline when two threads share it.
+struct ResettableState {
+    struct Fonts {
+        FontRecord* head;           // built by runtime_reset; walked under `lock`
+        volatile int32_t lock;      // spin lock: exchange -1 until 0 comes back; store 0 frees
+    } fonts;
+    struct Registry {
+        WindowRecord* head;         // window thread links/unlinks; both threads walk; under `lock`
+        volatile int32_t lock;      // spin lock, as for fonts
+    } registry;
+    struct TextWindow {
+        // Text area record of the open text window, null when none. Window
+        // thread publishes it after the open's handle result and clears it at
+        // the frame's WM_NCDESTROY; the calling thread clears it in
+        // text_close. Aligned 32-bit plain stores and loads.
+        WindowRecord* volatile current_text_window;
+        uint32_t text_class_atom;   // window thread only; registered once per process
+        volatile uintptr_t active_window;  // HWND; window thread writes, calling thread reads
+    } text;
+};
+
+struct RuntimeState {
+    // --- set by the entry point, kept for the life of the library ---
+    uintptr_t module_handle;        // saved at process attach
+    uint32_t tls_slot;              // per-thread context slot
+    ThreadContext* first_context;   // attaching thread's context; null once that thread has ended
+    uint16_t attach_result;         // what the entry point returns, zero-extended
+    uint32_t current_reason;        // reason of the entry call being processed
+    uintptr_t saved_reserved;       // reserved argument of process attach, for library_callback
+    OsVersionInfoA platform_version;
+    // The inherited setting of new contexts. Kept here as well as in
+    // first_context because the attaching thread may end long before others
+    // make their contexts.
+    uint32_t default_code_page;
+    alignas(4) uint8_t literal_pool[kLiteralPoolBytes];  // placed at attach, never reset
+
+    // --- cleared by runtime_reset ---
+    ResettableState shared;
+};
+
+extern RuntimeState g_runtime;
+
+// The library entry logic, for every reason. The Win32 entry point calls it;
+// native tests call it directly. Returns the entry point's result.
+uint32_t library_entry(uintptr_t module, uint32_t reason, uintptr_t reserved);
+
+// The library's own notification routine: 1 for 0 <= reason <= 3, else 0.
+uint32_t library_callback(uintptr_t module, uint32_t reason, uintptr_t reserved);
+
+// Clears `g_runtime.shared` and builds the default font list. Process attach only.
+void runtime_reset();
+
+// The calling thread's context, made on first use with the inherited
+// code_page. Null when the block cannot be allocated (error 7 for the caller;
+// the thread stays without a context and a later call tries again).
+ThreadContext* get_thread_context();
+
+// Releases the calling thread's context, if it has one.
+void release_thread_context();
+
+// --- release lists ------------------------------------------------------------
+// Entries: byte offset of the variable from the scope's base, ORed with its
+// kind in the two low bits; the list ends with an entry 0.
+enum ReleaseKind : uint32_t {
+    kReleaseObject = 0,
+    kReleaseArray = 1,
+    kReleaseString = 2,
+    kReleaseVariant = 3,
+};
+constexpr uint32_t release_entry(size_t offset, ReleaseKind kind) {
+    return static_cast<uint32_t>(offset) | kind;
+}
+
+// Releases every variable that `list` names, in list order, relative to
+// `base`. Returns 0, or the first error reported by erase_array (241).
+uint32_t process_release_list(const uint32_t* list, void* base);
+
+// The module's and thread's own release lists; both are empty in this library.
+extern const uint32_t kModuleReleaseList[];
+extern const uint32_t kThreadReleaseList[];
