@@ -70,12 +70,16 @@ void* tls_get(uint32_t slot) { return TlsGetValue(slot); }
 bool tls_set(uint32_t slot, void* value) { return TlsSetValue(slot, value) != FALSE; }
 void tls_free(uint32_t slot) { TlsFree(slot); }
 
+// The arbitrary-user-pointer word sits at offset 0x14 of the 32-bit thread
+// information block, which fs addresses.
 void set_thread_user_pointer(void* value) {
-    reinterpret_cast<NT_TIB*>(NtCurrentTeb())->ArbitraryUserPointer = value;
+    __asm__ volatile("movl %0, %%fs:0x14" : : "r"(value) : "memory");
 }
 
 void* get_thread_user_pointer() {
-    return reinterpret_cast<NT_TIB*>(NtCurrentTeb())->ArbitraryUserPointer;
+    void* value;
+    __asm__ volatile("movl %%fs:0x14, %0" : "=r"(value));
+    return value;
 }
 
 int multibyte_to_wide(uint32_t code_page, uint32_t flags, const char* src, int n, char16_t* dst,
