@@ -81,7 +81,12 @@ for config in "${configs[@]}"; do
       trap 'xvfb_stop' EXIT
       if xvfb_start; then
         echo "Xvfb on $DISPLAY"
+        skipped_before=$skipped
         run_preset win32
+        if ((skipped > skipped_before)); then
+          echo "Win32 tests skipped:"
+          scripts/wine-prefix.sh "$root/build/win32/wineprefix" 2>&1 | sed 's/^/  /'
+        fi
         WINEPREFIX=$root/build/win32/wineprefix wineserver -k 2>/dev/null || true
         xvfb_stop
       else
@@ -97,7 +102,7 @@ done
 
 echo
 for b in "${broken[@]}"; do echo "BROKEN: $b"; done
-((skipped)) && echo "NOTE: $skipped test(s) skipped; ctest's output above says why (Wine cannot run on this machine?)"
+((skipped)) && echo "NOTE: $skipped test(s) skipped (see \"Win32 tests skipped\" above)"
 echo "elapsed: $((SECONDS - started)) s"
 line="$((passed)) passed, $((failed + ${#broken[@]})) failed"
 ((skipped)) && line+=", $skipped skipped"
