@@ -35,7 +35,9 @@ else
 fi
 
 export DEBIAN_FRONTEND=noninteractive
-apt_opts=(-y -q --no-install-recommends -o DPkg::Lock::Timeout=600)
+# With recommends: Wine's X11 driver loads the X extension libraries and
+# fonts that come as recommends, and the text window is drawn with them.
+apt_opts=(-y -q -o DPkg::Lock::Timeout=600)
 if ((need_i386)); then
   "${sudo[@]}" dpkg --add-architecture i386
 fi
