@@ -8,6 +8,7 @@ packages=(
   libgtest-dev googletest libbenchmark-dev         # GoogleTest (also its sources), Google Benchmark
   g++-mingw-w64-i686                               # the Win32 cross compiler (posix threads variant)
   wine wine32:i386                                 # runs the Win32 tests
+  g++-mingw-w64-x86-64-posix wine64                # the same tests where only 64-bit Wine runs
   xvfb xdotool imagemagick                         # a display for windows, keys, screenshots
 )
 

@@ -5,11 +5,15 @@
 #   fuzz (clang, libFuzzer) each tests/fuzz/fuzz_*.cpp for a bounded run
 #   win32 (i686 MinGW)      Orvandel.dll, its image check, and the Win32
 #                           tests under Wine on an Xvfb of our own
+#   win64 (x86_64 MinGW)    the same tests under 64-bit Wine, for machines
+#                           whose kernel runs no 32-bit programs (there
+#                           32-bit Wine cannot start and win32's Wine tests
+#                           are reported as skipped)
 # and ends with one line "N passed, N failed" (", N skipped" when some could
 # not run), counted over all ctest runs. Exit status 0 only when nothing
 # failed.
 #
-#   bash scripts/test.sh [native|asan|fuzz|win32]...   (default: all four)
+#   bash scripts/test.sh [native|asan|fuzz|win32|win64]...   (default: all)
 #
 # ORVANDEL_REQUIRE_WINE=1 turns "Wine cannot run on this machine" into a
 # failure instead of skipped tests.
@@ -19,7 +23,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 started=$SECONDS
 configs=("$@")
-((${#configs[@]})) || configs=(native asan fuzz win32)
+((${#configs[@]})) || configs=(native asan fuzz win32 win64)
 
 passed=0 failed=0 skipped=0 broken=()
 
@@ -44,16 +48,42 @@ count_ctest() {
 }
 
 # Makes the Wine prefix before the tests start, so its first-time setup
-# does not eat into the first test's time limit. 77: Wine cannot run here,
-# and the tests will say so as skipped.
+# does not eat into the first test's time limit. 77: that Wine cannot run
+# here, and its tests will show as skipped.
+wine_arch=32
 make_wine_prefix() {
-  say "win32: wine prefix"
+  say "win$wine_arch: wine prefix"
   local rc=0
-  scripts/wine-prefix.sh "$root/build/win32/wineprefix" || rc=$?
+  scripts/wine-prefix.sh --arch "$wine_arch" "$root/build/win$wine_arch/wineprefix" || rc=$?
   if ((rc != 0 && rc != 77)); then
-    broken+=("win32: wine prefix")
+    broken+=("win$wine_arch: wine prefix")
     return 1
   fi
+}
+
+# The Windows tests open windows: they get a display of their own and the
+# Wine server is stopped afterwards.
+run_wine_preset() {
+  wine_arch=$1
+  local preset=win$1 skipped_before=$skipped
+  source scripts/xvfb.sh
+  trap 'xvfb_stop' EXIT
+  if ! xvfb_start; then
+    broken+=("$preset: no display")
+    return
+  fi
+  echo "Xvfb on $DISPLAY"
+  run_preset "$preset" make_wine_prefix
+  if ((skipped > skipped_before)); then
+    echo "$preset tests skipped:"
+    scripts/wine-prefix.sh --arch "$1" "$root/build/$preset/wineprefix" 2>&1 | sed 's/^/  /'
+  fi
+  if [[ -f $root/build/$preset/wineprefix/.orvandel-ready ]]; then
+    local server=/usr/lib/wine/wineserver32
+    [[ $1 == 64 ]] && server=/usr/lib/wine/wineserver64
+    WINEPREFIX=$root/build/$preset/wineprefix timeout 30 "$server" -k 2>/dev/null || true
+  fi
+  xvfb_stop
 }
 
 # configure, build and test one preset; a step that breaks counts as a failure.
@@ -90,37 +120,19 @@ fi
 for config in "${configs[@]}"; do
   case $config in
     native | asan | fuzz) run_preset "$config" ;;
-    win32)
-      # The Win32 tests open windows: give them a display of their own and
-      # a running Wine server for the whole run, and stop both afterwards.
-      source scripts/xvfb.sh
-      trap 'xvfb_stop' EXIT
-      if xvfb_start; then
-        echo "Xvfb on $DISPLAY"
-        skipped_before=$skipped
-        run_preset win32 make_wine_prefix
-        if ((skipped > skipped_before)); then
-          echo "Win32 tests skipped:"
-          scripts/wine-prefix.sh "$root/build/win32/wineprefix" 2>&1 | sed 's/^/  /'
-        fi
-        if [[ -f $root/build/win32/wineprefix/.orvandel-ready ]]; then
-          WINEPREFIX=$root/build/win32/wineprefix timeout 30 wineserver -k 2>/dev/null || true
-        fi
-        xvfb_stop
-      else
-        broken+=("win32: no display")
-      fi
-      if ((skipped)) && [[ ${ORVANDEL_REQUIRE_WINE:-0} == 1 ]]; then
-        broken+=("win32: Wine cannot run here and ORVANDEL_REQUIRE_WINE=1")
-      fi
-      ;;
+    win32) run_wine_preset 32 ;;
+    win64) run_wine_preset 64 ;;
     *) echo "unknown configuration: $config" >&2; broken+=("$config: unknown") ;;
   esac
 done
 
+if ((skipped)) && [[ ${ORVANDEL_REQUIRE_WINE:-0} == 1 ]]; then
+  broken+=("Wine tests skipped and ORVANDEL_REQUIRE_WINE=1")
+fi
+
 echo
 for b in "${broken[@]}"; do echo "BROKEN: $b"; done
-((skipped)) && echo "NOTE: $skipped test(s) skipped (see \"Win32 tests skipped\" above)"
+((skipped)) && echo "NOTE: $skipped test(s) skipped (see \"tests skipped:\" above for why)"
 echo "elapsed: $((SECONDS - started)) s"
 line="$((passed)) passed, $((failed + ${#broken[@]})) failed"
 ((skipped)) && line+=", $skipped skipped"
