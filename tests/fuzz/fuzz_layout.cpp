@@ -7,9 +7,16 @@
 #include <initializer_list>
 
 #include "fuzz_support.h"
+#include "runtime/runtime.h"
 #include "msgbox/layout.h"
 #include "platform/platform.h"
 #include "strings/fields.h"
+
+// The literal pool and the first thread context come from the attach.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    library_entry(0x10000, kProcessAttach, 0);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     load_fpu_control(kRuntimeFpuControl);
