@@ -46,6 +46,10 @@ void sort_descending(StrHandle* e, int64_t lo, int64_t hi) {
 
 }  // namespace
 
+void sort_handles_descending(StrHandle* handles, uint32_t n) {
+    if (n > 1) sort_descending(handles, 0, int64_t{n} - 1);
+}
+
 void dim_array(ProcFrame& frame, ArrayDescriptor* a, void* data, uint8_t flags,
                uint8_t element_type, uint8_t dimension_count, uint32_t element_size,
                const int32_t* bounds) {
@@ -96,7 +100,7 @@ uint32_t erase_array(ArrayDescriptor* a) {
         a->element_size == sizeof(StrHandle) && a->data != nullptr) {
         StrHandle* e = static_cast<StrHandle*>(a->data);
         const uint32_t n = a->element_count;
-        if (n > 1) sort_descending(e, 0, int64_t{n} - 1);
+        sort_handles_descending(e, n);
         for (uint32_t i = 0; i < n; ++i) {
             const StrHandle h = e[i];
             e[i] = 0;
