@@ -23,15 +23,13 @@ inline bool is_digit(uint8_t c) { return c >= '0' && c <= '9'; }
 
 // 10^n for 0 <= n < 8192, at most eleven table entries multiplied.
 long double power_of_ten(int32_t n) {
-    long double start = 1.0L;
-    if (n > 4096) {
-        start = kLargePowers[9];
-        n -= 4096;
-    }
+    const bool beyond = n > 4096;
+    if (beyond) n -= 4096;
     long double product = static_cast<long double>(kSmallPowers[n & 7]);
     for (int k = 0, bits = n >> 3; bits != 0; ++k, bits >>= 1)
         if (bits & 1) product *= kLargePowers[k];
-    return start * product;
+    // A start value of 1 would multiply exactly; skip it.
+    return beyond ? kLargePowers[9] * product : product;
 }
 
 // The bytes still to read; every read checks `pos < n`, so no byte outside
@@ -117,7 +115,9 @@ long double parse_decimal(Cursor c) {
         const int32_t k = static_cast<int32_t>(magnitude - kept);
         // Below 10^18, so the signed load is exact.
         const long double m = static_cast<long double>(static_cast<int64_t>(mantissa));
-        if (k >= 0) {
+        if (k == 0) {
+            value = m;  // integers up to 18 digits: no scaling at all
+        } else if (k > 0) {
             value = m * power_of_ten(k);
         } else if (-k <= kLargestFinitePower) {
             value = m / power_of_ten(-k);
@@ -130,21 +130,34 @@ long double parse_decimal(Cursor c) {
     return negative ? -value : value;
 }
 
+// Radix letters in table order: B b H h O o Q q; 0 for any other byte.
 int radix_of(uint8_t b) {
-    static const char kLetters[8] = {'B', 'b', 'H', 'h', 'O', 'o', 'Q', 'q'};
-    static const int kRadixes[8] = {2, 2, 16, 16, 8, 8, 8, 8};
-    for (int i = 0; i < 8; ++i)
-        if (kLetters[i] == static_cast<char>(b)) return kRadixes[i];
-    return 0;
+    switch (b) {
+        case 'B': case 'b': return 2;
+        case 'H': case 'h': return 16;
+        case 'O': case 'o': case 'Q': case 'q': return 8;
+        default: return 0;
+    }
 }
 
+// Digit values of every byte, letters of either case from 10 up; 99 for
+// bytes that are no digit in any radix. One lookup per digit.
+struct DigitTable {
+    uint8_t value[256];
+    constexpr DigitTable() : value() {
+        for (int b = 0; b < 256; ++b) {
+            value[b] = b >= '0' && b <= '9'   ? static_cast<uint8_t>(b - '0')
+                       : b >= 'A' && b <= 'Z' ? static_cast<uint8_t>(b - 'A' + 10)
+                       : b >= 'a' && b <= 'z' ? static_cast<uint8_t>(b - 'a' + 10)
+                                              : 99;
+        }
+    }
+};
+constexpr DigitTable kDigits;
+
 // Digit value below `radix`, or -1.
-int digit_value(uint8_t b, int radix) {
-    if (b >= 'a' && b <= 'z') b = static_cast<uint8_t>(b - 'a' + 'A');
-    int v;
-    if (b >= '0' && b <= '9') v = b - '0';
-    else if (b >= 'A' && b <= 'Z') v = b - 'A' + 10;
-    else return -1;
+inline int digit_value(uint8_t b, int radix) {
+    const int v = kDigits.value[b];
     return v < radix ? v : -1;
 }
 
