@@ -1,0 +1,176 @@
+// Portable stand-in for the system services, so the window-free runtime
+// builds and is tested on any host. It keeps the properties the runtime relies
+// on and counts what it hands out, so tests can see leaks and double frees.
+#include "platform/platform.h"
+
+#include <atomic>
+#include <pthread.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+#include <unistd.h>
+#include <sys/syscall.h>
+
+namespace {
+
+std::atomic<int32_t> g_allocs_left{-1};   // -1: never fail
+std::atomic<bool> g_fail_global_free{false};
+std::atomic<uint32_t> g_platform_id{0};
+std::atomic<int32_t> g_live_strings{0};
+std::atomic<int32_t> g_live_globals{0};
+std::atomic<int32_t> g_string_allocs{0};
+std::atomic<int32_t> g_conversions{0};
+
+bool allocation_allowed() {
+    int32_t left = g_allocs_left.load();
+    while (left >= 0) {
+        if (left == 0) return false;
+        if (g_allocs_left.compare_exchange_weak(left, left - 1)) return true;
+    }
+    return true;
+}
+
+// Block: [u32 byte length][data][two zero bytes]. malloc's 8/16-byte alignment
+// puts the data at a 4-aligned, even address, as the system allocator does.
+void* alloc_block(uint64_t bytes) {
+    if (bytes > 0x7FFFFFF0u || !allocation_allowed()) return nullptr;
+    uint8_t* block = static_cast<uint8_t*>(malloc(static_cast<size_t>(bytes) + 4 + 2));
+    if (!block) return nullptr;
+    uint32_t len = static_cast<uint32_t>(bytes);
+    memcpy(block, &len, 4);
+    block[4 + bytes] = 0;
+    block[4 + bytes + 1] = 0;
+    g_live_strings++;
+    g_string_allocs++;
+    return block + 4;
+}
+
+constexpr int kTlsSlots = 64;
+std::atomic<bool> g_tls_used[kTlsSlots];
+thread_local void* t_tls_values[kTlsSlots];
+thread_local void* t_user_pointer;
+
+// Windows-1252 bytes 0x80..0x9F; the five holes map to the C1 control of the
+// same value, as the system's table does.
+const char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+bool supported_code_page(uint32_t cp) { return cp == 0 || cp == 1252; }
+
+char16_t cp1252_to_unit(uint8_t b) {
+    return (b >= 0x80 && b <= 0x9F) ? kCp1252High[b - 0x80] : static_cast<char16_t>(b);
+}
+
+char unit_to_cp1252(char16_t u) {
+    if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) return static_cast<char>(u);
+    for (int i = 0; i < 32; i++)
+        if (kCp1252High[i] == u) return static_cast<char>(0x80 + i);
+    return '?';   // the system's default character for unmappable units
+}
+
+}  // namespace
+
+void* sys_alloc_string_byte_len(uint32_t bytes) { return alloc_block(bytes); }
+void* sys_alloc_string_len(uint32_t units) { return alloc_block(uint64_t{units} * 2); }
+
+void sys_free_string(void* data) {
+    if (!data) return;
+    g_live_strings--;
+    free(static_cast<uint8_t*>(data) - 4);
+}
+
+void* global_alloc_zeroed(uint32_t bytes) {
+    if (!allocation_allowed()) return nullptr;
+    void* p = calloc(1, bytes ? bytes : 1);
+    if (p) g_live_globals++;
+    return p;
+}
+
+bool global_free(void* block) {
+    if (g_fail_global_free.load()) return false;
+    if (block) {
+        g_live_globals--;
+        free(block);
+    }
+    return true;
+}
+
+uint32_t tls_alloc() {
+    for (int i = 0; i < kTlsSlots; i++) {
+        bool expected = false;
+        if (g_tls_used[i].compare_exchange_strong(expected, true)) return static_cast<uint32_t>(i);
+    }
+    return kTlsOutOfIndexes;
+}
+
+void* tls_get(uint32_t slot) { return slot < kTlsSlots ? t_tls_values[slot] : nullptr; }
+
+bool tls_set(uint32_t slot, void* value) {
+    if (slot >= kTlsSlots) return false;
+    t_tls_values[slot] = value;
+    return true;
+}
+
+void tls_free(uint32_t slot) {
+    if (slot < kTlsSlots) g_tls_used[slot] = false;
+}
+
+void set_thread_user_pointer(void* value) { t_user_pointer = value; }
+void* get_thread_user_pointer() { return t_user_pointer; }
+
+int multibyte_to_wide(uint32_t code_page, uint32_t, const char* src, int n, char16_t* dst, int m) {
+    g_conversions++;
+    if (!supported_code_page(code_page) || n <= 0 || !src) return 0;
+    if (!dst || m == 0) return n;
+    int count = n < m ? n : m;
+    for (int i = 0; i < count; i++) dst[i] = cp1252_to_unit(static_cast<uint8_t>(src[i]));
+    return count;
+}
+
+int wide_to_multibyte(uint32_t code_page, uint32_t, const char16_t* src, int n, char* dst, int m) {
+    g_conversions++;
+    if (!supported_code_page(code_page) || n <= 0 || !src) return 0;
+    if (!dst || m == 0) return n;
+    int count = n < m ? n : m;
+    for (int i = 0; i < count; i++) dst[i] = unit_to_cp1252(src[i]);
+    return count;
+}
+
+bool get_version_ex_a(OsVersionInfoA* info) {
+    if (!info || info->size != sizeof(OsVersionInfoA)) return false;
+    uint32_t id = g_platform_id.load();
+    info->major_version = 10;
+    info->minor_version = 0;
+    info->build_number = 19045;
+    info->platform_id = id ? id : kPlatformWin32Nt;
+    info->csd_version[0] = 0;
+    return true;
+}
+
+void sleep_ms(uint32_t ms) {
+    timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+    while (nanosleep(&ts, &ts) != 0) {
+    }
+}
+
+void exit_process(uint32_t code) { _exit(static_cast<int>(code)); }
+
+void variant_clear(void* variant) {
+    // Without an automation runtime there is nothing a VARIANT can own here.
+    if (variant) memset(variant, 0, 16);
+}
+
+uint32_t current_thread_id() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
+
+void platform_fail_allocations_after(int32_t successes) { g_allocs_left = successes; }
+void platform_fail_global_free(bool fail) { g_fail_global_free = fail; }
+void platform_override_platform_id(uint32_t id) { g_platform_id = id; }
+
+PlatformCounters platform_counters() {
+    return PlatformCounters{g_live_strings.load(), g_live_globals.load(), g_string_allocs.load(),
+                            g_conversions.load()};
+}

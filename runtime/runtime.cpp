@@ -1,0 +1,153 @@
+#include "runtime/runtime.h"
+
+#include <string.h>
+
+#include "runtime/arrays.h"
+#include "strings/dynstr.h"
+
+void build_default_font_list();
+
+RuntimeState g_runtime;
+
+const uint32_t kModuleReleaseList[] = {0};
+const uint32_t kThreadReleaseList[] = {0};
+
+namespace {
+
+// Undoes a partial attach so a refused load leaves no TLS slot or context.
+void abandon_attach() {
+    if (g_runtime.tls_slot != kTlsOutOfIndexes) {
+        release_thread_context();
+        tls_free(g_runtime.tls_slot);
+        g_runtime.tls_slot = kTlsOutOfIndexes;
+    }
+    g_runtime.first_context = nullptr;
+}
+
+bool attach_steps(uintptr_t module, uintptr_t reserved) {
+    place_literal_pool(g_runtime.literal_pool);
+    g_runtime.attach_result = 0;
+    g_runtime.first_context = nullptr;
+    g_runtime.tls_slot = kTlsOutOfIndexes;
+    load_fpu_control(kRuntimeFpuControl);
+
+    memset(&g_runtime.platform_version, 0, sizeof g_runtime.platform_version);
+    g_runtime.platform_version.size = sizeof(OsVersionInfoA);
+    if (!get_version_ex_a(&g_runtime.platform_version) ||
+        g_runtime.platform_version.platform_id != kPlatformWin32Nt)
+        return false;
+
+    g_runtime.module_handle = module;
+    g_runtime.saved_reserved = reserved;
+
+    g_runtime.tls_slot = tls_alloc();
+    if (g_runtime.tls_slot == kTlsOutOfIndexes) return false;
+
+    g_runtime.default_code_page = 0;
+    ThreadContext* ctx = get_thread_context();
+    if (!ctx) {
+        abandon_attach();
+        return false;
+    }
+    g_runtime.first_context = ctx;
+    ctx->code_page = 0;
+    g_runtime.attach_result = 1;
+    return true;
+}
+
+}  // namespace
+
+uint32_t library_callback(uintptr_t, uint32_t reason, uintptr_t) { return reason <= 3 ? 1u : 0u; }
+
+void runtime_reset() {
+    memset(&g_runtime.shared, 0, sizeof g_runtime.shared);
+    build_default_font_list();
+}
+
+uint32_t library_entry(uintptr_t module, uint32_t reason, uintptr_t reserved) {
+    if (reason == kProcessAttach && !attach_steps(module, reserved)) return 0;
+    g_runtime.current_reason = reason;
+    if (reason == kProcessAttach) runtime_reset();
+    uint32_t r = library_callback(g_runtime.module_handle, g_runtime.current_reason,
+                                  g_runtime.saved_reserved);
+    g_runtime.attach_result = static_cast<uint16_t>(r);
+    if (reason == kProcessAttach && g_runtime.attach_result == 0) {
+        // The system sends no detach after a refused attach.
+        abandon_attach();
+        return 0;
+    }
+    if (reason == kThreadDetach) release_thread_context();
+    if (reason == kProcessDetach) {
+        process_release_list(kModuleReleaseList, &g_runtime);
+        release_thread_context();
+        tls_free(g_runtime.tls_slot);
+        g_runtime.tls_slot = kTlsOutOfIndexes;
+    }
+    return g_runtime.attach_result;
+}
+
+ThreadContext* get_thread_context() {
+    void* value = tls_get(g_runtime.tls_slot);
+    if (value) return static_cast<ThreadContext*>(value);
+    auto* ctx = static_cast<ThreadContext*>(global_alloc_zeroed(sizeof(ThreadContext)));
+    if (!ctx) return nullptr;
+    if (!tls_set(g_runtime.tls_slot, ctx)) {
+        global_free(ctx);
+        return nullptr;
+    }
+    set_thread_user_pointer(ctx);
+    // Copied from the process-wide default rather than from first_context,
+    // which is gone once the attaching thread has ended.
+    ctx->code_page = g_runtime.default_code_page;
+    return ctx;
+}
+
+void release_thread_context() {
+    void* value = tls_get(g_runtime.tls_slot);
+    if (!value) return;
+    process_release_list(kThreadReleaseList, value);
+    if (value == g_runtime.first_context) g_runtime.first_context = nullptr;
+    (void)global_free(value);   // a failure here is ignored: the slot is cleared all the same
+    tls_set(g_runtime.tls_slot, nullptr);
+    set_thread_user_pointer(nullptr);
+}
+
+#if defined(_WIN32) && defined(__i386__)
+#define RELEASE_CALL __stdcall
+#else
+#define RELEASE_CALL
+#endif
+
+uint32_t process_release_list(const uint32_t* list, void* base) {
+    uint32_t first_error = 0;
+    if (!list) return 0;
+    auto* bytes = static_cast<uint8_t*>(base);
+    for (; *list != 0; ++list) {
+        void* var = bytes + (*list & ~3u);
+        switch (static_cast<ReleaseKind>(*list & 3u)) {
+        case kReleaseObject: {
+            using ReleaseFn = uint32_t(RELEASE_CALL*)(void*);
+            void* obj = *static_cast<void**>(var);
+            // Cleared first, so a release list run twice cannot release twice.
+            *static_cast<void**>(var) = nullptr;
+            if (obj) (*reinterpret_cast<ReleaseFn**>(obj))[2](obj);
+            break;
+        }
+        case kReleaseArray: {
+            uint32_t err = erase_array(static_cast<ArrayDescriptor*>(var));
+            if (err && !first_error) first_error = err;
+            break;
+        }
+        case kReleaseString: {
+            StrHandle h = *static_cast<StrHandle*>(var);
+            *static_cast<StrHandle*>(var) = 0;
+            str_free(h);
+            break;
+        }
+        case kReleaseVariant:
+            variant_clear(var);
+            break;
+        }
+    }
+    return first_error;
+}

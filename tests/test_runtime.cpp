@@ -1,0 +1,197 @@
+#include <thread>
+
+#include "runtime/errors.h"
+#include "test_support.h"
+
+namespace {
+
+// Runs fn on a new thread and waits for it; the runtime sees a thread with
+// no context of its own.
+template <class Fn>
+void on_new_thread(Fn fn) {
+    std::thread t(fn);
+    t.join();
+}
+
+TEST(LibraryCallback, AcceptsExactlyTheFourReasons) {
+    const struct {
+        uint32_t reason;
+        uint32_t expect;
+    } rows[] = {{0, 1}, {1, 1}, {2, 1}, {3, 1}, {4, 0}, {0xFFFFFFFFu, 0}, {0x80000000u, 0}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.reason);
+        EXPECT_EQ(library_callback(0, r.reason, 0), r.expect);
+    }
+}
+
+TEST(Attach, RefusedOffTheNtFamilyWithNothingSetUp) {
+    int32_t globals = platform_counters().live_globals;
+    platform_override_platform_id(1);
+    EXPECT_EQ(library_entry(0x10000, kProcessAttach, 0), 0u);
+    platform_override_platform_id(0);
+    EXPECT_EQ(g_runtime.first_context, nullptr);
+    EXPECT_EQ(platform_counters().live_globals, globals);
+}
+
+TEST(Attach, RefusedWhenTheFirstContextCannotBeMade) {
+    int32_t globals = platform_counters().live_globals;
+    platform_fail_allocations_after(0);
+    EXPECT_EQ(library_entry(0x10000, kProcessAttach, 0), 0u);
+    platform_fail_allocations_after(-1);
+    EXPECT_EQ(platform_counters().live_globals, globals);
+    // The slot went back: a later attach works.
+    ASSERT_EQ(library_entry(0x10000, kProcessAttach, 0), 1u);
+    library_entry(0x10000, kProcessDetach, 0);
+}
+
+class Lifecycle : public RuntimeTest {};
+
+TEST_F(Lifecycle, AttachLeavesAContextAndClearedState) {
+    ASSERT_NE(g_runtime.first_context, nullptr);
+    EXPECT_EQ(get_thread_context(), g_runtime.first_context);
+    EXPECT_EQ(g_runtime.first_context->code_page, 0u);
+    EXPECT_EQ(get_thread_user_pointer(), g_runtime.first_context);
+    EXPECT_EQ(g_runtime.shared.registry.head, nullptr);
+    EXPECT_EQ(g_runtime.shared.registry.lock, 0);
+    EXPECT_EQ(g_runtime.shared.text.current_text_window, nullptr);
+    EXPECT_EQ(g_runtime.module_handle, 0x10000u);
+    EXPECT_EQ(g_runtime.platform_version.size, 148u);
+    EXPECT_EQ(read_fpu_control() & 0x1F3F, kRuntimeFpuControl & 0x1F3F);
+}
+
+TEST_F(Lifecycle, ThreadAttachCreatesNoContextAndDetachFreesOne) {
+    int32_t globals = platform_counters().live_globals;
+    void* seen = reinterpret_cast<void*>(1);
+    on_new_thread([&] {
+        EXPECT_EQ(library_entry(0x10000, kThreadAttach, 0), 1u);
+        seen = tls_get(g_runtime.tls_slot);
+        EXPECT_EQ(library_entry(0x10000, kThreadDetach, 0), 1u);
+    });
+    EXPECT_EQ(seen, nullptr);
+    EXPECT_EQ(platform_counters().live_globals, globals);
+
+    on_new_thread([&] {
+        library_entry(0x10000, kThreadAttach, 0);
+        ASSERT_NE(get_thread_context(), nullptr);
+        EXPECT_EQ(platform_counters().live_globals, globals + 1);
+        library_entry(0x10000, kThreadDetach, 0);
+        EXPECT_EQ(tls_get(g_runtime.tls_slot), nullptr);
+        EXPECT_EQ(get_thread_user_pointer(), nullptr);
+    });
+    EXPECT_EQ(platform_counters().live_globals, globals);
+}
+
+TEST_F(Lifecycle, SecondThreadInheritsCodePageAfterAttachingThreadEnded) {
+    // Re-attach on a thread that then ends, as a host's loader thread may.
+    library_entry(0x10000, kProcessDetach, 0);
+    on_new_thread([] {
+        ASSERT_EQ(library_entry(0x10000, kProcessAttach, 0), 1u);
+        library_entry(0x10000, kThreadDetach, 0);
+    });
+    EXPECT_EQ(g_runtime.first_context, nullptr);
+    on_new_thread([] {
+        StrHandle a = make_ansi("7");
+        StrHandle w = ansi_to_wide(a, 0);   // first use makes the context
+        ThreadContext* ctx = static_cast<ThreadContext*>(tls_get(g_runtime.tls_slot));
+        ASSERT_NE(ctx, nullptr);
+        EXPECT_EQ(ctx->code_page, 0u);
+        EXPECT_EQ(wide_of(w), u"7");
+        str_free(a);
+        str_free(w);
+        library_entry(0x10000, kThreadDetach, 0);
+    });
+}
+
+TEST_F(Lifecycle, ContextAllocationFailureIsRetried) {
+    on_new_thread([] {
+        platform_fail_allocations_after(0);
+        EXPECT_EQ(get_thread_context(), nullptr);
+        EXPECT_EQ(tls_get(g_runtime.tls_slot), nullptr);
+        platform_fail_allocations_after(-1);
+        EXPECT_NE(get_thread_context(), nullptr);
+        library_entry(0x10000, kThreadDetach, 0);
+    });
+}
+
+TEST_F(Lifecycle, ProcessDetachReleasesTheDetachingThreadsContext) {
+    int32_t globals = platform_counters().live_globals;
+    library_entry(0x10000, kProcessDetach, 0);
+    EXPECT_EQ(platform_counters().live_globals, globals - 1);
+    ASSERT_EQ(library_entry(0x10000, kProcessAttach, 0), 1u);   // for TearDown
+}
+
+TEST_F(Lifecycle, GlobalFreeFailureWhileReleasingIsIgnored) {
+    on_new_thread([] {
+        ThreadContext* ctx = get_thread_context();
+        ASSERT_NE(ctx, nullptr);
+        platform_fail_global_free(true);
+        library_entry(0x10000, kThreadDetach, 0);
+        platform_fail_global_free(false);
+        EXPECT_EQ(tls_get(g_runtime.tls_slot), nullptr);
+        global_free(ctx);   // the refused free kept the block
+    });
+}
+
+class Errors : public RuntimeTest {};
+
+TEST_F(Errors, RaiseErrorRecordsTheNumberOrFive) {
+    const struct {
+        int32_t raised;
+        uint8_t recorded;
+    } rows[] = {{0, 5}, {-1, 5}, {256, 5}, {1, 1}, {7, 7}, {240, 240}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.raised);
+        ProcFrame f;
+        frame_init(f, nullptr);
+        raise_error(&f, r.raised);
+        EXPECT_EQ(f.error_slot, r.recorded);
+    }
+}
+
+TEST_F(Errors, InternalRaiseOfZeroRecordsFiftyOne) {
+    const struct {
+        uint32_t raised;
+        uint8_t recorded;
+    } rows[] = {{0, 51}, {0x100, 51}, {0x107, 7}, {9, 9}};
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.raised);
+        ProcFrame f;
+        frame_init(f, nullptr);
+        raise_internal(&f, r.raised);
+        EXPECT_EQ(f.error_slot, r.recorded);
+    }
+}
+
+TEST_F(Errors, RaisingGivesTheThreadAContext) {
+    on_new_thread([] {
+        ProcFrame f;
+        frame_init(f, nullptr);
+        raise_error(&f, 9);
+        EXPECT_NE(tls_get(g_runtime.tls_slot), nullptr);
+        library_entry(0x10000, kThreadDetach, 0);
+    });
+}
+
+TEST_F(Errors, KnownNumbersHaveDescriptions) {
+    for (uint32_t n : {5u, 7u, 9u, 51u, 241u}) EXPECT_NE(error_description(n), nullptr) << n;
+    EXPECT_EQ(error_description(6), nullptr);
+}
+
+// Fatal numbers end the process with 255; each runs in a child process.
+TEST(FatalErrors, EndTheProcessWithExitCode255) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (int32_t n : {241, 255}) {
+        SCOPED_TRACE(n);
+        EXPECT_EXIT(
+            {
+                library_entry(0x10000, kProcessAttach, 0);
+                ProcFrame f;
+                frame_init(f, nullptr);
+                raise_error(&f, n);
+                exit_process(0);   // not reached when the raise is fatal
+            },
+            ::testing::ExitedWithCode(255), "");
+    }
+}
+
+}  // namespace
