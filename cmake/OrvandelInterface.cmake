@@ -30,10 +30,14 @@ set_target_properties(Orvandel PROPERTIES PREFIX "" OUTPUT_NAME Orvandel)
 #  - libOrvandel.dll.a: GNU dlltool's format, for MinGW hosts.
 #  - Orvandel.lib: the short import format that lib.exe writes, with the
 #    "undecorate" name type (llvm-dlltool), for MSVC link.exe and lld-link.
-find_program(ORVANDEL_DLLTOOL NAMES ${TOOLCHAIN_PREFIX}-dlltool i686-w64-mingw32-dlltool REQUIRED)
+find_program(ORVANDEL_DLLTOOL NAMES ${ORVANDEL_MINGW_PREFIX}-dlltool i686-w64-mingw32-dlltool REQUIRED)
 find_program(ORVANDEL_LLVM_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14)
-set(ORVANDEL_IMPLIB_MINGW ${PROJECT_BINARY_DIR}/libOrvandel.dll.a)
-set(ORVANDEL_IMPLIB_MSVC ${PROJECT_BINARY_DIR}/Orvandel.lib)
+# A folder of their own: the linker's --out-implib for the DLL (undecorated
+# symbols, useless to a stdcall caller) would otherwise overwrite the .a.
+set(ORVANDEL_IMPLIB_DIR ${PROJECT_BINARY_DIR}/implib)
+file(MAKE_DIRECTORY ${ORVANDEL_IMPLIB_DIR})
+set(ORVANDEL_IMPLIB_MINGW ${ORVANDEL_IMPLIB_DIR}/libOrvandel.dll.a)
+set(ORVANDEL_IMPLIB_MSVC ${ORVANDEL_IMPLIB_DIR}/Orvandel.lib)
 set(_orv_implibs ${ORVANDEL_IMPLIB_MINGW})
 add_custom_command(
   OUTPUT ${ORVANDEL_IMPLIB_MINGW}
