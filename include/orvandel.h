@@ -1,0 +1,90 @@
+/*
+ * Orvandel.dll: a message box drawn as text.
+ *
+ * One export, Orvandel, puts up a window of equal character cells: the
+ * caption, the message rows, a blank row and one to three prompt rows. The
+ * call blocks the calling thread until the user types an accepted key, closes
+ * the window and returns the number of the choice. The window has no close
+ * box and ignores Alt+F4: an accepted key is the only way out.
+ *
+ * Link with libOrvandel.dll.a (MinGW) or Orvandel.lib (MSVC, also fine for
+ * lld-link and MinGW), or with find_package(Orvandel) and the imported target
+ * Orvandel::Orvandel. Windows 32-bit (x86) only.
+ */
+#ifndef ORVANDEL_H
+#define ORVANDEL_H
+
+#if !defined(_WIN32)
+#error "Orvandel.dll is a 32-bit Windows library"
+#endif
+
+#include <wtypes.h> /* BSTR */
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The DLL itself defines ORVANDEL_BUILDING; hosts import. */
+#if defined(ORVANDEL_BUILDING)
+#define ORVANDEL_API
+#else
+#define ORVANDEL_API __declspec(dllimport)
+#endif
+
+/* Results. */
+#define ORVANDEL_ENTER 0   /* answered with Enter (no choice or one choice) */
+#define ORVANDEL_CHOICE1 1
+#define ORVANDEL_CHOICE2 2
+#define ORVANDEL_CHOICE3 3
+
+/*
+ * Orvandel: shows the box and waits for the answer.
+ *
+ * Calling convention: __stdcall, seven 32-bit arguments (28 bytes, removed by
+ * the callee); exported undecorated as "Orvandel". The import libraries map
+ * the decorated _Orvandel@28 onto that name.
+ *
+ * Strings are passed as the ADDRESS of a BSTR (a BSTR* - "by reference" in
+ * BASIC terms). The caller owns every string; the call only reads it and
+ * never frees, reallocates or writes it. The BSTR's length prefix counts, not
+ * a terminator: embedded NULs are shown as glyphs.
+ *
+ *   caption   window caption; an empty caption gives a window without a
+ *             caption bar. A null address is taken as the empty string.
+ *   message   the rows, separated by CR LF ("\r\n"); a lone CR or LF stays
+ *             inside its row. A null address is taken as the empty string.
+ *   x_offset  the frame's left edge is at 30 + x_offset screen pixels
+ *   y_offset  the frame's top edge is at 80 + y_offset screen pixels
+ *   choice1..choice3
+ *             optional choice texts; a null ADDRESS means the choice is
+ *             missing (a non-null address of a null BSTR is an empty choice).
+ *
+ *   choices given            prompt rows                 keys   result
+ *   none (choice1 null)      "  Press <Enter>"           Enter  0
+ *   choice1 only             "  " + choice1              Enter  0
+ *   choice1, choice2         "  Press 1 for " + choice1  1, 2   1, 2
+ *                            "  Press 2 for " + choice2
+ *   all three                ... "  Press 3 for " + c3   1-3    1, 2, 3
+ *
+ * Every other key is ignored. choice2/choice3 are ignored when choice1 (or
+ * choice2) is missing.
+ *
+ * While waiting, the calling thread keeps dispatching its own window
+ * messages, so the host's windows on that thread stay responsive.
+ *
+ * One box per process: a call from another thread while a box is open closes
+ * the open box; that earlier call then returns 0. A call whose window could
+ * not be made also returns 0 at once.
+ *
+ * The x87 control word is left at 0x133F (64-bit precision, round to
+ * nearest, all exceptions masked); save and restore it around the call if
+ * the host depends on another setting.
+ */
+ORVANDEL_API int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, int y_offset,
+                                    BSTR* choice1, BSTR* choice2, BSTR* choice3);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ORVANDEL_H */

@@ -1,0 +1,120 @@
+// The library's export: lays the box out, shows it in the text window, waits
+// on the caller's thread for an accepted key, closes the window and returns
+// the choice.
+#include <windows.h>
+
+#define ORVANDEL_BUILDING
+#include "include/orvandel.h"
+
+#include "msgbox/layout.h"
+#include "platform/platform.h"
+#include "runtime/runtime.h"
+#include "strings/dynstr.h"
+#include "textwin/textwin.h"
+
+namespace {
+
+// The host's floating-point setting is not restored: the runtime's numeric
+// routines rely on 64-bit precision, and a system call may have changed it.
+inline void reload_fpu() { load_fpu_control(kRuntimeFpuControl); }
+
+inline StrHandle handle_of(BSTR* ref) { return ref ? reinterpret_cast<StrHandle>(*ref) : 0; }
+
+inline void print_row(ProcFrame& f, StrHandle row) {
+    tmp_push_ref(f, row);
+    text_print(f);
+    reload_fpu();
+}
+
+inline void newline() {
+    text_newline();
+    reload_fpu();
+}
+
+// True while the text window this call opened is the process's open one. It
+// stops being so when another thread's call opens its own box (which closes
+// ours first) or when the open failed. The handle is checked as well as the
+// record's address, because a freed record's memory may come back as the
+// next box's record.
+bool still_ours(WindowRecord* mine, uintptr_t hwnd) {
+    if (mine == nullptr || g_runtime.shared.text.current_text_window != mine) return false;
+    bool alive = IsWindow(reinterpret_cast<HWND>(hwnd)) != 0;
+    reload_fpu();
+    return alive;
+}
+
+}  // namespace
+
+// Orvandel: see include/orvandel.h for the host's contract.
+//
+//   result  meaning
+//   0       answered with Enter, or the box was gone before an answer:
+//           the open failed, or another thread's box replaced it
+//   1..3    the number of the choice typed
+extern "C" int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, int y_offset,
+                                  BSTR* choice1, BSTR* choice2, BSTR* choice3) {
+    MsgBoxLocals l;
+    msgbox_locals_init(l);
+    reload_fpu();
+
+    msgbox_layout(l, reinterpret_cast<const StrHandle*>(caption),
+                  reinterpret_cast<const StrHandle*>(message),
+                  reinterpret_cast<const StrHandle*>(choice1),
+                  reinterpret_cast<const StrHandle*>(choice2),
+                  reinterpret_cast<const StrHandle*>(choice3));
+
+    // The caption is borrowed: the caller's string stays untouched while the
+    // window thread reads it, and the open returns only after the window is
+    // made. A null caption address reads as the empty caption.
+    tmp_push_ref(l.frame, handle_of(caption));
+    uintptr_t text_area = open_text_window(l.frame, 0, msgbox_columns(l), msgbox_rows(l),
+                                           80 + y_offset, 30 + x_offset);
+    reload_fpu();
+    WindowRecord* mine = text_area ? g_runtime.shared.text.current_text_window : nullptr;
+
+    if (text_area) {
+        SetForegroundWindow(GetParent(reinterpret_cast<HWND>(text_area)));
+        reload_fpu();
+    }
+
+    for (int32_t i = 1; i <= l.line_count; i++) {
+        print_row(l.frame, msgbox_line(l, i));
+        newline();
+    }
+    newline();
+    print_row(l.frame, l.prompt1);
+    if (l.extra_rows > 2) {
+        newline();
+        print_row(l.frame, l.prompt2);
+    }
+    if (l.extra_rows > 3) {
+        newline();
+        print_row(l.frame, l.prompt3);
+    }
+    // No line break after the last prompt: the window has exactly these rows
+    // and must not scroll.
+
+    msgbox_accepted_keys(l);
+
+    // The user cannot close the box, so the wait ends only with an accepted
+    // key, or when the window is no longer ours; waiting on then would hang
+    // the caller or take the keys typed into another thread's box.
+    while (still_ours(mine, text_area)) {
+        text_wait_key(l.frame);
+        reload_fpu();
+        tmp_assign(l.frame, &l.key);
+        if (msgbox_key_result(l, &l.result)) break;
+    }
+
+    // Only our own window is closed: after another thread has replaced it,
+    // text_close would close that thread's box instead.
+    if (still_ours(mine, text_area)) {
+        text_close();
+        reload_fpu();
+    }
+
+    int result = l.result;
+    release_locals(l.frame);
+    reload_fpu();
+    return result;
+}

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Shows one box with orvandel-demo.exe under Wine (called by scripts/demo.sh
+# after the build). On $DISPLAY when one is set: the user answers it. Else on
+# a private Xvfb: types "2" itself, saves a screenshot of the box and prints
+# the answer.
+#
+#   scripts/show-box.sh [BUILD_DIR]        (default build/win32)
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${1:-$root/build/win32}
+demo=$build/orvandel-demo.exe
+caption="Orvandel demo"
+message='Orvandel.dll draws this box as text.\nPick one of the choices below.'
+args=("$caption" "$message" "Carry on" "Show me again" "Stop here")
+
+if [[ -n ${DISPLAY:-} ]]; then
+  echo "A box is open on $DISPLAY: press 1, 2 or 3 in it."
+  answer=$("$root/scripts/wine-run" "$demo" "${args[@]}" | tr -d '\r')
+  echo "Orvandel returned: $answer"
+  exit 0
+fi
+
+# shellcheck source=xvfb.sh
+source "$root/scripts/xvfb.sh"
+out=$(mktemp)
+trap 'rm -f "$out"; xvfb_stop' EXIT
+xvfb_start
+"$root/scripts/wine-run" "$demo" "${args[@]}" >"$out" &
+demo_pid=$!
+
+win=
+for ((i = 0; i < 600; i++)); do   # 60 s: the first Wine start makes the prefix
+  win=$(xdotool search --name "^$caption\$" 2>/dev/null | head -1 || true)
+  [[ -n $win ]] && break
+  kill -0 "$demo_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if [[ -z $win ]]; then
+  wait "$demo_pid" || rc=$?
+  echo "show-box: no box appeared (exit ${rc:-0}); output: $(cat "$out")" >&2
+  exit 1
+fi
+sleep 0.5
+shot=$build/orvandel-box.png
+eval "$(xdotool getwindowgeometry --shell "$win")"
+# The frame is wider than its client window by the border; take a margin.
+import -window root -crop "$((WIDTH + 8))x$((HEIGHT + 30))+$((X > 4 ? X - 4 : 0))+$((Y > 26 ? Y - 26 : 0))" "$shot"
+xdotool windowfocus --sync "$win" key 2 || true
+for ((i = 0; i < 150; i++)); do
+  kill -0 "$demo_pid" 2>/dev/null || break
+  sleep 0.1
+done
+wait "$demo_pid"
+echo "Screenshot of the box: $shot"
+echo "Typed 2; Orvandel returned: $(tr -d '\r' <"$out")"

@@ -1,0 +1,114 @@
+// What the acceptance tests need to drive a box the way a user would: run
+// Orvandel on a thread of its own, find its window, type keys into it with
+// xdotool (through the key daemon, keyd.sh), and wait for the answer, every
+// wait bounded.
+#pragma once
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <string>
+#include <vector>
+
+#include "orvandel.h"
+
+namespace box {
+
+constexpr DWORD kFindTimeoutMs = 15000;
+constexpr DWORD kReturnTimeoutMs = 15000;
+
+// A host-owned BSTR; null() is the null BSTR, absent() a null address.
+struct Arg {
+    bool present = false;
+    BSTR value = nullptr;
+    Arg() = default;
+    explicit Arg(const std::wstring& text)
+        : present(true), value(SysAllocStringLen(text.data(), (UINT)text.size())) {}
+    static Arg bytes(const char* data, UINT n) {
+        Arg a;
+        a.present = true;
+        a.value = SysAllocStringByteLen(data, n);
+        return a;
+    }
+    static Arg null_bstr() {
+        Arg a;
+        a.present = true;
+        return a;
+    }
+    ~Arg() { SysFreeString(value); }
+    Arg(Arg&& o) noexcept : present(o.present), value(o.value) { o.value = nullptr; }
+    Arg& operator=(Arg&& o) noexcept {
+        if (this != &o) {
+            SysFreeString(value);
+            present = o.present;
+            value = o.value;
+            o.value = nullptr;
+        }
+        return *this;
+    }
+    Arg(const Arg&) = delete;
+    Arg& operator=(const Arg&) = delete;
+    BSTR* ref() { return present ? &value : nullptr; }
+};
+
+// One Orvandel call running on its own thread.
+struct Call {
+    Arg caption, message, c1, c2, c3;
+    int x = 0, y = 0;
+    volatile LONG result = -1;
+    HANDLE thread = nullptr;
+    // Copies of the caller's strings, to show they come back unchanged.
+    std::wstring caption_before;
+
+    static DWORD WINAPI run(void* p) {
+        Call* c = static_cast<Call*>(p);
+        LONG r = Orvandel(c->caption.ref(), c->message.ref(), c->x, c->y, c->c1.ref(), c->c2.ref(),
+                          c->c3.ref());
+        InterlockedExchange(&c->result, r);
+        return 0;
+    }
+    void start() {
+        if (caption.value) caption_before.assign(caption.value, SysStringLen(caption.value));
+        thread = CreateThread(nullptr, 0, &Call::run, this, 0, nullptr);
+    }
+    // True when the call returned within the bound.
+    bool wait(DWORD ms = kReturnTimeoutMs) {
+        return thread && WaitForSingleObject(thread, ms) == WAIT_OBJECT_0;
+    }
+    ~Call() {
+        if (thread) CloseHandle(thread);
+    }
+};
+
+// Frame window of the box whose caption is `caption` (any box for null),
+// waited for up to `ms`. Null when none appeared.
+HWND find_box(const wchar_t* caption, DWORD ms = kFindTimeoutMs);
+
+// The box's text area (the frame's only child).
+HWND text_area(HWND frame);
+
+// Waits until `hwnd` is no longer a window; false when it still is after ms.
+bool wait_gone(HWND hwnd, DWORD ms = kReturnTimeoutMs);
+
+// Focuses the box and has xdotool type `keys` into it: each entry is an
+// xdotool key name ("Return", "1", "Tab"). False when the daemon is missing
+// or xdotool failed.
+bool press(HWND frame, const std::vector<std::string>& keys);
+
+// True while no answer has come within `ms`: the box is still open and the
+// call still running.
+bool still_waiting(Call& c, HWND frame, DWORD ms = 300);
+
+// Cell size of the box's font, measured the way the text window measures it.
+struct Cell {
+    int width;
+    int line_height;
+};
+Cell cell_size();
+
+// Process-wide counts for leak checks.
+int gdi_object_count();   // live entries of this process in the GDI handle table
+int thread_count();       // threads of this process
+int window_count();       // top-level windows of this process and their children
+
+}  // namespace box

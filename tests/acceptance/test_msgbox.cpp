@@ -1,0 +1,400 @@
+// The message box end to end under Wine: real key presses through xdotool,
+// the window's geometry, teardown, leaks, concurrency and hostile arguments.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "box_driver.h"
+
+using box::Arg;
+using box::Call;
+
+namespace {
+
+// A caption unique to the test, so a box left by an earlier case is never
+// mistaken for this one.
+std::wstring unique_caption(const char* tag) {
+    static int serial = 0;
+    return L"orv " + std::wstring(tag, tag + strlen(tag)) + L" " + std::to_wstring(++serial);
+}
+
+std::string narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
+
+// --- the prompts table ---------------------------------------------------------
+
+struct PromptCase {
+    const char* name;
+    int choices;                       // 0..3 given, in order
+    bool choice1_missing_others_given;
+    std::vector<std::string> ignored;  // keys typed first, each must leave the box open
+    std::string answer;                // the accepted key
+    int expected;
+};
+
+TEST(Prompts, AcceptedKeysAndResults) {
+    const PromptCase cases[] = {
+        {"no choice", 0, false, {"1", "2", "space", "Tab", "Escape"}, "Return", 0},
+        {"choice2/3 without choice1", 0, true, {"1", "2", "3"}, "Return", 0},
+        {"single choice", 1, false, {"1", "y"}, "Return", 0},
+        {"two choices, 1", 2, false, {"Return", "3", "0"}, "1", 1},
+        {"two choices, 2", 2, false, {"KP_Enter", "a"}, "2", 2},
+        {"three choices", 3, false, {"Return", "4"}, "3", 3},
+        {"three choices, 2", 3, false, {"Left", "F2"}, "2", 2},
+    };
+    for (const PromptCase& pc : cases) {
+        SCOPED_TRACE(pc.name);
+        Call c;
+        std::wstring cap = unique_caption("prompt");
+        c.caption = Arg(cap);
+        c.message = Arg(L"Question?");
+        if (pc.choice1_missing_others_given) {
+            c.c2 = Arg(L"Two");
+            c.c3 = Arg(L"Three");
+        }
+        if (pc.choices >= 1) c.c1 = Arg(L"Yes");
+        if (pc.choices >= 2) c.c2 = Arg(L"No");
+        if (pc.choices >= 3) c.c3 = Arg(L"Maybe");
+        c.start();
+        HWND frame = box::find_box(cap.c_str());
+        ASSERT_NE(frame, nullptr);
+        for (const std::string& k : pc.ignored) {
+            SCOPED_TRACE("ignored key " + k);
+            ASSERT_TRUE(box::press(frame, {k}));
+            EXPECT_TRUE(box::still_waiting(c, frame));
+        }
+        ASSERT_TRUE(box::press(frame, {pc.answer}));
+        ASSERT_TRUE(c.wait());
+        EXPECT_EQ(c.result, pc.expected);
+        EXPECT_FALSE(IsWindow(frame));
+        // The caller's strings come back as they went in.
+        EXPECT_EQ(std::wstring(c.caption.value, SysStringLen(c.caption.value)), c.caption_before);
+    }
+}
+
+// --- geometry and layout edges ----------------------------------------------------
+
+struct GeometryCase {
+    const char* name;
+    std::wstring caption;   // "" = no caption bar
+    std::wstring message;
+    int choices;            // 0..3 (texts below)
+    std::wstring choice1;
+    int x, y;
+    int rows, columns;
+};
+
+TEST(Geometry, SizePositionAndCaption) {
+    const std::wstring c12 = L"twelve chars";
+    const GeometryCase cases[] = {
+        // rows = n + extra_rows; columns = row_width + 1
+        {"plain", L"T", L"Hello", 0, L"", 0, 0, 3, 17},                  // "  Press <Enter>" 15 > 6 -> 16, +1
+        {"offsets", L"T", L"Hello", 0, L"", 40, 25, 3, 17},
+        {"negative offsets", L"T", L"Hello", 0, L"", -20, -60, 3, 17},
+        {"two rows", L"T", L"a\r\nb", 2, L"x", 0, 0, 5, 17},            // "  Press 1 for x" 15 -> 16, +1
+        {"three choices", L"T", L"m", 3, L"x", 0, 0, 5, 17},
+        {"ends with CR LF", L"T", L"abc\r\n", 0, L"", 0, 0, 4, 17},
+        {"empty message", L"T", L"", 0, L"", 0, 0, 3, 17},
+        {"lone CR inside a row", L"T", std::wstring(L"ab\rcd") + std::wstring(20, L'x'), 0, L"", 0, 0, 3, 27},
+        {"lone LF inside a row", L"T", std::wstring(L"ab\ncd") + std::wstring(20, L'x'), 0, L"", 0, 0, 3, 27},
+        {"caption wider than every row", std::wstring(30, L'C'), L"short", 1, L"ok", 0, 0, 3, 33},
+        // single choice: prompt = 2 + len; message row " " + 19 chars = 20
+        {"prompt as wide as the rows", L"T", std::wstring(19, L'm'), 1, std::wstring(18, L'p'), 0, 0, 3, 21},
+        {"prompt one column wider", L"T", std::wstring(19, L'm'), 1, std::wstring(19, L'p'), 0, 0, 3, 23},
+        {"empty caption", L"", c12, 0, L"", 0, 0, 3, 17},
+    };
+    const box::Cell cell = box::cell_size();
+    ASSERT_GT(cell.width, 0);
+    ASSERT_GT(cell.line_height, 0);
+    for (const GeometryCase& gc : cases) {
+        SCOPED_TRACE(gc.name);
+        Call c;
+        c.caption = Arg(gc.caption);
+        c.message = Arg(gc.message);
+        c.x = gc.x;
+        c.y = gc.y;
+        if (gc.choices >= 1) c.c1 = Arg(gc.choice1);
+        if (gc.choices >= 2) c.c2 = Arg(L"y");
+        if (gc.choices >= 3) c.c3 = Arg(L"z");
+        c.start();
+        HWND frame = box::find_box(gc.caption.empty() ? nullptr : gc.caption.c_str());
+        ASSERT_NE(frame, nullptr);
+        HWND area = box::text_area(frame);
+        ASSERT_NE(area, nullptr);
+
+        RECT wr, cr;
+        GetWindowRect(frame, &wr);
+        GetClientRect(frame, &cr);
+        EXPECT_EQ(wr.left, 30 + gc.x);
+        EXPECT_EQ(wr.top, 80 + gc.y);
+        EXPECT_EQ(cr.right - cr.left, gc.columns * cell.width);
+        EXPECT_EQ(cr.bottom - cr.top, gc.rows * cell.line_height);
+        RECT ar;
+        GetClientRect(area, &ar);
+        EXPECT_EQ(ar.right, cr.right);
+        EXPECT_EQ(ar.bottom, cr.bottom);
+
+        LONG style = GetWindowLongW(frame, GWL_STYLE);
+        EXPECT_EQ((style & WS_CAPTION) == WS_CAPTION, !gc.caption.empty());
+        EXPECT_EQ(style & WS_SYSMENU, 0);
+        wchar_t text[64] = {};
+        GetWindowTextW(frame, text, 64);
+        EXPECT_EQ(std::wstring(text), gc.caption.substr(0, 63));
+
+        ASSERT_TRUE(box::press(frame, {gc.choices >= 2 ? "1" : "Return"}));
+        ASSERT_TRUE(c.wait());
+        EXPECT_EQ(c.result, gc.choices >= 2 ? 1 : 0);
+    }
+}
+
+// --- teardown and leaks ------------------------------------------------------------
+
+TEST(Lifecycle, WindowsAndWindowThreadGoneWhenTheCallReturns) {
+    Call c;
+    std::wstring cap = unique_caption("life");
+    c.caption = Arg(cap);
+    c.message = Arg(L"bye");
+    c.start();
+    HWND frame = box::find_box(cap.c_str());
+    ASSERT_NE(frame, nullptr);
+    HWND area = box::text_area(frame);
+    DWORD tid = GetWindowThreadProcessId(frame, nullptr);
+    EXPECT_NE(tid, GetThreadId(c.thread));   // the box runs on a thread of its own
+    HANDLE window_thread = OpenThread(SYNCHRONIZE, FALSE, tid);
+    ASSERT_NE(window_thread, nullptr);
+    ASSERT_TRUE(box::press(frame, {"Return"}));
+    ASSERT_TRUE(c.wait());
+    EXPECT_FALSE(IsWindow(frame));
+    EXPECT_FALSE(IsWindow(area));
+    EXPECT_EQ(WaitForSingleObject(window_thread, 5000), WAIT_OBJECT_0);
+    DWORD code = 1;
+    GetExitCodeThread(window_thread, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(window_thread);
+}
+
+// Answers each box by posting the key to its text area: 200 boxes typed by
+// xdotool would take minutes, and this test is about what is left behind.
+TEST(Lifecycle, TwoHundredCallsLeaveNothingBehind) {
+    // One box first, so the process-lifetime objects (window class, the font
+    // kept by its font record) exist before counting.
+    auto one = [](int i) -> bool {
+        Call c;
+        std::wstring cap = L"orv soak " + std::to_wstring(i);
+        c.caption = Arg(cap);
+        c.message = Arg(L"line one\r\nline two");
+        c.c1 = Arg(L"a");
+        c.c2 = Arg(L"b");
+        c.start();
+        HWND frame = box::find_box(cap.c_str());
+        if (!frame) return false;
+        PostMessageW(box::text_area(frame), WM_CHAR, L'2', 0);
+        return c.wait() && c.result == 2;
+    };
+    ASSERT_TRUE(one(0));
+    Sleep(200);
+    const int gdi = box::gdi_object_count(), threads = box::thread_count(), windows = box::window_count();
+    for (int i = 1; i <= 200; i++) {
+        SCOPED_TRACE(i);
+        ASSERT_TRUE(one(i));
+    }
+    // Window threads end shortly after their call returns.
+    int t = 0;
+    for (int i = 0; i < 200 && (t = box::thread_count()) > threads; i++) Sleep(10);
+    EXPECT_EQ(t, threads);
+    EXPECT_EQ(box::window_count(), windows);
+    if (gdi >= 0) {
+        EXPECT_EQ(box::gdi_object_count(), gdi);
+    }
+}
+
+// --- concurrency -------------------------------------------------------------------
+
+TEST(Concurrency, SecondThreadReplacesTheOpenBox) {
+    Call first, second;
+    std::wstring cap1 = unique_caption("first"), cap2 = unique_caption("second");
+    first.caption = Arg(cap1);
+    first.message = Arg(L"one");
+    second.caption = Arg(cap2);
+    second.message = Arg(L"two");
+    second.c1 = Arg(L"a");
+    second.c2 = Arg(L"b");
+    first.start();
+    HWND f1 = box::find_box(cap1.c_str());
+    ASSERT_NE(f1, nullptr);
+    second.start();
+    ASSERT_TRUE(first.wait());
+    EXPECT_EQ(first.result, 0);
+    EXPECT_FALSE(IsWindow(f1));
+    HWND f2 = box::find_box(cap2.c_str());
+    ASSERT_NE(f2, nullptr);
+    // The first call's return did not close the second box.
+    EXPECT_TRUE(box::still_waiting(second, f2));
+    ASSERT_TRUE(box::press(f2, {"2"}));
+    ASSERT_TRUE(second.wait());
+    EXPECT_EQ(second.result, 2);
+}
+
+// --- the host's own window ------------------------------------------------------
+
+LONG g_host_messages = 0;
+const UINT kHostPing = WM_APP + 7;
+
+LRESULT CALLBACK host_proc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m == kHostPing) {
+        InterlockedIncrement(&g_host_messages);
+        return 42;
+    }
+    return DefWindowProcW(h, m, w, l);
+}
+
+struct Pinger {
+    HWND host;
+    std::wstring caption;
+    int replies = 0;
+    bool answered = false;
+};
+
+DWORD WINAPI ping_then_answer(void* p) {
+    auto* pg = static_cast<Pinger*>(p);
+    HWND frame = box::find_box(pg->caption.c_str());
+    if (!frame) return 1;
+    for (int i = 0; i < 5; i++) {
+        DWORD_PTR r = 0;
+        if (SendMessageTimeoutW(pg->host, kHostPing, 0, 0, SMTO_NORMAL, 3000, &r) && r == 42) pg->replies++;
+    }
+    pg->answered = box::press(frame, {"Return"});
+    return 0;
+}
+
+TEST(Host, OwnWindowKeepsHandlingMessagesWhileTheBoxWaits) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = host_proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"OrvandelTestHost";
+    RegisterClassW(&wc);
+    HWND host = CreateWindowW(L"OrvandelTestHost", L"host", WS_OVERLAPPEDWINDOW, 600, 600, 200, 100,
+                              nullptr, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(host, nullptr);
+    Pinger pg{host, unique_caption("host")};
+    HANDLE helper = CreateThread(nullptr, 0, ping_then_answer, &pg, 0, nullptr);
+    // The box runs on this thread, the host window's own.
+    BSTR cap = SysAllocString(pg.caption.c_str()), msg = SysAllocString(L"waiting");
+    int r = Orvandel(&cap, &msg, 0, 0, nullptr, nullptr, nullptr);
+    SysFreeString(cap);
+    SysFreeString(msg);
+    ASSERT_EQ(WaitForSingleObject(helper, 20000), WAIT_OBJECT_0);
+    CloseHandle(helper);
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(pg.replies, 5);
+    EXPECT_EQ(g_host_messages, 5);
+    EXPECT_TRUE(pg.answered);
+    DestroyWindow(host);
+}
+
+// --- hostile arguments -----------------------------------------------------------
+
+struct HostileCase {
+    const char* name;
+    Arg caption, message;
+};
+
+TEST(Hostile, NoCrashAndABoxOrACleanReturn) {
+    std::wstring big(512 * 1024, L'w');   // 1 MB of UTF-16 in one row
+    std::wstring big_rows;
+    for (int i = 0; i < 2000; i++) big_rows += L"row of the big message\r\n";
+    std::vector<HostileCase> cases;
+    cases.push_back({"null caption address", Arg(), Arg(L"no caption")});
+    cases.push_back({"null message address", Arg(L"orv hostile nm"), Arg()});
+    cases.push_back({"both null", Arg(), Arg()});
+    cases.push_back({"odd byte lengths", Arg::bytes("orv hostile odd", 15), Arg::bytes("abcde", 5)});
+    cases.push_back({"null BSTRs", Arg::null_bstr(), Arg::null_bstr()});
+    cases.push_back({"length 0", Arg(std::wstring()), Arg(std::wstring())});
+    cases.push_back({"embedded NUL", Arg(std::wstring(L"orv hostile\0nul", 15)),
+                     Arg(std::wstring(L"a\0b\r\n\0", 6))});
+    cases.push_back({"1 MB message, one row", Arg(L"orv hostile big"), Arg(big)});
+    cases.push_back({"many rows", Arg(L"orv hostile rows"), Arg(big_rows)});
+    for (HostileCase& hc : cases) {
+        SCOPED_TRACE(hc.name);
+        Call c;
+        c.caption = std::move(hc.caption);
+        c.message = std::move(hc.message);
+        c.start();
+        // Either a box appears and answers Enter, or the call returns by
+        // itself (a window the system could not make).
+        HWND frame = nullptr;
+        bool returned = false;
+        for (int i = 0; i < 3000 && !frame && !returned; i++) {
+            frame = box::find_box(nullptr, 0);
+            returned = !frame && c.wait(10);
+        }
+        if (frame) {
+            ASSERT_TRUE(box::press(frame, {"Return"}));
+        }
+        ASSERT_TRUE(returned || c.wait(30000));
+        EXPECT_EQ(c.result, 0);
+        if (frame) EXPECT_TRUE(box::wait_gone(frame, 2000));
+    }
+    // The library still works afterwards.
+    Call after;
+    std::wstring cap = unique_caption("after");
+    after.caption = Arg(cap);
+    after.message = Arg(L"still here");
+    after.start();
+    HWND frame = box::find_box(cap.c_str());
+    ASSERT_NE(frame, nullptr);
+    ASSERT_TRUE(box::press(frame, {"Return"}));
+    ASSERT_TRUE(after.wait());
+}
+
+// --- the example hosts ---------------------------------------------------------
+
+struct ExampleCase {
+    const char* exe;
+    const wchar_t* caption;
+    const char* key;
+    DWORD expected_exit;
+};
+
+TEST(Examples, CAndCppHostsRunAndReturnTheAnswer) {
+    const ExampleCase cases[] = {
+        {"orvandel-example-c.exe", L"Example in C", "2", 2},
+        {"orvandel-example-cpp.exe", L"Example in C++", "3", 3},
+    };
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring dir(self);
+    dir.resize(dir.find_last_of(L"\\/") + 1);
+    for (const ExampleCase& ec : cases) {
+        SCOPED_TRACE(ec.exe);
+        std::wstring cmd = dir + std::wstring(ec.exe, ec.exe + strlen(ec.exe));
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        ASSERT_TRUE(CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+        HWND frame = nullptr;
+        for (int i = 0; i < 1500 && !frame; i++) {
+            frame = FindWindowW(L"VORANTEXT", ec.caption);
+            if (!frame) Sleep(10);
+        }
+        EXPECT_NE(frame, nullptr);
+        if (frame) EXPECT_TRUE(box::press(frame, {ec.key}));
+        bool ended = WaitForSingleObject(pi.hProcess, 20000) == WAIT_OBJECT_0;
+        if (!ended) TerminateProcess(pi.hProcess, 99);
+        EXPECT_TRUE(ended);
+        DWORD code = 0;
+        GetExitCodeProcess(pi.hProcess, &code);
+        EXPECT_EQ(code, ec.expected_exit);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    int rc = RUN_ALL_TESTS();
+    // A box a failed case left waiting would keep its thread alive; end here.
+    ExitProcess(rc);
+}
