@@ -10,6 +10,10 @@
 # Exit 77: Wine of that kind cannot run on this machine (the reason on stderr).
 set -euo pipefail
 
+# Under qemu-i386, Wine needs the whole 32-bit address space reserved up
+# front, or its fixed shared-data page may already be taken.
+export QEMU_RESERVED_VA=0xffff0000
+
 arch=32
 if [[ ${1:-} == --arch ]]; then
   arch=$2
@@ -19,22 +23,13 @@ prefix=${1:?usage: wine-prefix.sh [--arch 32|64] DIR}
 
 if [[ $arch == 32 ]]; then
   loader=/usr/lib/wine/wine server=/usr/lib/wine/wineserver32 winearch=win32
-  # Wine's 32-bit loader and server are 32-bit Linux programs. Some kernels
-  # run none (no IA-32 emulation); registering qemu-i386 for them does not
-  # help, since Wine cannot map its fixed shared-data page under qemu-user
-  # and each start takes a minute. Say so at once instead of hanging.
-  for entry in /proc/sys/fs/binfmt_misc/*; do
-    [[ -f $entry ]] || continue
-    if grep -qx enabled "$entry" 2>/dev/null &&
-       grep -q '^magic 7f454c4601010100000000000000000002000300' "$entry" 2>/dev/null; then
-      echo "wine-prefix: 32-bit Linux programs run through $(sed -n 's/^interpreter //p' "$entry") on this machine; 32-bit Wine cannot run under it" >&2
-      exit 77
-    fi
-  done
+  # The 64-bit server serves 32-bit Wine as well and, where 32-bit programs
+  # run through qemu-i386, is far faster than the emulated one.
+  [[ -x /usr/lib/wine/wineserver64 ]] && server=/usr/lib/wine/wineserver64
 else
   loader=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64 winearch=win64
 fi
-if ! out=$(timeout 20 "$loader" --version 2>&1); then
+if ! out=$(timeout 120 "$loader" --version 2>&1); then
   echo "wine-prefix: $loader does not start on this machine: ${out:-timed out}" >&2
   exit 77
 fi
@@ -56,21 +51,41 @@ export WINEPREFIX=$prefix WINEARCH=$winearch WINELOADER=$loader WINESERVER=$serv
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 # A prefix we began and never finished (interrupted) is made again from
 # scratch; a folder someone else made is never removed.
-[[ -f $prefix/.orvandel-making ]] && rm -rf "$prefix"
-mkdir -p "$prefix"
-touch "$prefix/.orvandel-making"
-started=$SECONDS
-# No display is needed to make the prefix; keep wineboot from opening one.
-# A 64-bit prefix also sets up its 32-bit side, which fails (after a while)
-# where 32-bit Wine cannot run; wineboot then reports failure although the
-# 64-bit prefix is complete. So the registry it leaves is what counts.
-rc=0
-DISPLAY= timeout 400 "$loader" wineboot -i >"$prefix.log" 2>&1 || rc=$?
-if [[ $rc -ne 0 && ( $arch == 32 || ! -s $prefix/system.reg ) ]]; then
-  echo "wine-prefix: wineboot failed ($rc); see $prefix.log" >&2
+if [[ -d $prefix && ! -f $prefix/.orvandel-making ]]; then
+  echo "wine-prefix: $prefix exists and was not made here; remove it first" >&2
   exit 1
 fi
-DISPLAY= "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >>"$prefix.log" 2>&1
+started=$SECONDS
+# Under qemu-i386, wineboot without a display crashes now and then while it
+# sets the prefix up; with one it goes through. An X server of our own is
+# started when the caller has none.
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+if [[ -z ${DISPLAY:-} ]]; then
+  source "$here/xvfb.sh"
+  xvfb_start || exit 1
+  trap xvfb_stop EXIT
+fi
+# A 64-bit prefix also sets up its 32-bit side, which may fail where 32-bit
+# Wine cannot run; wineboot then reports failure although the 64-bit prefix
+# is complete, so the registry it leaves is what counts there. An emulated
+# start can still crash: the prefix is made again, up to three times.
+made=0
+for attempt in 1 2 3; do
+  rm -rf "$prefix"
+  mkdir -p "$prefix"
+  touch "$prefix/.orvandel-making"
+  rc=0
+  timeout 1500 "$loader" wineboot -i >"$prefix.log" 2>&1 || rc=$?
+  timeout 120 "$server" -w || true
+  if [[ -f $prefix/drive_c/windows/system32/kernel32.dll && ( $rc -eq 0 || ( $arch == 64 && -s $prefix/system.reg ) ) ]]; then
+    made=1
+    break
+  fi
+  echo "wine-prefix: wineboot failed ($rc) on attempt $attempt; see $prefix.log" >&2
+  timeout 30 "$server" -k 2>/dev/null || true
+done
+((made)) || exit 1
+"$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >>"$prefix.log" 2>&1
 timeout 60 "$server" -w || true
 touch "$stamp"
 rm -f "$prefix/.orvandel-making"
