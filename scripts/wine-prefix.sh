@@ -67,22 +67,28 @@ if [[ -z ${DISPLAY:-} ]]; then
 fi
 # A 64-bit prefix also sets up its 32-bit side, which may fail where 32-bit
 # Wine cannot run; wineboot then reports failure although the 64-bit prefix
-# is complete, so the registry it leaves is what counts there. An emulated
-# start can still crash: the prefix is made again, up to three times.
+# is complete, so the registry it leaves is what counts there. Under
+# qemu-i386 on a busy machine the first set-up can outlast Wine's own wait
+# for it; wineboot is then run again on the same prefix to finish it, and a
+# third try starts from scratch.
 made=0
+rm -rf "$prefix"
+mkdir -p "$prefix"
+touch "$prefix/.orvandel-making"
 for attempt in 1 2 3; do
-  rm -rf "$prefix"
-  mkdir -p "$prefix"
-  touch "$prefix/.orvandel-making"
+  if ((attempt == 3)); then
+    rm -rf "$prefix"
+    mkdir -p "$prefix"
+    touch "$prefix/.orvandel-making"
+  fi
   rc=0
-  timeout 1500 "$loader" wineboot -i >"$prefix.log" 2>&1 || rc=$?
-  timeout 120 "$server" -w || true
+  timeout 1500 "$loader" wineboot -i >>"$prefix.log" 2>&1 || rc=$?
+  timeout 300 "$server" -w || true
   if [[ -f $prefix/drive_c/windows/system32/kernel32.dll && ( $rc -eq 0 || ( $arch == 64 && -s $prefix/system.reg ) ) ]]; then
     made=1
     break
   fi
   echo "wine-prefix: wineboot failed ($rc) on attempt $attempt; see $prefix.log" >&2
-  timeout 30 "$server" -k 2>/dev/null || true
 done
 ((made)) || exit 1
 "$loader" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >>"$prefix.log" 2>&1
