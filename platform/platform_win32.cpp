@@ -71,7 +71,19 @@ bool tls_set(uint32_t slot, void* value) { return TlsSetValue(slot, value) != FA
 void tls_free(uint32_t slot) { TlsFree(slot); }
 
 // The arbitrary-user-pointer word sits at offset 0x14 of the 32-bit thread
-// information block, which fs addresses.
+// information block, which fs addresses. The 64-bit test build (run where
+// only 64-bit Wine works) finds it at gs:0x28.
+#if defined(__x86_64__)
+void set_thread_user_pointer(void* value) {
+    __asm__ volatile("movq %0, %%gs:0x28" : : "r"(value) : "memory");
+}
+
+void* get_thread_user_pointer() {
+    void* value;
+    __asm__ volatile("movq %%gs:0x28, %0" : "=r"(value));
+    return value;
+}
+#else
 void set_thread_user_pointer(void* value) {
     __asm__ volatile("movl %0, %%fs:0x14" : : "r"(value) : "memory");
 }
@@ -81,6 +93,7 @@ void* get_thread_user_pointer() {
     __asm__ volatile("movl %%fs:0x14, %0" : "=r"(value));
     return value;
 }
+#endif
 
 int multibyte_to_wide(uint32_t code_page, uint32_t flags, const char* src, int n, char16_t* dst,
                       int m) {

@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 struct ProcFrame;
+using StrHandle = uintptr_t;
 
 constexpr uint8_t kArrayCallerMemory = 0x01;  // element memory supplied by the caller
 constexpr uint8_t kArrayFreeOnly = 0x02;      // erase frees the memory without releasing elements
@@ -48,3 +49,7 @@ void dim_array(ProcFrame& frame, ArrayDescriptor* a, void* data, uint8_t flags,
 // Releases the elements (strings freed in descending handle order) and the
 // memory. Returns 0, or 241 when the memory cannot be freed (flags unchanged).
 uint32_t erase_array(ArrayDescriptor* a);
+
+// Sorts n handles by descending unsigned value in place: the order in which
+// erase_array frees an array's strings.
+void sort_handles_descending(StrHandle* handles, uint32_t n);

@@ -258,8 +258,13 @@ inline bool xdotool(const std::wstring& args) {
 // points to (24-byte entries, type byte at 14; 0 = free). GetGuiResources
 // cannot be used: it is a stub under Wine.
 inline int live_gdi_objects() {
+#ifdef _WIN64
+    constexpr size_t kGdiSharedHandleTable = 0xF8;
+#else
+    constexpr size_t kGdiSharedHandleTable = 0x94;
+#endif
     const uint8_t* peb = reinterpret_cast<const uint8_t*>(NtCurrentTeb()->ProcessEnvironmentBlock);
-    const uint8_t* table = *reinterpret_cast<const uint8_t* const*>(peb + 0x94);
+    const uint8_t* table = *reinterpret_cast<const uint8_t* const*>(peb + kGdiSharedHandleTable);
     if (table == nullptr) return -1;
     int n = 0;
     for (int i = 0; i < 0x10000; ++i) n += table[i * 24 + 14] != 0;

@@ -237,8 +237,8 @@ DWORD WINAPI window_thread_main(void* param) {
                                       reinterpret_cast<uintptr_t>(frame), kTextAreaFlags,
                                       kTypeTextArea);
     if (r == nullptr) return stop_open(result, frame, area, nullptr);
-    r->static_proc = static_cast<uint32_t>(
-        SetWindowLongW(area, GWL_WNDPROC, reinterpret_cast<LONG>(text_area_proc)));
+    r->static_proc = static_cast<uintptr_t>(
+        SetWindowLongPtrW(area, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(text_area_proc)));
     HDC window_dc = GetDC(area);
     if (window_dc == nullptr) return stop_open(result, frame, area, nullptr);
 
@@ -369,7 +369,7 @@ LRESULT CALLBACK frame_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             intptr_t type = static_cast<intptr_t>(
                 read_window_field(reinterpret_cast<uintptr_t>(area), kFieldTypeCode, &r));
             if (area == nullptr || r == nullptr || type != kTypeTextArea) return 0;
-            WNDPROC proc = reinterpret_cast<WNDPROC>(GetWindowLongW(area, GWL_WNDPROC));
+            WNDPROC proc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(area, GWLP_WNDPROC));
             if (proc == nullptr) return 0;
             LRESULT res = CallWindowProcW(proc, area, msg, wp, lp);
             if (res != 0) return res;

@@ -1,0 +1,91 @@
+# Checks the freestanding DLL's image (run by ctest as cmake -P):
+#   - imports from KERNEL32, USER32, GDI32 and OLEAUT32 only (no C runtime,
+#     libgcc_s, libstdc++ or winpthread slipped in through a library call);
+#   - exports nothing beyond the library's one export (the linker exports
+#     every global when no export is named);
+#   - the entry point is the library's own DllEntry, not a C runtime startup;
+#   - no static constructors, which nothing would run.
+#
+#   cmake -DDLL=Orvandel.dll -DOBJDUMP=... -DNM=... -P CheckDllImage.cmake
+cmake_policy(SET CMP0057 NEW)
+foreach(var DLL OBJDUMP NM)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "CheckDllImage: ${var} not given")
+  endif()
+endforeach()
+
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} -p ${DLL} failed (${rc})")
+endif()
+
+set(failures "")
+set(allowed KERNEL32.DLL USER32.DLL GDI32.DLL OLEAUT32.DLL)
+string(REGEX MATCHALL "DLL Name: [^\n]+" names "${dump}")
+set(seen "")
+foreach(line IN LISTS names)
+  string(REGEX REPLACE "DLL Name: *" "" name "${line}")
+  string(STRIP "${name}" name)
+  string(TOUPPER "${name}" upper)
+  list(APPEND seen ${upper})
+  if(NOT upper IN_LIST allowed)
+    string(APPEND failures "  imports from ${name}\n")
+  endif()
+endforeach()
+if(NOT "KERNEL32.DLL" IN_LIST seen)
+  string(APPEND failures "  no KERNEL32 import: the import table was not read\n")
+endif()
+
+# Export names stand in the name-pointer table as lines "\t[   0] Name".
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([ \t]+\\[[ 0-9]+\\][^\n]*\n)*)" _ "${dump}")
+string(REGEX MATCHALL "\\][ \t]+[^ \t\n]+" exports "${CMAKE_MATCH_1}")
+foreach(e IN LISTS exports)
+  string(REGEX REPLACE "^\\][ \t]+" "" e "${e}")
+  if(NOT e STREQUAL "Orvandel")
+    string(APPEND failures "  exports ${e}\n")
+  endif()
+endforeach()
+
+string(REGEX MATCH "AddressOfEntryPoint[ \t]+([0-9a-fA-F]+)" _ "${dump}")
+set(entry_rva ${CMAKE_MATCH_1})
+string(REGEX MATCH "ImageBase[ \t]+([0-9a-fA-F]+)" _ "${dump}")
+set(image_base ${CMAKE_MATCH_1})
+execute_process(COMMAND ${NM} ${DLL} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${NM} ${DLL} failed (${rc})")
+endif()
+string(REGEX MATCH "([0-9a-fA-F]+) T _DllEntry@12" _ "${symbols}")
+if(NOT CMAKE_MATCH_1 OR NOT entry_rva OR NOT image_base)
+  string(APPEND failures "  _DllEntry@12 or the entry point not found\n")
+else()
+  math(EXPR entry "0x${image_base} + 0x${entry_rva}" OUTPUT_FORMAT HEXADECIMAL)
+  math(EXPR want "0x${CMAKE_MATCH_1}" OUTPUT_FORMAT HEXADECIMAL)
+  if(NOT entry EQUAL want)
+    string(APPEND failures "  entry point ${entry} is not _DllEntry@12 (${want})\n")
+  endif()
+endif()
+foreach(startup DllMainCRTStartup _CRT_INIT __DllMainCRTStartup mainCRTStartup __main __do_global_ctors)
+  if(symbols MATCHES "[ \t]_?${startup}(@[0-9]+)?\n")
+    string(APPEND failures "  C runtime startup ${startup} linked in\n")
+  endif()
+endforeach()
+
+# The linker lays the constructor list out as -1, the constructors, 0: two
+# words apart means there are none.
+string(REGEX MATCH "([0-9a-fA-F]+) [A-Za-z] ___CTOR_LIST__\n" _ "${symbols}")
+set(ctor_list ${CMAKE_MATCH_1})
+string(REGEX MATCH "([0-9a-fA-F]+) [A-Za-z] ___DTOR_LIST__\n" _ "${symbols}")
+set(dtor_list ${CMAKE_MATCH_1})
+if(ctor_list AND dtor_list)
+  math(EXPR ctor_bytes "0x${dtor_list} - 0x${ctor_list}")
+  if(NOT ctor_bytes EQUAL 8)
+    math(EXPR ctor_count "${ctor_bytes} / 4 - 2")
+    string(APPEND failures "  ${ctor_count} static constructor(s) that nothing would run\n")
+  endif()
+endif()
+
+if(failures)
+  message(FATAL_ERROR "${DLL}:\n${failures}")
+endif()
+list(LENGTH names count)
+message(STATUS "${DLL}: ${count} imported DLLs (${seen}), entry point _DllEntry@12")

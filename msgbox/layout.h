@@ -1,0 +1,51 @@
+// The message box's layout: rows, prompts, size and accepted keys, computed
+// before any window exists.
+#pragma once
+
+#include <stdint.h>
+
+#include "runtime/arrays.h"
+#include "strings/dynstr.h"
+
+// The export's locals. The frame comes first, so the release list's offsets
+// are measured from it; release_locals(frame) erases `lines` and frees the
+// strings at every exit.
+struct MsgBoxLocals {
+    ProcFrame frame;
+    ArrayDescriptorN<1> lines;   // wide strings, bounds 1 to line_count
+    StrHandle prompt1;
+    StrHandle prompt2;
+    StrHandle prompt3;
+    StrHandle accepted_keys;
+    StrHandle key;
+    int32_t line_count;          // rows of `lines` that exist (0 when it could not be dimensioned)
+    int32_t row_width;           // widest row in columns
+    int32_t extra_rows;          // 2, 3 or 4: the blank row and the prompt rows
+    int32_t result;              // 0 until an accepted key sets it
+};
+
+// Zeroes the locals and starts their frame with the export's descriptor.
+void msgbox_locals_init(MsgBoxLocals& l);
+
+// Row i (1-based, 1..line_count) of the message.
+StrHandle msgbox_line(const MsgBoxLocals& l, int32_t i);
+
+// Window size in cells: every row keeps a free column to its right.
+inline int32_t msgbox_rows(const MsgBoxLocals& l) { return l.line_count + l.extra_rows; }
+inline int32_t msgbox_columns(const MsgBoxLocals& l) { return l.row_width + 1; }
+
+// Lays the box out from the export's by-reference arguments. A null choice
+// is a missing one; a null caption or message reads as the empty string.
+// Fills lines, line_count, row_width, prompt1..prompt3 and extra_rows.
+// Allocation failures are raised into l.frame (7) and the layout goes on with
+// what it has; if `lines` cannot be dimensioned, line_count is 0.
+void msgbox_layout(MsgBoxLocals& l, const StrHandle* caption, const StrHandle* message,
+                   const StrHandle* choice1, const StrHandle* choice2, const StrHandle* choice3);
+
+// Builds accepted_keys for extra_rows: CR alone for 2, "12" for 3, "123" for 4.
+void msgbox_accepted_keys(MsgBoxLocals& l);
+
+// Tests the key last assigned to l.key against accepted_keys. True when it is
+// accepted, with *result set to its number (0 for Enter); false otherwise,
+// *result untouched. Leaves l.key in place.
+bool msgbox_key_result(MsgBoxLocals& l, int32_t* result);

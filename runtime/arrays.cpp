@@ -1,0 +1,120 @@
+#include "runtime/arrays.h"
+
+#include "platform/platform.h"
+#include "runtime/errors.h"
+#include "strings/dynstr.h"
+
+namespace {
+
+constexpr uint8_t kArrayKind = 2;
+
+// Leaves the descriptor not dimensioned after a refused dim_array.
+void refuse(ProcFrame& frame, ArrayDescriptor* a, RuntimeError error) {
+    a->data = nullptr;
+    a->flags &= static_cast<uint8_t>(~kArrayDimensioned);
+    raise_internal(&frame, error);
+}
+
+// Descending quicksort with the middle element (the upper middle of an even
+// range) as pivot. The smaller part is sorted by recursion and the larger by
+// the loop, so the stack stays logarithmic; the parts are disjoint, so the
+// order in which they are sorted does not change the result.
+void sort_descending(StrHandle* e, int64_t lo, int64_t hi) {
+    while (lo < hi) {
+        const StrHandle pivot = e[lo + (hi - lo + 1) / 2];
+        int64_t i = lo, j = hi;
+        while (i <= j) {
+            while (e[i] > pivot) ++i;
+            while (e[j] < pivot) --j;
+            if (i <= j) {
+                const StrHandle t = e[i];
+                e[i] = e[j];
+                e[j] = t;
+                ++i;
+                --j;
+            }
+        }
+        if (j - lo < hi - i) {
+            sort_descending(e, lo, j);
+            lo = i;
+        } else {
+            sort_descending(e, i, hi);
+            hi = j;
+        }
+    }
+}
+
+}  // namespace
+
+void sort_handles_descending(StrHandle* handles, uint32_t n) {
+    if (n > 1) sort_descending(handles, 0, int64_t{n} - 1);
+}
+
+void dim_array(ProcFrame& frame, ArrayDescriptor* a, void* data, uint8_t flags,
+               uint8_t element_type, uint8_t dimension_count, uint32_t element_size,
+               const int32_t* bounds) {
+    if (a->flags & kArrayDimensioned) return;
+    a->kind = kArrayKind;
+    a->flags = static_cast<uint8_t>(flags & ~kArrayDimensioned);
+    a->data = data;
+    a->element_type = element_type;
+    a->dimension_count = dimension_count;
+    a->element_size = element_size;
+    if (dimension_count == 0) return refuse(frame, a, kErrSubscript);
+
+    // The dimensions run on into the owner's ArrayDescriptorN storage.
+    ArrayDimension* dims = a->dims;
+    uint64_t count = 1;
+    for (int k = 0; k < dimension_count; ++k) {
+        dims[k].lower = bounds[2 * k];
+        dims[k].upper = bounds[2 * k + 1];
+        if (dims[k].upper < dims[k].lower) return refuse(frame, a, kErrSubscript);
+        count *= static_cast<uint64_t>(int64_t{dims[k].upper} - dims[k].lower + 1);
+        if (count > 0xFFFFFFFFu) return refuse(frame, a, kErrSubscript);
+        if (k + 1 < dimension_count) dims[k].span = static_cast<uint32_t>(count);
+    }
+    a->element_count = static_cast<uint32_t>(count);
+    const uint64_t bytes = count * element_size;
+    if (bytes > 0xFFFFFFFFu) return refuse(frame, a, kErrSubscript);
+    a->byte_size = static_cast<uint32_t>(bytes);
+
+    if (!(flags & kArrayCallerMemory)) {
+        // global_alloc_zeroed hands back zero-filled memory: every element
+        // starts as the empty string or a zero value.
+        void* memory = global_alloc_zeroed(a->byte_size);
+        if (memory == nullptr) return refuse(frame, a, kErrOutOfMemory);
+        a->data = memory;
+    }
+    a->flags |= kArrayDimensioned;
+}
+
+uint32_t erase_array(ArrayDescriptor* a) {
+    if (!(a->flags & kArrayDimensioned)) return 0;
+    if (a->flags & kArrayCallerMemory) {
+        a->flags &= static_cast<uint8_t>(~(kArrayCallerMemory | kArrayDimensioned));
+        return 0;
+    }
+    // Only elements of a handle's own width are handles; other sizes own
+    // nothing we could free safely.
+    if (!(a->flags & kArrayFreeOnly) && a->element_type == kElementString &&
+        a->element_size == sizeof(StrHandle) && a->data != nullptr) {
+        StrHandle* e = static_cast<StrHandle*>(a->data);
+        const uint32_t n = a->element_count;
+        sort_handles_descending(e, n);
+        for (uint32_t i = 0; i < n; ++i) {
+            const StrHandle h = e[i];
+            e[i] = 0;
+            str_free(h);
+        }
+    }
+    void* memory = a->data;
+    a->data = nullptr;
+    if (!global_free(memory)) {
+        // The elements are all 0 by now; keeping the block lets a retry free
+        // it instead of walking a null pointer.
+        a->data = memory;
+        return kErrFreeFailed;
+    }
+    a->flags &= static_cast<uint8_t>(~(kArrayCallerMemory | kArrayDimensioned));
+    return 0;
+}

@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# Runs every test: installs what is missing, then builds and tests
+#   native (Debug)          GoogleTest unit tests
+#   asan (ASan + UBSan)     the same tests
+#   fuzz (clang, libFuzzer) each tests/fuzz/fuzz_*.cpp for a bounded run
+#   win32 (i686 MinGW)      Orvandel.dll, its image check, and the Win32
+#                           tests under Wine on an Xvfb of our own
+#   win64 (x86_64 MinGW)    the same tests under 64-bit Wine, for machines
+#                           whose kernel runs no 32-bit programs (there
+#                           32-bit Wine cannot start and win32's Wine tests
+#                           are reported as skipped)
+# and ends with one line "N passed, N failed" (", N skipped" when some could
+# not run), counted over all ctest runs. Exit status 0 only when nothing
+# failed.
+#
+#   bash scripts/test.sh [native|asan|fuzz|win32|win64]...   (default: all)
+#
+# ORVANDEL_REQUIRE_WINE=1 turns "Wine cannot run on this machine" into a
+# failure instead of skipped tests.
+set -uo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+started=$SECONDS
+configs=("$@")
+((${#configs[@]})) || configs=(native asan fuzz win32 win64)
+
+passed=0 failed=0 skipped=0 broken=()
+
+say() { printf '\n=== %s (%d s)\n' "$*" $((SECONDS - started)); }
+
+# Adds the counts of one ctest run, read from its JUnit report.
+count_ctest() {
+  local report=$1 head tests fails skips
+  if [[ ! -f $report ]]; then
+    broken+=("$2: no ctest report")
+    return
+  fi
+  # The attributes of the opening tag stand on lines of their own.
+  head=$(tr '\n\t' '  ' <"$report" | grep -o -m1 '<testsuite [^>]*')
+  tests=$(grep -o '[[:space:]]tests="[0-9]*"' <<<"$head" | grep -o '[0-9][0-9]*')
+  fails=$(grep -o '[[:space:]]failures="[0-9]*"' <<<"$head" | grep -o '[0-9][0-9]*')
+  skips=$(grep -o '[[:space:]]skipped="[0-9]*"' <<<"$head" | grep -o '[0-9][0-9]*')
+  tests=${tests:-0} fails=${fails:-0} skips=${skips:-0}
+  passed=$((passed + tests - fails - skips))
+  failed=$((failed + fails))
+  skipped=$((skipped + skips))
+}
+
+# Makes the Wine prefix before the tests start, so its first-time setup
+# does not eat into the first test's time limit. 77: that Wine cannot run
+# here, and its tests will show as skipped.
+wine_arch=32
+make_wine_prefix() {
+  say "win$wine_arch: wine prefix"
+  local rc=0
+  scripts/wine-prefix.sh --arch "$wine_arch" "$root/build/win$wine_arch/wineprefix" || rc=$?
+  if ((rc != 0 && rc != 77)); then
+    broken+=("win$wine_arch: wine prefix")
+    return 1
+  fi
+}
+
+# The Windows tests open windows: they get a display of their own and the
+# Wine server is stopped afterwards.
+run_wine_preset() {
+  wine_arch=$1
+  local preset=win$1 skipped_before=$skipped
+  source scripts/xvfb.sh
+  trap 'xvfb_stop' EXIT
+  if ! xvfb_start; then
+    broken+=("$preset: no display")
+    return
+  fi
+  echo "Xvfb on $DISPLAY"
+  run_preset "$preset" make_wine_prefix
+  if ((skipped > skipped_before)); then
+    echo "$preset tests skipped:"
+    scripts/wine-prefix.sh --arch "$1" "$root/build/$preset/wineprefix" 2>&1 | sed 's/^/  /'
+  fi
+  if [[ -f $root/build/$preset/wineprefix/.orvandel-ready ]]; then
+    local server=/usr/lib/wine/wineserver32
+    [[ $1 == 64 ]] && server=/usr/lib/wine/wineserver64
+    WINEPREFIX=$root/build/$preset/wineprefix timeout 30 "$server" -k 2>/dev/null || true
+  fi
+  xvfb_stop
+}
+
+# configure, build and test one preset; a step that breaks counts as a failure.
+run_preset() {
+  local preset=$1 dir=$root/build/$1 before_test=${2:-}
+  say "$preset: configure"
+  if ! cmake --preset "$preset" >"$root/build/$preset.configure.log" 2>&1; then
+    cat "$root/build/$preset.configure.log"
+    broken+=("$preset: configure")
+    return 1
+  fi
+  say "$preset: build"
+  if ! cmake --build --preset "$preset"; then
+    broken+=("$preset: build")
+    return 1
+  fi
+  if [[ -n $before_test ]]; then
+    $before_test || return 1
+  fi
+  say "$preset: test"
+  rm -f "$dir/ctest-junit.xml"
+  ctest --test-dir "$dir" --output-on-failure -j2 --output-junit "$dir/ctest-junit.xml" \
+    || true
+  count_ctest "$dir/ctest-junit.xml" "$preset"
+}
+
+mkdir -p build
+
+say "dependencies"
+if ! bash scripts/setup-deps.sh; then
+  broken+=("setup-deps")
+fi
+
+for config in "${configs[@]}"; do
+  case $config in
+    native | asan | fuzz) run_preset "$config" ;;
+    win32) run_wine_preset 32 ;;
+    win64) run_wine_preset 64 ;;
+    *) echo "unknown configuration: $config" >&2; broken+=("$config: unknown") ;;
+  esac
+done
+
+if ((skipped)) && [[ ${ORVANDEL_REQUIRE_WINE:-0} == 1 ]]; then
+  broken+=("Wine tests skipped and ORVANDEL_REQUIRE_WINE=1")
+fi
+
+echo
+for b in "${broken[@]}"; do echo "BROKEN: $b"; done
+((skipped)) && echo "NOTE: $skipped test(s) skipped (see \"tests skipped:\" above for why)"
+echo "elapsed: $((SECONDS - started)) s"
+line="$((passed)) passed, $((failed + ${#broken[@]})) failed"
+((skipped)) && line+=", $skipped skipped"
+echo "$line"
+((failed == 0 && ${#broken[@]} == 0))

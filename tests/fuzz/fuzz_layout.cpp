@@ -1,0 +1,71 @@
+// The message box layout on any caption, message and choices: no crash, no
+// read outside the strings, rows and widths consistent, every key answered
+// as the prompts say, and nothing left over after the locals are released.
+#include <stdint.h>
+#include <stdlib.h>
+
+#include <initializer_list>
+
+#include "fuzz_support.h"
+#include "runtime/runtime.h"
+#include "msgbox/layout.h"
+#include "platform/platform.h"
+#include "strings/fields.h"
+
+// The literal pool and the first thread context come from the attach.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    library_entry(0x10000, kProcessAttach, 0);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    load_fpu_control(kRuntimeFpuControl);
+    FuzzReader r = {data, size};
+    const uint8_t present = r.byte();
+    size_t len[4];
+    const uint8_t* bytes[4];
+    for (int i = 0; i < 4; ++i) bytes[i] = r.piece(64, &len[i]);
+    ExactBlock caption = exact_block(bytes[0], len[0]);
+    ExactBlock c1 = exact_block(bytes[1], len[1]);
+    ExactBlock c2 = exact_block(bytes[2], len[2]);
+    ExactBlock c3 = exact_block(bytes[3], len[3]);
+    ExactBlock message = exact_block(r.p, r.n);
+
+    const PlatformCounters before = platform_counters();
+    MsgBoxLocals l;
+    msgbox_locals_init(l);
+    msgbox_layout(l, (present & 8) ? nullptr : &caption.handle, (present & 16) ? nullptr : &message.handle,
+                  (present & 1) ? &c1.handle : nullptr, (present & 2) ? &c2.handle : nullptr,
+                  (present & 4) ? &c3.handle : nullptr);
+    if (l.frame.depth != 0 || l.frame.error_slot != 0) abort();
+    if (l.line_count < 1 || l.extra_rows < 2 || l.extra_rows > 4) abort();
+    const int32_t caption_units = (present & 8) ? 0 : static_cast<int32_t>(len[0] / 2);
+    if (l.row_width < caption_units + 2) abort();
+    for (int32_t i = 1; i <= l.line_count; ++i) {
+        const char16_t* d;
+        const uint32_t n = str_len_wide(msgbox_line(l, i), &d);
+        if (n < 1 || d[0] != u' ' || static_cast<int32_t>(n) > l.row_width) abort();
+    }
+
+    msgbox_accepted_keys(l);
+    const int32_t choices = l.extra_rows == 2 ? 0 : l.extra_rows - 1;
+    for (int32_t unit : {13, 48, 49, 50, 51, 52, 97, 0x3131}) {
+        string_of_codes(l.frame, &unit, 1);
+        tmp_assign(l.frame, &l.key);
+        int32_t result = -7;
+        const bool accepted = msgbox_key_result(l, &result);
+        const bool expected = choices == 0 ? unit == 13 : unit >= '1' && unit <= '0' + choices;
+        if (accepted != expected || l.frame.depth != 0) abort();
+        if (accepted && result != (unit == 13 ? 0 : unit - '0')) abort();
+    }
+
+    release_locals(l.frame);
+    const PlatformCounters after = platform_counters();
+    if (after.live_strings != before.live_strings || after.live_globals != before.live_globals) abort();
+    exact_free(caption);
+    exact_free(message);
+    exact_free(c1);
+    exact_free(c2);
+    exact_free(c3);
+    return 0;
+}
