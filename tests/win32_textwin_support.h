@@ -235,7 +235,8 @@ inline std::string differing_rows(const Image& got, const Image& want) {
 // Real key presses: xdotool on the X display the tests run on. Returns
 // whether it ran and succeeded within the bound.
 inline bool xdotool(const std::wstring& args) {
-    std::wstring cmd = L"Z:\\usr\\bin\\xdotool " + args;
+    // Wine starts a Unix program through start /unix; /wait keeps it bounded.
+    std::wstring cmd = L"C:\\windows\\system32\\cmd.exe /c start /wait /unix /usr/bin/xdotool " + args;
     std::vector<wchar_t> buf(cmd.begin(), cmd.end());
     buf.push_back(0);
     STARTUPINFOW si{};

@@ -50,7 +50,8 @@ TEST_F(TextWindowTest, FrameSitsWhereAskedAndItsClientIsExactlyTheCells) {
             EXPECT_EQ(area_rect.top, origin.y);
 
             LONG style = GetWindowLongW(frame, GWL_STYLE);
-            EXPECT_EQ(style & ~WS_VISIBLE, row.style);
+            // The system adds WS_CLIPSIBLINGS to every top-level window.
+            EXPECT_EQ(style & ~(WS_VISIBLE | WS_CLIPSIBLINGS), row.style);
             EXPECT_TRUE(style & WS_VISIBLE);
             EXPECT_FALSE(style & WS_SYSMENU) << "no system menu, so no close box";
             EXPECT_EQ(GetWindowLongW(frame, GWL_EXSTYLE) & ~WS_EX_WINDOWEDGE, 0);
