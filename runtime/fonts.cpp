@@ -1,2 +1,85 @@
-// Placeholder until the font list exists.
-void build_default_font_list() {}
+// The font list: three default font descriptions, numbered 1 to 3. Their
+// font handles are made on first use by the text window and live as long as
+// the process.
+#include "runtime/registry.h"
+
+#include "platform/gdi.h"
+#include "runtime/runtime.h"
+#include "strings/dynstr.h"
+
+namespace {
+
+struct DefaultFont {
+    int32_t number;
+    float point_size;
+    uint8_t pitch_and_family;
+    const char* face_name;   // ANSI; widened one byte to one unit
+};
+
+constexpr int32_t kFwNormal = 400;
+constexpr uint8_t kAnsiCharset = 0;
+constexpr uint8_t kDefaultPitch = 0;
+constexpr uint8_t kFixedPitch = 1;
+
+const DefaultFont kDefaultFonts[] = {
+    {1, 8.0f, kDefaultPitch, "MS Sans Serif"},
+    {2, 0.0f, kFixedPitch, "Lucida Console"},
+    {3, 11.0f, kFixedPitch, "Lucida Console"},
+};
+
+void zero_bytes(void* p, size_t n) {
+    volatile uint8_t* b = static_cast<volatile uint8_t*>(p);
+    for (size_t i = 0; i < n; ++i) b[i] = 0;
+}
+
+}  // namespace
+
+void build_default_font_list() {
+    g_runtime.shared.fonts.head = nullptr;
+    FontRecord* last = nullptr;
+    for (const DefaultFont& d : kDefaultFonts) {
+        FontRecord* f = reinterpret_cast<FontRecord*>(str_alloc_ansi(sizeof(FontRecord)));
+        if (f == nullptr) return;   // the list ends before the first missing record
+        zero_bytes(f, sizeof(FontRecord));
+        f->use_count = 1;
+        f->number = d.number;
+        f->point_size = d.point_size;
+        f->logfont.weight = kFwNormal;
+        f->logfont.char_set = kAnsiCharset;
+        f->logfont.pitch_and_family = d.pitch_and_family;
+        for (int i = 0; i < 31 && d.face_name[i] != 0; ++i) {
+            f->logfont.face_name[i] = static_cast<char16_t>(static_cast<uint8_t>(d.face_name[i]));
+        }
+        if (last == nullptr) {
+            g_runtime.shared.fonts.head = f;
+        } else {
+            last->next = f;
+        }
+        last = f;
+    }
+}
+
+FontRecord* find_font_record(int32_t number) {
+    auto& fonts = g_runtime.shared.fonts;
+    spin_acquire(&fonts.lock);
+    FontRecord* f = fonts.head;
+    while (f != nullptr && f->number != number) f = f->next;
+    spin_release(&fonts.lock);
+    return f;
+}
+
+void release_font_list() {
+    auto& fonts = g_runtime.shared.fonts;
+    spin_acquire(&fonts.lock);
+    FontRecord* f = fonts.head;
+    fonts.head = nullptr;
+    spin_release(&fonts.lock);
+    while (f != nullptr) {
+        FontRecord* next = f->next;
+        // A window still holding the font keeps its handle; the record is
+        // the runtime's alone.
+        if (f->font_handle != 0 && f->use_count <= 1) gdi_delete_object(f->font_handle);
+        str_free(reinterpret_cast<StrHandle>(f));
+        f = next;
+    }
+}

@@ -3,9 +3,8 @@
 #include <string.h>
 
 #include "runtime/arrays.h"
+#include "runtime/registry.h"
 #include "strings/dynstr.h"
-
-void build_default_font_list();
 
 RuntimeState g_runtime;
 
@@ -18,6 +17,7 @@ namespace {
 void abandon_attach() {
     if (g_runtime.tls_slot != kTlsOutOfIndexes) {
         release_thread_context();
+        release_font_list();
         tls_free(g_runtime.tls_slot);
         g_runtime.tls_slot = kTlsOutOfIndexes;
     }
@@ -80,6 +80,7 @@ uint32_t library_entry(uintptr_t module, uint32_t reason, uintptr_t reserved) {
     if (reason == kProcessDetach) {
         process_release_list(kModuleReleaseList, &g_runtime);
         release_thread_context();
+        release_font_list();
         tls_free(g_runtime.tls_slot);
         g_runtime.tls_slot = kTlsOutOfIndexes;
     }

@@ -46,6 +46,13 @@ struct ResettableState {
         WindowRecord* volatile current_text_window;
         uint32_t text_class_atom;   // window thread only; registered once per process
         volatile uintptr_t active_window;  // HWND; window thread writes, calling thread reads
+        // Spin lock (as for fonts) that makes every text operation's use of
+        // the text area record exclusive with the window thread's teardown
+        // and back-buffer copy: the window thread clears current_text_window
+        // under it before it frees the record, so a text operation that finds
+        // the record under the lock can use it until it lets go. Held only
+        // around GDI calls on the memory DC, never across a message send.
+        volatile int32_t text_lock;
     } text;
 };
 

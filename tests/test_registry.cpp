@@ -1,0 +1,326 @@
+// The font list and the window registry, with the drawing objects stood in
+// by the native seam so that every brush, bitmap and DC can be counted.
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "platform/gdi.h"
+#include "runtime/registry.h"
+#include "test_support.h"
+
+namespace {
+
+constexpr uint32_t kBtnFace = 0x00C8D0D4;
+constexpr uint32_t kWindowText = 0x00000000;
+
+class RegistryTest : public RuntimeTest {
+protected:
+    void SetUp() override {
+        gdi_fake_reset();
+        gdi_fake_set_sys_color(kColorBtnFace, kBtnFace);
+        gdi_fake_set_sys_color(kColorWindowText, kWindowText);
+        RuntimeTest::SetUp();
+    }
+    void TearDown() override {
+        // Whatever a test registered and did not destroy would leak records.
+        while (g_runtime.shared.registry.head != nullptr) {
+            uintptr_t h = g_runtime.shared.registry.head->hwnd;
+            g_runtime.shared.registry.head->parent = 0;
+            destroy_window_record(h);
+        }
+        EXPECT_EQ(gdi_counters().bad_deletes, 0) << "an object was deleted twice or never existed";
+        RuntimeTest::TearDown();
+    }
+    int registry_size() {
+        int n = 0;
+        for (WindowRecord* r = g_runtime.shared.registry.head; r; r = r->next) ++n;
+        return n;
+    }
+    // A text area as the window thread makes it: back buffer and font selected.
+    WindowRecord* make_text_area(uintptr_t hwnd, uintptr_t parent, uintptr_t* bitmap) {
+        WindowRecord* r = register_window(hwnd, parent, 0x20000802, kTypeTextArea);
+        if (!r) return nullptr;
+        r->mem_dc = gdi_fake_create(kFakeDc);
+        *bitmap = gdi_fake_create(kFakeBitmap);
+        r->saved_bitmap = gdi_select_object(r->mem_dc, *bitmap);
+        FontRecord* f = find_font_record(2);
+        r->saved_font = gdi_select_object(r->mem_dc, gdi_fake_create(kFakeFont));
+        f->use_count++;
+        r->font_number = 2;
+        return r;
+    }
+};
+
+std::u16string face_of(const FontRecord* f) {
+    std::u16string s;
+    for (char16_t c : f->logfont.face_name) {
+        if (!c) break;
+        s += c;
+    }
+    return s;
+}
+
+TEST_F(RegistryTest, DefaultFontsAreFoundByNumberInListOrder) {
+    const struct {
+        int32_t number;
+        float point_size;
+        uint8_t pitch;
+        const char16_t* face;
+    } rows[] = {
+        {1, 8.0f, 0, u"MS Sans Serif"},
+        {2, 0.0f, 1, u"Lucida Console"},
+        {3, 11.0f, 1, u"Lucida Console"},
+    };
+    FontRecord* expect_next = g_runtime.shared.fonts.head;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.number);
+        FontRecord* f = find_font_record(row.number);
+        ASSERT_NE(f, nullptr);
+        EXPECT_EQ(f, expect_next);
+        EXPECT_EQ(f->number, row.number);
+        EXPECT_EQ(f->use_count, 1);
+        EXPECT_EQ(f->point_size, row.point_size);
+        EXPECT_EQ(+f->font_handle, 0u);
+        EXPECT_EQ(f->logfont.weight, 400);
+        EXPECT_EQ(f->logfont.height, 0);
+        EXPECT_EQ(f->logfont.char_set, 0);
+        EXPECT_EQ(f->logfont.pitch_and_family, row.pitch);
+        EXPECT_EQ(face_of(f), row.face);
+        EXPECT_EQ(f->logfont.face_name[31], 0);
+        expect_next = f->next;
+    }
+    EXPECT_EQ(expect_next, nullptr);
+    for (int32_t missing : {0, 4, -1}) {
+        SCOPED_TRACE(missing);
+        EXPECT_EQ(find_font_record(missing), nullptr);
+    }
+    EXPECT_EQ(g_runtime.shared.fonts.lock, 0);
+}
+
+TEST_F(RegistryTest, AFontRecordThatCannotBeMadeEndsTheListBeforeIt) {
+    FontRecord* kept = g_runtime.shared.fonts.head;
+    for (int made = 0; made <= 2; ++made) {
+        SCOPED_TRACE(made);
+        platform_fail_allocations_after(made);
+        build_default_font_list();
+        platform_fail_allocations_after(-1);
+        int count = 0;
+        for (FontRecord* f = g_runtime.shared.fonts.head; f; f = f->next) {
+            EXPECT_EQ(f->number, ++count);
+        }
+        EXPECT_EQ(count, made);
+        EXPECT_EQ(find_font_record(made + 1), nullptr);
+        for (FontRecord* f = g_runtime.shared.fonts.head; f;) {
+            FontRecord* next = f->next;
+            str_free(reinterpret_cast<StrHandle>(f));
+            f = next;
+        }
+    }
+    g_runtime.shared.fonts.head = kept;
+}
+
+TEST_F(RegistryTest, RegisteringAHandleTwiceFailsAndKeepsTheFirstRecord) {
+    WindowRecord* first = register_window(0x100, 0, 0x80010002, kTypeFrame);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(register_window(0x100, 0x55, 0x20000802, kTypeTextArea), nullptr);
+    EXPECT_EQ(registry_size(), 1);
+    EXPECT_EQ(find_window_record(0x100), first);
+    EXPECT_EQ(+first->parent, 0u);
+    EXPECT_EQ(+first->flags, 0x80010002u);
+    EXPECT_EQ(+first->back_brush, 0u);
+    EXPECT_EQ(gdi_counters().brushes_created, 0);
+}
+
+TEST_F(RegistryTest, NoRecordIsLinkedWhenItCannotBeAllocated) {
+    platform_fail_allocations_after(0);
+    EXPECT_EQ(register_window(0x100, 0, 0, kTypeTextArea), nullptr);
+    platform_fail_allocations_after(-1);
+    EXPECT_EQ(registry_size(), 0);
+    EXPECT_EQ(gdi_counters().brushes_created, 0);
+}
+
+TEST_F(RegistryTest, ColouredTypesGetDefaultColoursAndOneSharedBrush) {
+    const struct {
+        int32_t type;
+        bool coloured;
+    } rows[] = {{0, false}, {14, true}, {15, true}, {16, false}, {26, true}};
+    uintptr_t shared = 0;
+    uintptr_t hwnd = 0x200;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.type);
+        WindowRecord* r = register_window(hwnd += 0x10, 0, 0, row.type);
+        ASSERT_NE(r, nullptr);
+        EXPECT_EQ(r->type_code, row.type);
+        if (!row.coloured) {
+            EXPECT_EQ(+r->back_brush, 0u);
+            EXPECT_EQ(+r->back_color, 0u);
+            continue;
+        }
+        EXPECT_EQ(+r->text_color, kWindowText);
+        EXPECT_EQ(+r->back_color, kBtnFace);
+        ASSERT_NE(+r->back_brush, 0u);
+        if (!shared) shared = r->back_brush;
+        EXPECT_EQ(+r->back_brush, shared);
+    }
+    EXPECT_EQ(gdi_counters().brushes_created, 1);
+}
+
+TEST_F(RegistryTest, TheSharedBrushIsDeletedByItsLastUserOnly) {
+    WindowRecord* a = register_window(0x100, 0, 0, kTypeTextArea);
+    WindowRecord* b = register_window(0x200, 0, 0, 14);
+    ASSERT_TRUE(a && b);
+    uintptr_t brush = a->back_brush;
+    ASSERT_EQ(+b->back_brush, brush);
+    EXPECT_TRUE(destroy_window_record(0x100));
+    EXPECT_TRUE(gdi_fake_is_live(brush));
+    EXPECT_EQ(find_shared_brush(kBtnFace), brush);
+    EXPECT_TRUE(destroy_window_record(0x200));
+    EXPECT_FALSE(gdi_fake_is_live(brush));
+    EXPECT_EQ(find_shared_brush(kBtnFace), 0u);
+    // The next record makes a new brush rather than reusing the dead one.
+    WindowRecord* c = register_window(0x300, 0, 0, kTypeTextArea);
+    ASSERT_NE(c, nullptr);
+    EXPECT_NE(+c->back_brush, 0u);
+    EXPECT_TRUE(gdi_fake_is_live(c->back_brush));
+}
+
+TEST_F(RegistryTest, ABrushThatCannotBeMadeStaysNullAndIsNeverDeleted) {
+    gdi_fake_fail_brushes(true);
+    WindowRecord* r = register_window(0x100, 0, 0, kTypeTextArea);
+    gdi_fake_fail_brushes(false);
+    ASSERT_NE(r, nullptr);
+    EXPECT_EQ(+r->back_brush, 0u);
+    EXPECT_TRUE(destroy_window_record(0x100));
+    EXPECT_EQ(gdi_counters().bad_deletes, 0);
+}
+
+TEST_F(RegistryTest, DestroyingTheFrameTakesItsTextAreaAndEveryDrawingObject) {
+    int32_t live_before = gdi_counters().live_objects;
+    WindowRecord* frame = register_window(0x100, 0, 0x80010402, kTypeFrame);
+    uintptr_t bitmap = 0;
+    WindowRecord* area = make_text_area(0x200, 0x100, &bitmap);
+    ASSERT_TRUE(frame && area);
+    uintptr_t font = gdi_fake_selected(area->mem_dc, kFakeFont);
+    FontRecord* f = find_font_record(2);
+    ASSERT_EQ(f->use_count, 2);
+    register_window(0x300, 0, 0, kTypeFrame);   // unrelated, must survive
+
+    EXPECT_TRUE(destroy_window_record(0x100));
+    EXPECT_EQ(find_window_record(0x100), nullptr);
+    EXPECT_EQ(find_window_record(0x200), nullptr);
+    EXPECT_NE(find_window_record(0x300), nullptr);
+    EXPECT_EQ(registry_size(), 1);
+    EXPECT_EQ(f->use_count, 1);
+    EXPECT_EQ(+f->font_handle, 0u) << "the font list's handle is never touched";
+    EXPECT_FALSE(gdi_fake_is_live(bitmap));
+    EXPECT_EQ(gdi_counters().set_font_messages, 1) << "a text area gives its font back by WM_SETFONT";
+    // The test's font object stands in for the font list's handle: still live.
+    EXPECT_TRUE(gdi_fake_is_live(font));
+    EXPECT_EQ(gdi_counters().live_objects, live_before + 1);
+    EXPECT_EQ(g_runtime.shared.registry.lock, 0);
+}
+
+TEST_F(RegistryTest, TypesWithTheirOwnDcGetTheSavedFontSelectedBack) {
+    for (int32_t type : {14, 26}) {
+        SCOPED_TRACE(type);
+        WindowRecord* r = register_window(0x100, 0, 0, type);
+        ASSERT_NE(r, nullptr);
+        r->mem_dc = gdi_fake_create(kFakeDc);
+        uintptr_t stock = gdi_fake_selected(r->mem_dc, kFakeFont);
+        uintptr_t font = gdi_fake_create(kFakeFont);
+        r->saved_font = gdi_select_object(r->mem_dc, font);
+        r->font_number = 3;
+        find_font_record(3)->use_count++;
+        int32_t messages = gdi_counters().set_font_messages;
+        release_record_font(r);
+        EXPECT_EQ(gdi_fake_selected(r->mem_dc, kFakeFont), stock);
+        EXPECT_EQ(r->font_number, 0);
+        EXPECT_EQ(+r->saved_font, 0u);
+        EXPECT_EQ(find_font_record(3)->use_count, 1);
+        EXPECT_EQ(gdi_counters().set_font_messages, messages);
+        release_record_font(r);   // a second release finds font_number 0 and stops
+        EXPECT_EQ(find_font_record(3)->use_count, 1);
+        EXPECT_TRUE(destroy_window_record(0x100));
+        gdi_delete_object(font);
+    }
+}
+
+TEST_F(RegistryTest, AFontNumberMissingFromTheListLeavesTheSavedFont) {
+    WindowRecord* r = register_window(0x100, 0, 0, kTypeTextArea);
+    ASSERT_NE(r, nullptr);
+    r->font_number = 9;
+    r->saved_font = 0x777;
+    release_record_font(r);
+    EXPECT_EQ(r->font_number, 0);
+    EXPECT_EQ(+r->saved_font, 0x777u);
+    EXPECT_EQ(gdi_counters().set_font_messages, 0);
+    r->saved_font = 0;
+}
+
+TEST_F(RegistryTest, LookupsOfUnregisteredHandlesFailAndChangeNothing) {
+    register_window(0x100, 0, 0x80010402, kTypeFrame);
+    WindowRecord* rec = reinterpret_cast<WindowRecord*>(1);
+    EXPECT_EQ(read_window_field(0x999, kFieldFlags, &rec), 0u);
+    EXPECT_EQ(rec, nullptr);
+    EXPECT_EQ(read_window_field(0x100, kFieldFlags, &rec), 0x80010402u);
+    EXPECT_EQ(rec, find_window_record(0x100));
+    EXPECT_FALSE(destroy_window_record(0x999));
+    EXPECT_EQ(registry_size(), 1);
+    EXPECT_EQ(find_child_window(0x999), 0u);
+}
+
+TEST_F(RegistryTest, TheNewestChildIsFoundFirstAndOnlyWithTheChildBit) {
+    register_window(0x100, 0, 0, kTypeFrame);
+    register_window(0x201, 0x100, 0x20000802, kTypeTextArea);
+    register_window(0x202, 0x100, 0x20000802, kTypeTextArea);
+    register_window(0x203, 0x100, 0x00000802, kTypeTextArea);   // no child bit
+    EXPECT_EQ(find_child_window(0x100), 0x202u);
+    EXPECT_TRUE(destroy_window_record(0x100));
+    // Both children went with the frame; the one without the child bit stays.
+    EXPECT_EQ(registry_size(), 1);
+    EXPECT_NE(find_window_record(0x203), nullptr);
+}
+
+TEST_F(RegistryTest, TheLockKeepsOtherThreadsOutUntilItIsReleased) {
+    register_window(0x100, 0, 0, kTypeFrame);
+    spin_acquire(&g_runtime.shared.registry.lock);
+    std::atomic<bool> found{false};
+    std::thread t([&] { found = find_window_record(0x100) != nullptr; });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(found.load()) << "a walk went past a held lock";
+    spin_release(&g_runtime.shared.registry.lock);
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!found && std::chrono::steady_clock::now() < until) std::this_thread::yield();
+    EXPECT_TRUE(found.load());
+    t.join();
+}
+
+TEST_F(RegistryTest, ConcurrentRegistrationsAndDestructionsLoseNoRecord) {
+    constexpr int kThreads = 4;
+    constexpr int kRounds = 500;
+    std::vector<std::thread> threads;
+    std::atomic<int> failures{0};
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &failures] {
+            uintptr_t base = 0x10000 * (t + 1);
+            for (int i = 0; i < kRounds; ++i) {
+                uintptr_t frame = base + 0x10 * i;
+                if (!register_window(frame, 0, 0x80010402, kTypeFrame)) failures++;
+                if (!register_window(frame + 8, frame, 0x20000802, kTypeTextArea)) failures++;
+                if (find_child_window(frame) != frame + 8) failures++;
+                if (i % 2 && !destroy_window_record(frame)) failures++;
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(registry_size(), kThreads * kRounds);   // half the frames left, each with its child
+    for (int t = 0; t < kThreads; ++t) {
+        for (int i = 0; i < kRounds; i += 2) EXPECT_TRUE(destroy_window_record(0x10000 * (t + 1) + 0x10 * i));
+    }
+    EXPECT_EQ(registry_size(), 0);
+    EXPECT_EQ(gdi_counters().live_objects, 0) << "the shared brush outlived its last user";
+}
+
+}  // namespace

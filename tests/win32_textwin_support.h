@@ -1,0 +1,324 @@
+// What the text window tests share: the runtime attached once per process
+// (the window class is process-wide), string helpers, windows found by class
+// and caption, pixels read back, real key presses on the X display, and the
+// process's live GDI objects, windows and threads counted.
+#pragma once
+
+#include <windows.h>
+#include <tlhelp32.h>
+#include <winternl.h>
+
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "runtime/registry.h"
+#include "runtime/runtime.h"
+#include "strings/dynstr.h"
+#include "textwin/textwin.h"
+
+namespace tw {
+
+constexpr DWORD kBound = 5000;   // every wait, in ms
+
+inline void attach_runtime_once() {
+    static bool attached = false;
+    if (!attached) {
+        attached = library_entry(reinterpret_cast<uintptr_t>(GetModuleHandleW(nullptr)),
+                                 kProcessAttach, 0) == 1;
+    }
+    ASSERT_TRUE(attached);
+}
+
+inline const uint32_t kNoLocals[] = {0};
+inline const ProcDescriptor kNoLocalsDescriptor{kNoLocals};
+
+struct Frame {
+    ProcFrame f;
+    Frame() { frame_init(f, &kNoLocalsDescriptor); }
+    ~Frame() { EXPECT_EQ(f.depth, 0) << "temporaries left unbalanced"; }
+};
+
+inline StrHandle make_wide(const std::u16string& s) {
+    StrHandle h = str_alloc_wide(static_cast<uint32_t>(s.size()));
+    if (h) memcpy(reinterpret_cast<void*>(h), s.data(), s.size() * 2);
+    return h;
+}
+
+inline std::u16string wide_of(StrHandle h) {
+    const char16_t* d;
+    uint32_t n = str_len_wide(h, &d);
+    return std::u16string(d, n);
+}
+
+// The export's way: the caption pushed as a borrowed reference.
+inline HWND open_window(const std::u16string& caption, int columns, int rows, int top, int left) {
+    Frame fr;
+    StrHandle h = make_wide(caption);
+    tmp_push_ref(fr.f, h);
+    uintptr_t area = open_text_window(fr.f, 0, columns, rows, top, left);
+    str_free(h);
+    return reinterpret_cast<HWND>(area);
+}
+
+inline void print(const std::u16string& s) {
+    Frame fr;
+    tmp_push_owned(fr.f, make_wide(s));
+    text_print(fr.f);
+}
+
+inline std::u16string wait_key() {
+    Frame fr;
+    text_wait_key(fr.f);
+    std::u16string s = wide_of(tmp_slot(fr.f, 0));
+    tmp_drop(fr.f);
+    return s;
+}
+
+inline WindowRecord* current() { return g_runtime.shared.text.current_text_window; }
+
+inline int registry_size() {
+    int n = 0;
+    for (WindowRecord* r = g_runtime.shared.registry.head; r; r = r->next) ++n;
+    return n;
+}
+
+// Polls `done` every ms until it holds or the bound passes.
+template <class Fn>
+bool eventually(Fn done, DWORD bound = kBound) {
+    DWORD start = GetTickCount();
+    while (!done()) {
+        if (GetTickCount() - start > bound) return false;
+        Sleep(1);
+    }
+    return true;
+}
+
+// A thread running a test's lambda; the test waits for it within a bound.
+struct ThreadBody {
+    std::function<void()> fn;
+};
+inline DWORD WINAPI run_thread_body(void* p) {
+    static_cast<ThreadBody*>(p)->fn();
+    return 0;
+}
+inline HANDLE start_thread(ThreadBody* body) {
+    return CreateThread(nullptr, 0, run_thread_body, body, 0, nullptr);
+}
+
+// Runs fn on a second thread, as user32's own tests look at a window, and
+// waits for it within the bound.
+inline void on_second_thread(std::function<void()> fn) {
+    ThreadBody body{std::move(fn)};
+    HANDLE t = start_thread(&body);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(WaitForSingleObject(t, 4 * kBound), WAIT_OBJECT_0) << "second thread stuck";
+    CloseHandle(t);
+}
+
+inline HWND find_frame(const wchar_t* caption) {
+    HWND h = nullptr;
+    eventually([&] { return (h = FindWindowW(L"VORANTEXT", caption)) != nullptr; });
+    return h;
+}
+
+// --- pixels ---------------------------------------------------------------------
+
+struct Image {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> px;   // 0x00RRGGBB, top-down
+    uint32_t at(int x, int y) const { return px[static_cast<size_t>(y) * width + x]; }
+};
+
+inline uint32_t rgb_of(COLORREF c) {
+    return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+}
+
+// Copies a DC's pixels through a 32-bit top-down DIB.
+inline Image read_dc(HDC src, int width, int height) {
+    Image img;
+    img.width = width;
+    img.height = height;
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC mem = CreateCompatibleDC(src);
+    HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, width, height, src, 0, 0, SRCCOPY);
+    GdiFlush();
+    img.px.resize(static_cast<size_t>(width) * height);
+    for (size_t i = 0; i < img.px.size(); ++i) img.px[i] = static_cast<uint32_t*>(bits)[i] & 0xFFFFFF;
+    SelectObject(mem, old);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    return img;
+}
+
+// What the window shows on screen, read back from its window DC.
+inline Image capture(HWND hwnd) {
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    HDC dc = GetDC(hwnd);
+    Image img = read_dc(dc, rc.right, rc.bottom);
+    ReleaseDC(hwnd, dc);
+    return img;
+}
+
+// The text drawn by the test itself with the window's font and colours: one
+// (column, row, text) per run, each run drawn with one call as the window
+// draws it.
+struct Run {
+    int column;
+    int row;
+    std::u16string text;
+};
+
+inline Image model(const WindowRecord* r, const std::vector<Run>& runs) {
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, r->width, r->height);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old_bmp = SelectObject(mem, bmp);
+    RECT all{0, 0, r->width, r->height};
+    FillRect(mem, &all, GetSysColorBrush(COLOR_BTNFACE));
+    HGDIOBJ old_font = SelectObject(mem, reinterpret_cast<HFONT>(find_font_record(2)->font_handle));
+    SetTextColor(mem, GetSysColor(COLOR_WINDOWTEXT));
+    SetBkColor(mem, GetSysColor(COLOR_BTNFACE));
+    SetBkMode(mem, OPAQUE);
+    int line = r->char_height + r->ext_leading;
+    for (const Run& run : runs) {
+        int x = run.column * r->char_width;
+        int y = run.row * line;
+        RECT clip{x, y, r->width, y + line};
+        ExtTextOutW(mem, x, y, ETO_CLIPPED, &clip, reinterpret_cast<const wchar_t*>(run.text.data()),
+                    static_cast<UINT>(run.text.size()), nullptr);
+    }
+    Image img = read_dc(mem, r->width, r->height);
+    SelectObject(mem, old_font);
+    SelectObject(mem, old_bmp);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    return img;
+}
+
+// Rows of pixels that differ, for a readable failure.
+inline std::string differing_rows(const Image& got, const Image& want) {
+    if (got.width != want.width || got.height != want.height) {
+        return "size " + std::to_string(got.width) + "x" + std::to_string(got.height) + " vs " +
+               std::to_string(want.width) + "x" + std::to_string(want.height);
+    }
+    std::string out;
+    int shown = 0;
+    for (int y = 0; y < got.height; ++y) {
+        for (int x = 0; x < got.width; ++x) {
+            if (got.at(x, y) != want.at(x, y)) {
+                if (shown++ < 5) out += "y=" + std::to_string(y) + " first x=" + std::to_string(x) + "; ";
+                break;
+            }
+        }
+    }
+    return out;
+}
+
+// --- keys -----------------------------------------------------------------------
+
+// Real key presses: xdotool on the X display the tests run on. Returns
+// whether it ran and succeeded within the bound.
+inline bool xdotool(const std::wstring& args) {
+    // Wine starts a Unix program through start /unix; /wait keeps it bounded.
+    std::wstring cmd = L"C:\\windows\\system32\\cmd.exe /c start /wait /unix /usr/bin/xdotool " + args;
+    std::vector<wchar_t> buf(cmd.begin(), cmd.end());
+    buf.push_back(0);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        return false;
+    }
+    DWORD waited = WaitForSingleObject(pi.hProcess, kBound);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return waited == WAIT_OBJECT_0 && code == 0;
+}
+
+// --- what the process holds ---------------------------------------------------------
+
+// Live GDI objects of this process, from the shared handle table the PEB
+// points to (24-byte entries, type byte at 14; 0 = free). GetGuiResources
+// cannot be used: it is a stub under Wine.
+inline int live_gdi_objects() {
+#ifdef _WIN64
+    constexpr size_t kGdiSharedHandleTable = 0xF8;
+#else
+    constexpr size_t kGdiSharedHandleTable = 0x94;
+#endif
+    const uint8_t* peb = reinterpret_cast<const uint8_t*>(NtCurrentTeb()->ProcessEnvironmentBlock);
+    const uint8_t* table = *reinterpret_cast<const uint8_t* const*>(peb + kGdiSharedHandleTable);
+    if (table == nullptr) return -1;
+    int n = 0;
+    for (int i = 0; i < 0x10000; ++i) n += table[i * 24 + 14] != 0;
+    return n;
+}
+
+inline int process_threads() {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 te{};
+    te.dwSize = sizeof te;
+    int n = 0;
+    for (BOOL ok = Thread32First(snap, &te); ok; ok = Thread32Next(snap, &te)) {
+        n += te.th32OwnerProcessID == GetCurrentProcessId();
+    }
+    CloseHandle(snap);
+    return n;
+}
+
+inline BOOL CALLBACK count_window(HWND hwnd, LPARAM counter) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == GetCurrentProcessId()) {
+        ++*reinterpret_cast<int*>(counter);
+        EnumChildWindows(hwnd, count_window, counter);
+    }
+    return TRUE;
+}
+
+inline int process_windows() {
+    int n = 0;
+    EnumWindows(count_window, reinterpret_cast<LPARAM>(&n));
+    return n;
+}
+
+inline DWORD process_handles() {
+    DWORD n = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &n);
+    return n;
+}
+
+// Fixture: runtime attached, no text window before or after a test.
+class TextWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        attach_runtime_once();
+        text_close();
+        ASSERT_TRUE(eventually([] { return current() == nullptr && registry_size() == 0; }));
+    }
+    void TearDown() override {
+        text_close();
+        EXPECT_TRUE(eventually([] { return registry_size() == 0; })) << "records left behind";
+        EXPECT_EQ(current(), nullptr);
+    }
+};
+
+}  // namespace tw

@@ -1,0 +1,325 @@
+// The text window under Wine: geometry, output, keys and closing. Windows
+// are found by class and caption from a second thread; keys are real key
+// presses on the X display (xdotool). Every wait is bounded.
+#include "win32_textwin_support.h"
+
+namespace tw {
+namespace {
+
+// --- geometry -----------------------------------------------------------------------
+
+TEST_F(TextWindowTest, FrameSitsWhereAskedAndItsClientIsExactlyTheCells) {
+    const struct {
+        const char16_t* caption;
+        int columns, rows, top, left;
+        LONG style;
+    } rows[] = {
+        {u"Geometry one", 20, 5, 40, 60, static_cast<LONG>(0x80C20000)},
+        {u"G", 7, 3, 200, 300, static_cast<LONG>(0x80C20000)},
+        {u"", 33, 2, 10, 500, static_cast<LONG>(0x80820000)},
+    };
+    for (const auto& row : rows) {
+        std::u16string caption = row.caption;
+        SCOPED_TRACE(std::string(caption.begin(), caption.end()));
+        HWND area = open_window(caption, row.columns, row.rows, row.top, row.left);
+        ASSERT_NE(area, nullptr);
+        WindowRecord* r = current();
+        ASSERT_NE(r, nullptr);
+        ASSERT_GT(r->char_width, 0);
+        const int line = r->char_height + r->ext_leading;
+        EXPECT_EQ(r->cur_x, 0);
+        EXPECT_EQ(r->cur_y, 0);
+
+        on_second_thread([&] {
+            HWND frame = find_frame(reinterpret_cast<const wchar_t*>(caption.c_str()));
+            ASSERT_NE(frame, nullptr);
+            EXPECT_EQ(GetParent(area), frame);
+            RECT outer, client, area_rect;
+            GetWindowRect(frame, &outer);
+            GetClientRect(frame, &client);
+            GetWindowRect(area, &area_rect);
+            EXPECT_EQ(outer.left, row.left);
+            EXPECT_EQ(outer.top, row.top);
+            EXPECT_EQ(client.right, row.columns * r->char_width);
+            EXPECT_EQ(client.bottom, row.rows * line);
+            EXPECT_EQ(area_rect.right - area_rect.left, client.right);
+            EXPECT_EQ(area_rect.bottom - area_rect.top, client.bottom);
+            POINT origin{0, 0};
+            ClientToScreen(frame, &origin);
+            EXPECT_EQ(area_rect.left, origin.x);
+            EXPECT_EQ(area_rect.top, origin.y);
+
+            LONG style = GetWindowLongW(frame, GWL_STYLE);
+            // The system adds WS_CLIPSIBLINGS to every top-level window.
+            EXPECT_EQ(style & ~(WS_VISIBLE | WS_CLIPSIBLINGS), row.style);
+            EXPECT_TRUE(style & WS_VISIBLE);
+            EXPECT_FALSE(style & WS_SYSMENU) << "no system menu, so no close box";
+            EXPECT_EQ(GetWindowLongW(frame, GWL_EXSTYLE) & ~WS_EX_WINDOWEDGE, 0);
+            EXPECT_EQ(static_cast<DWORD>(GetWindowLongW(area, GWL_STYLE)), 0x5000050Du);
+
+            GUITHREADINFO gui{};
+            gui.cbSize = sizeof gui;
+            ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(area, nullptr), &gui));
+            EXPECT_EQ(gui.hwndFocus, area);
+
+            // Button face everywhere, on screen and in the back buffer.
+            uint32_t face = rgb_of(GetSysColor(COLOR_BTNFACE));
+            for (const Image& img : {capture(area), read_dc(reinterpret_cast<HDC>(r->mem_dc), r->width, r->height)}) {
+                ASSERT_EQ(img.width, client.right);
+                ASSERT_EQ(img.height, client.bottom);
+                int other = 0;
+                for (uint32_t p : img.px) other += p != face;
+                EXPECT_EQ(other, 0) << "pixels that are not the button face colour";
+            }
+        });
+        text_close();
+    }
+}
+
+// --- output ---------------------------------------------------------------------------
+
+struct OutputCase {
+    const char* name;
+    int columns, rows;
+    std::vector<std::u16string> prints;   // u"\n" stands for text_newline
+    std::vector<Run> expect;
+    int cursor_column, cursor_row;
+};
+
+TEST_F(TextWindowTest, TextLandsInItsCells) {
+    const OutputCase cases[] = {
+        {"two rows", 10, 3, {u"Hello", u"\n", u"World"}, {{0, 0, u"Hello"}, {0, 1, u"World"}}, 5, 1},
+        {"a print goes on where the last ended", 12, 2, {u"abc", u"def"}, {{0, 0, u"abc"}, {3, 0, u"def"}}, 6, 0},
+        {"exactly a row fills it and the next print starts a new row", 6, 3, {u"ABCDEF", u"gh"},
+         {{0, 0, u"ABCDEF"}, {0, 1, u"gh"}}, 2, 1},
+        {"a long string wraps at the right edge", 4, 3, {u"abcdefghij"},
+         {{0, 0, u"abcd"}, {0, 1, u"efgh"}, {0, 2, u"ij"}}, 2, 2},
+        {"a run from mid-row is limited to the cells left", 5, 3, {u"abc", u"defgh"},
+         {{0, 0, u"abc"}, {3, 0, u"de"}, {0, 1, u"fgh"}}, 3, 1},
+        {"a line break on the last row scrolls every row up and clears the last", 8, 3,
+         {u"r0", u"\n", u"r1", u"\n", u"r2", u"\n"}, {{0, 0, u"r1"}, {0, 1, u"r2"}}, 0, 2},
+        {"scrolling then printing fills the cleared row", 8, 2, {u"one", u"\n", u"two", u"\n", u"three"},
+         {{0, 0, u"two"}, {0, 1, u"three"}}, 5, 1},
+        {"wrapping on the last row scrolls", 3, 2, {u"abcdefghi"}, {{0, 0, u"def"}, {0, 1, u"ghi"}}, 3, 1},
+        {"CR and LF print as glyphs on the same row", 10, 2, {u"a\r\nb"}, {{0, 0, u"a\r\nb"}}, 4, 0},
+        {"an empty print draws nothing", 5, 2, {u"", u"x"}, {{0, 0, u"x"}}, 1, 0},
+    };
+    for (const OutputCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        HWND area = open_window(u"Output", c.columns, c.rows, 50, 50);
+        ASSERT_NE(area, nullptr);
+        for (const std::u16string& p : c.prints) {
+            if (p == u"\n") {
+                text_newline();
+            } else {
+                print(p);
+            }
+        }
+        WindowRecord* r = current();
+        ASSERT_NE(r, nullptr);
+        const int line = r->char_height + r->ext_leading;
+        EXPECT_EQ(r->cur_x, c.cursor_column * r->char_width);
+        EXPECT_EQ(r->cur_y, c.cursor_row * line);
+        Image want = model(r, c.expect);
+        Image buffer = read_dc(reinterpret_cast<HDC>(r->mem_dc), r->width, r->height);
+        EXPECT_EQ(differing_rows(buffer, want), "") << "back buffer";
+        Image screen;
+        on_second_thread([&] {
+            HWND frame = find_frame(L"Output");
+            ASSERT_NE(frame, nullptr);
+            screen = capture(area);
+        });
+        EXPECT_EQ(differing_rows(screen, want), "") << "screen";
+        text_close();
+    }
+}
+
+TEST_F(TextWindowTest, TextOperationsWithoutAWindowDoNothingAndStillConsume) {
+    print(u"nobody sees this");
+    text_newline();
+    EXPECT_EQ(wait_key(), u"");
+    Frame fr;
+    text_take_key(fr.f);
+    EXPECT_EQ(wide_of(tmp_slot(fr.f, 0)), u"");
+    tmp_drop(fr.f);
+    text_close();
+    EXPECT_EQ(current(), nullptr);
+}
+
+// --- keys -------------------------------------------------------------------------------
+
+class KeyTest : public TextWindowTest {
+protected:
+    void SetUp() override {
+        TextWindowTest::SetUp();
+        area_ = open_window(u"Keys", 10, 2, 100, 100);
+        ASSERT_NE(area_, nullptr);
+        // The X focus follows the foreground window; wait until keys arrive.
+        ASSERT_TRUE(xdotool(L"key q"));
+        ASSERT_TRUE(eventually([] { return current() && current()->pending_char == 'q'; })) << "keys do not reach the window";
+        ASSERT_EQ(wait_key(), u"q");
+    }
+    HWND area_ = nullptr;
+};
+
+TEST_F(KeyTest, TheLastOfSeveralKeysWinsAndIsReturnedAtOnce) {
+    ASSERT_TRUE(xdotool(L"type --delay 30 abc"));
+    ASSERT_TRUE(eventually([] { return current() && current()->pending_char == 'c'; }));
+    EXPECT_EQ(wait_key(), u"c");   // typed before the wait: no waiting
+    EXPECT_EQ(current()->pending_char, 0u) << "taking empties the buffer";
+}
+
+TEST_F(KeyTest, EnterGivesCarriageReturn) {
+    ASSERT_TRUE(xdotool(L"key Return"));
+    ASSERT_TRUE(eventually([] { return current() && current()->pending_char != 0; }));
+    EXPECT_EQ(wait_key(), u"\r");
+}
+
+TEST_F(KeyTest, KeysWithoutACharacterTabAndAltDigitsAreIgnored) {
+    const wchar_t* keys[] = {L"Tab", L"Left", L"Right", L"Up", L"Down", L"F1", L"F5", L"F12", L"alt+1", L"alt+2"};
+    for (const wchar_t* k : keys) ASSERT_TRUE(xdotool(std::wstring(L"key ") + k));
+    // Keys are handled in order: once the marker arrives, the others have been seen.
+    ASSERT_TRUE(xdotool(L"key z"));
+    ASSERT_TRUE(eventually([] { return current() && current()->pending_char != 0; }));
+    EXPECT_EQ(current()->pending_char, static_cast<uint32_t>('z'));
+    // Nothing ignored may have come after it either.
+    Sleep(200);
+    EXPECT_EQ(wait_key(), u"z");
+    EXPECT_EQ(current()->pending_char, 0u);
+}
+
+TEST_F(KeyTest, AWaitEndsWhenTheKeyIsTyped) {
+    HANDLE wait_over = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    bool typed = false;
+    ThreadBody typist{[&] {
+        Sleep(100);
+        typed = xdotool(L"key x");
+        // The bound: a wait still stuck is ended by closing its window.
+        if (WaitForSingleObject(wait_over, kBound) != WAIT_OBJECT_0) text_close();
+    }};
+    HANDLE t = start_thread(&typist);
+    std::u16string got = wait_key();
+    SetEvent(wait_over);
+    EXPECT_EQ(WaitForSingleObject(t, 2 * kBound), WAIT_OBJECT_0);
+    CloseHandle(t);
+    CloseHandle(wait_over);
+    EXPECT_TRUE(typed);
+    EXPECT_EQ(got, u"x");
+}
+
+// A wait on a window that goes away ends with the empty string.
+TEST_F(TextWindowTest, AWaitEndsEmptyWhenItsWindowIsGone) {
+    const struct {
+        const char* how;
+        bool from_outside;
+    } rows[] = {{"closed by another thread's open", false}, {"destroyed from outside", true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.how);
+        HWND area = open_window(u"Gone", 10, 2, 100, 100);
+        ASSERT_NE(area, nullptr);
+        HWND frame = GetParent(area);
+        std::u16string got = u"unset";
+        HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        ThreadBody waiter{[&] {
+            got = wait_key();
+            SetEvent(done);
+        }};
+        HANDLE t = start_thread(&waiter);
+        Sleep(50);
+        HWND reopened = nullptr;
+        if (row.from_outside) {
+            PostMessageW(frame, WM_CLOSE, 0, 0);
+        } else {
+            reopened = open_window(u"Second", 10, 2, 100, 100);
+            EXPECT_NE(reopened, nullptr);
+        }
+        EXPECT_EQ(WaitForSingleObject(done, kBound), WAIT_OBJECT_0) << "the wait did not notice";
+        if (WaitForSingleObject(t, kBound) != WAIT_OBJECT_0) {
+            text_close();   // let a stuck wait end before the waiter goes
+            WaitForSingleObject(t, kBound);
+        }
+        CloseHandle(t);
+        CloseHandle(done);
+        EXPECT_EQ(got, u"");
+        EXPECT_FALSE(IsWindow(frame));
+        if (row.from_outside) {
+            EXPECT_EQ(current(), nullptr);
+        }
+        text_close();
+    }
+}
+
+// --- closing -----------------------------------------------------------------------------
+
+TEST_F(TextWindowTest, TheUsersCloseIsRefused) {
+    HWND area = open_window(u"Refuse", 10, 2, 100, 100);
+    ASSERT_NE(area, nullptr);
+    HWND frame = GetParent(area);
+    ASSERT_TRUE(xdotool(L"key alt+F4"));
+    SendMessageW(frame, WM_SYSCOMMAND, SC_CLOSE, 0);
+    // A key after Alt+F4 arrives, so Alt+F4 has been handled by then.
+    ASSERT_TRUE(xdotool(L"key y"));
+    EXPECT_TRUE(eventually([] { return current() && current()->pending_char == 'y'; }));
+    EXPECT_TRUE(IsWindow(frame));
+    EXPECT_TRUE(IsWindow(area));
+    EXPECT_EQ(current() ? current()->hwnd : 0, reinterpret_cast<uintptr_t>(area));
+}
+
+TEST_F(TextWindowTest, TheCloseRequestDestroysBothWindowsAndEndsTheThread) {
+    HWND area = open_window(u"Close", 10, 2, 100, 100);
+    ASSERT_NE(area, nullptr);
+    HWND frame = GetParent(area);
+    DWORD tid = GetWindowThreadProcessId(frame, nullptr);
+    HANDLE thread = OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, tid);
+    ASSERT_NE(thread, nullptr);
+    uintptr_t brush = current()->back_brush;
+    EXPECT_EQ(GetObjectType(reinterpret_cast<HGDIOBJ>(brush)), static_cast<DWORD>(OBJ_BRUSH));
+
+    text_close();
+    EXPECT_FALSE(IsWindow(frame));
+    EXPECT_FALSE(IsWindow(area));
+    EXPECT_EQ(current(), nullptr);
+    EXPECT_EQ(registry_size(), 0);
+    EXPECT_EQ(GetObjectType(reinterpret_cast<HGDIOBJ>(brush)), 0u) << "the last user deletes the brush";
+    ASSERT_EQ(WaitForSingleObject(thread, kBound), WAIT_OBJECT_0);
+    DWORD code = 99;
+    GetExitCodeThread(thread, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(thread);
+    text_close();   // a second close does nothing
+    EXPECT_EQ(current(), nullptr);
+}
+
+TEST_F(TextWindowTest, OpeningWhileOpenClosesTheOldWindowFirst) {
+    HWND first = open_window(u"First", 10, 2, 100, 100);
+    ASSERT_NE(first, nullptr);
+    HWND first_frame = GetParent(first);
+    HWND second = open_window(u"Second", 12, 3, 150, 150);
+    ASSERT_NE(second, nullptr);
+    EXPECT_FALSE(IsWindow(first_frame));
+    EXPECT_FALSE(IsWindow(first));
+    EXPECT_EQ(current()->hwnd, reinterpret_cast<uintptr_t>(second));
+    EXPECT_EQ(registry_size(), 2);
+    on_second_thread([] {
+        EXPECT_EQ(FindWindowW(L"VORANTEXT", L"First"), nullptr);
+        EXPECT_NE(FindWindowW(L"VORANTEXT", L"Second"), nullptr);
+    });
+}
+
+TEST_F(TextWindowTest, ImpossibleSizesFailTheOpenAndLeaveNothing) {
+    const struct {
+        int columns, rows;
+    } rows[] = {{0, 5}, {5, 0}, {-3, 2}, {100000, 2}};
+    int windows = process_windows();
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.columns * 1000 + row.rows);
+        EXPECT_EQ(open_window(u"Bad", row.columns, row.rows, 10, 10), nullptr);
+        EXPECT_EQ(current(), nullptr);
+        EXPECT_TRUE(eventually([] { return registry_size() == 0; }));
+        EXPECT_EQ(process_windows(), windows);
+        print(u"still nothing");   // no window with a zero cell width is reachable
+    }
+}
+
+}  // namespace
+}  // namespace tw
