@@ -8,6 +8,14 @@ include(CMakePackageConfigHelpers)
 include(GNUInstallDirs)
 
 set(_orv_def ${PROJECT_SOURCE_DIR}/msgbox/orvandel.def)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  # The x86_64 build (tests only) has no stdcall decoration, and dlltool
+  # keeps a name's @28 in the symbols even with -k there.
+  file(READ ${_orv_def} _orv_def_text)
+  string(REPLACE "@28" "" _orv_def_text "${_orv_def_text}")
+  file(WRITE ${PROJECT_BINARY_DIR}/generated/orvandel.def "${_orv_def_text}")
+  set(_orv_def ${PROJECT_BINARY_DIR}/generated/orvandel.def)
+endif()
 
 # The version resource.
 enable_language(RC)
@@ -35,19 +43,24 @@ find_program(ORVANDEL_LLVM_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14)
 # A folder of their own: the linker's --out-implib for the DLL (undecorated
 # symbols, useless to a stdcall caller) would otherwise overwrite the .a.
 set(ORVANDEL_IMPLIB_DIR ${PROJECT_BINARY_DIR}/implib)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(_orv_machine i386:x86-64)
+else()
+  set(_orv_machine i386)
+endif()
 file(MAKE_DIRECTORY ${ORVANDEL_IMPLIB_DIR})
 set(ORVANDEL_IMPLIB_MINGW ${ORVANDEL_IMPLIB_DIR}/libOrvandel.dll.a)
 set(ORVANDEL_IMPLIB_MSVC ${ORVANDEL_IMPLIB_DIR}/Orvandel.lib)
 set(_orv_implibs ${ORVANDEL_IMPLIB_MINGW})
 add_custom_command(
   OUTPUT ${ORVANDEL_IMPLIB_MINGW}
-  COMMAND ${ORVANDEL_DLLTOOL} -m i386 -k -d ${_orv_def} -l ${ORVANDEL_IMPLIB_MINGW}
+  COMMAND ${ORVANDEL_DLLTOOL} -m ${_orv_machine} -k -d ${_orv_def} -l ${ORVANDEL_IMPLIB_MINGW}
   DEPENDS ${_orv_def}
   COMMENT "Import library for MinGW hosts")
 if(ORVANDEL_LLVM_DLLTOOL)
   add_custom_command(
     OUTPUT ${ORVANDEL_IMPLIB_MSVC}
-    COMMAND ${ORVANDEL_LLVM_DLLTOOL} -m i386 -k -d ${_orv_def} -l ${ORVANDEL_IMPLIB_MSVC}
+    COMMAND ${ORVANDEL_LLVM_DLLTOOL} -m ${_orv_machine} -k -d ${_orv_def} -l ${ORVANDEL_IMPLIB_MSVC}
     DEPENDS ${_orv_def}
     COMMENT "Import library for MSVC hosts")
   list(APPEND _orv_implibs ${ORVANDEL_IMPLIB_MSVC})

@@ -4,10 +4,14 @@
 # a private Xvfb: types "2" itself, saves a screenshot of the box and prints
 # the answer.
 #
-#   scripts/show-box.sh [BUILD_DIR]        (default build/win32)
+#   scripts/show-box.sh [32|64]        (default 32: build/win32)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=${1:-$root/build/win32}
+arch=${1:-32}
+build=$root/build/win$arch
+run=("$root/scripts/wine-run" --arch "$arch")
+# The prefix first, so its one-time set-up is not taken for a missing box.
+"$root/scripts/wine-prefix.sh" --arch "$arch" "$build/wineprefix"
 demo=$build/orvandel-demo.exe
 caption="Orvandel demo"
 message='Orvandel.dll draws this box as text.\nPick one of the choices below.'
@@ -15,7 +19,7 @@ args=("$caption" "$message" "Carry on" "Show me again" "Stop here")
 
 if [[ -n ${DISPLAY:-} ]]; then
   echo "A box is open on $DISPLAY: press 1, 2 or 3 in it."
-  answer=$("$root/scripts/wine-run" "$demo" "${args[@]}" | tr -d '\r')
+  answer=$("${run[@]}" "$demo" "${args[@]}" | tr -d '\r')
   echo "Orvandel returned: $answer"
   exit 0
 fi
@@ -25,7 +29,7 @@ source "$root/scripts/xvfb.sh"
 out=$(mktemp)
 trap 'rm -f "$out"; xvfb_stop' EXIT
 xvfb_start
-"$root/scripts/wine-run" "$demo" "${args[@]}" >"$out" &
+"${run[@]}" "$demo" "${args[@]}" >"$out" &
 demo_pid=$!
 
 win=

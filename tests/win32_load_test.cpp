@@ -109,3 +109,43 @@ TEST(Win32Load, UnloadsOnAnotherThread) {
 }
 
 }  // namespace
+
+using OrvandelFn = int(__stdcall*)(BSTR*, BSTR*, int, int, BSTR*, BSTR*, BSTR*);
+
+// Answers the next box with Enter, posted straight to its text area; gives
+// up after about 20 s so a box that never shows fails the call's test.
+DWORD WINAPI answer_with_enter(LPVOID) {
+    for (int i = 0; i < 2000; ++i) {
+        HWND frame = FindWindowW(L"VORANTEXT", L"Reload");
+        HWND area = frame ? GetWindow(frame, GW_CHILD) : nullptr;
+        if (area) {
+            PostMessageW(area, WM_CHAR, L'\r', 0);
+            return 7;
+        }
+        Sleep(10);
+    }
+    return 1;
+}
+
+// The library's window class must not outlive the image it points into: a
+// host that unloads and loads the library again still gets its box.
+TEST(Win32Load, BoxWorksAgainAfterReload) {
+    BSTR caption = SysAllocString(L"Reload");
+    BSTR message = SysAllocString(L"Loaded again");
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(testing::Message() << "round " << round);
+        HMODULE h = LoadLibraryW(dll_path().c_str());
+        ASSERT_NE(h, nullptr);
+        auto box = reinterpret_cast<OrvandelFn>(GetProcAddress(h, "Orvandel"));
+        ASSERT_NE(box, nullptr);
+        HANDLE answerer = CreateThread(nullptr, 0, answer_with_enter, nullptr, 0, nullptr);
+        EXPECT_EQ(box(&caption, &message, 0, 0, nullptr, nullptr, nullptr), 0);
+        run_thread_to_end(answerer);
+        EXPECT_TRUE(FreeLibrary(h));
+        WNDCLASSEXW wc = {};
+        wc.cbSize = sizeof wc;
+        EXPECT_FALSE(GetClassInfoExW(h, L"VORANTEXT", &wc)) << "class left behind by the unload";
+    }
+    SysFreeString(caption);
+    SysFreeString(message);
+}
