@@ -43,7 +43,10 @@ function(_orvandel_register_win32 name)
   # Generous, since Wine may run through qemu-i386 (a minute per start); the
   # tests bound their own waits, so a stuck window still fails. 77 is
   # scripts/wine-run's "Wine cannot run on this machine".
-  set_tests_properties(${name} PROPERTIES TIMEOUT 1200 SKIP_RETURN_CODE 77 LABELS wine)
+  # They share one display, and a window that takes the focus from another
+  # test's window takes its key presses too: one at a time.
+  set_tests_properties(${name} PROPERTIES TIMEOUT 1200 SKIP_RETURN_CODE 77 LABELS wine
+                       RESOURCE_LOCK display)
 endfunction()
 
 function(orvandel_add_test name)

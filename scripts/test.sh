@@ -60,13 +60,6 @@ make_wine_prefix() {
     broken+=("win$wine_arch: wine prefix")
     return 1
   fi
-  # One server for the whole run: each Wine start then finds the prefix's
-  # services already up, which saves most of a start under qemu-i386.
-  if ((rc == 0)); then
-    local server=/usr/lib/wine/wineserver64
-    [[ -x $server ]] || server=/usr/lib/wine/wineserver32
-    WINEPREFIX=$root/build/win$wine_arch/wineprefix "$server" -p || true
-  fi
 }
 
 # The Windows tests open windows: they get a display of their own and the

@@ -42,31 +42,24 @@ std::string windows_path(const std::string& unix_path) {
     return p;
 }
 
-// Runs xdotool with `args` through the key daemon; its exit code, or -1.
+// Runs xdotool with `args` on the tests' X display; its exit code, or -1.
+// Wine starts a Unix program through start /unix; /wait keeps it bounded.
 int xdotool(const std::string& args) {
-    static LONG serial = 0;
-    const char* dir = std::getenv("ORVANDEL_KEYS_DIR");
-    if (!dir) return -1;
-    std::string base = windows_path(dir);
-    char id[32];
-    std::snprintf(id, sizeof id, "%lu-%ld", GetCurrentProcessId(), InterlockedIncrement(&serial));
-    std::string req = base + "\\req-" + id, done = base + "\\done-" + id;
-    {
-        std::ofstream out(req + ".tmp");
-        out << args << "\n";
-    }
-    if (!MoveFileA((req + ".tmp").c_str(), req.c_str())) return -1;
-    for (int i = 0; i < 1500; i++) {   // 15 s: xdotool itself is bounded to 10 s
-        std::ifstream in(done);
-        int rc = -1;
-        if (in >> rc) {
-            in.close();
-            DeleteFileA(done.c_str());
-            return rc;
-        }
-        Sleep(10);
-    }
-    return -1;
+    std::wstring cmd = L"C:\\windows\\system32\\cmd.exe /c start /wait /unix /usr/bin/xdotool ";
+    cmd.append(args.begin(), args.end());
+    std::vector<wchar_t> buf(cmd.begin(), cmd.end());
+    buf.push_back(0);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return -1;
+    DWORD waited = WaitForSingleObject(pi.hProcess, 15000);
+    DWORD code = 1;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return waited == WAIT_OBJECT_0 ? static_cast<int>(code) : -1;
 }
 
 }  // namespace

@@ -160,7 +160,7 @@ TEST(Lifecycle, WindowsAndWindowThreadGoneWhenTheCallReturns) {
     HWND area = box::text_area(frame);
     DWORD tid = GetWindowThreadProcessId(frame, nullptr);
     EXPECT_NE(tid, GetThreadId(c.thread));   // the box runs on a thread of its own
-    HANDLE window_thread = OpenThread(SYNCHRONIZE, FALSE, tid);
+    HANDLE window_thread = OpenThread(SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE, tid);
     ASSERT_NE(window_thread, nullptr);
     ASSERT_TRUE(box::press(frame, {"Return"}));
     ASSERT_TRUE(c.wait());
