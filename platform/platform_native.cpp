@@ -30,19 +30,22 @@ bool allocation_allowed() {
     return true;
 }
 
-// Block: [u32 byte length][data][two zero bytes]. malloc's 8/16-byte alignment
-// puts the data at a 4-aligned, even address, as the system allocator does.
+// Block: [4 spare bytes][u32 byte length][data][two zero bytes]. The spare
+// bytes put the data at malloc's own 8/16-byte alignment, so pointers kept in
+// blocks (registry records) are aligned, as leak checkers need to follow them.
+constexpr size_t kHeader = 8;
+
 void* alloc_block(uint64_t bytes) {
     if (bytes > 0x7FFFFFF0u || !allocation_allowed()) return nullptr;
-    uint8_t* block = static_cast<uint8_t*>(malloc(static_cast<size_t>(bytes) + 4 + 2));
+    uint8_t* block = static_cast<uint8_t*>(malloc(static_cast<size_t>(bytes) + kHeader + 2));
     if (!block) return nullptr;
     uint32_t len = static_cast<uint32_t>(bytes);
-    memcpy(block, &len, 4);
-    block[4 + bytes] = 0;
-    block[4 + bytes + 1] = 0;
+    memcpy(block + kHeader - 4, &len, 4);
+    block[kHeader + bytes] = 0;
+    block[kHeader + bytes + 1] = 0;
     g_live_strings++;
     g_string_allocs++;
-    return block + 4;
+    return block + kHeader;
 }
 
 constexpr int kTlsSlots = 64;
@@ -80,7 +83,7 @@ void* sys_alloc_string_len(uint32_t units) { return alloc_block(uint64_t{units} 
 void sys_free_string(void* data) {
     if (!data) return;
     g_live_strings--;
-    free(static_cast<uint8_t*>(data) - 4);
+    free(static_cast<uint8_t*>(data) - kHeader);
 }
 
 void* global_alloc_zeroed(uint32_t bytes) {
