@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 
 namespace box {
 
@@ -32,14 +31,6 @@ BOOL CALLBACK match_box(HWND hwnd, LPARAM lp) {
     }
     d->found = hwnd;
     return FALSE;
-}
-
-// The Windows form of a Unix path (Wine maps / to drive Z:).
-std::string windows_path(const std::string& unix_path) {
-    std::string p = "Z:" + unix_path;
-    for (char& ch : p)
-        if (ch == '/') ch = '\\';
-    return p;
 }
 
 // Runs xdotool with `args` on the tests' X display; its exit code, or -1.

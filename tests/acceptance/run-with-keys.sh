@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# Runs one Win32 acceptance test on a private Xvfb with the key daemon beside
-# it. A private display even when $DISPLAY is set: the tests type keys, and
+# Runs one Win32 acceptance test on a private Xvfb. A private display even when $DISPLAY is set: the tests type keys, and
 # they must neither reach the user's windows nor depend on a window manager.
 #
 #   run-with-keys.sh EMULATOR... -- PROGRAM.exe [ARGS...]
@@ -18,19 +17,8 @@ while [[ $# -gt 0 && $1 != -- ]]; do emulator+=("$1"); shift; done
 
 # shellcheck source=../../scripts/xvfb.sh
 source "$root/scripts/xvfb.sh"
-dir=$(mktemp -d "${TMPDIR:-/tmp}/orvandel-keys.XXXXXX")
-keyd=
-cleanup() {
-  touch "$dir/stop"
-  [[ -n $keyd ]] && wait "$keyd" 2>/dev/null
-  rm -rf "$dir"
-  xvfb_stop
-}
-trap cleanup EXIT
+trap xvfb_stop EXIT
 xvfb_start
-"$here/keyd.sh" "$dir" &
-keyd=$!
-export ORVANDEL_KEYS_DIR=$dir
 set +e
 "${emulator[@]}" "$@"
 rc=$?
