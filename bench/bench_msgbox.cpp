@@ -2,8 +2,8 @@
 // run: call -> box fully drawn, key -> return, and the CPU the process and
 // wineserver burn while the box waits. Figures only; never pass/fail.
 //
-//   run under scripts/wine-run with the key daemon (tests/acceptance/
-//   run-with-keys.sh ... -- orvandel_bench.exe [ROUNDS])
+//   tests/acceptance/run-with-keys.sh scripts/wine-run [--arch 64] --
+//       orvandel_bench_msgbox.exe [ROUNDS]
 #include <windows.h>
 #include <oleauto.h>
 
