@@ -1,6 +1,6 @@
 // What the acceptance tests need to drive a box the way a user would: run
 // Orvandel on a thread of its own, find its window, type keys into it with
-// xdotool (through the key daemon, keyd.sh), and wait for the answer, every
+// xdotool (started through Wine's start /unix), and wait for the answer, every
 // wait bounded.
 #pragma once
 
