@@ -18,6 +18,7 @@
 
 #include "runtime/registry.h"
 #include "runtime/runtime.h"
+#include "win32_xdotool.h"
 #include "strings/dynstr.h"
 #include "textwin/textwin.h"
 
@@ -232,26 +233,8 @@ inline std::string differing_rows(const Image& got, const Image& want) {
 
 // --- keys -----------------------------------------------------------------------
 
-// Real key presses: xdotool on the X display the tests run on. Returns
-// whether it ran and succeeded within the bound.
-inline bool xdotool(const std::wstring& args) {
-    // Wine starts a Unix program through start /unix; /wait keeps it bounded.
-    std::wstring cmd = L"C:\\windows\\system32\\cmd.exe /c start /wait /unix /usr/bin/xdotool " + args;
-    std::vector<wchar_t> buf(cmd.begin(), cmd.end());
-    buf.push_back(0);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        return false;
-    }
-    DWORD waited = WaitForSingleObject(pi.hProcess, kBound);
-    DWORD code = 1;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return waited == WAIT_OBJECT_0 && code == 0;
-}
+// Real key presses: whether xdotool ran and succeeded within the bound.
+inline bool xdotool(const std::wstring& args) { return run_xdotool(args, kBound) == 0; }
 
 // --- what the process holds ---------------------------------------------------------
 

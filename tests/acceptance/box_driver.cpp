@@ -1,5 +1,7 @@
 #include "box_driver.h"
 
+#include "../win32_xdotool.h"
+
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -33,24 +35,9 @@ BOOL CALLBACK match_box(HWND hwnd, LPARAM lp) {
     return FALSE;
 }
 
-// Runs xdotool with `args` on the tests' X display; its exit code, or -1.
-// Wine starts a Unix program through start /unix; /wait keeps it bounded.
+// xdotool with `args` on the tests' X display: its exit code, or -1.
 int xdotool(const std::string& args) {
-    std::wstring cmd = L"C:\\windows\\system32\\cmd.exe /c start /wait /unix /usr/bin/xdotool ";
-    cmd.append(args.begin(), args.end());
-    std::vector<wchar_t> buf(cmd.begin(), cmd.end());
-    buf.push_back(0);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, buf.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return -1;
-    DWORD waited = WaitForSingleObject(pi.hProcess, 15000);
-    DWORD code = 1;
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    return waited == WAIT_OBJECT_0 ? static_cast<int>(code) : -1;
+    return run_xdotool(std::wstring(args.begin(), args.end()), 15000);
 }
 
 }  // namespace
