@@ -1,71 +1,148 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need on Debian 12, only what is
 # missing: a second run checks and returns in about a second.
+#
+# Where the kernel runs no 32-bit programs (no IA-32 emulation), 32-bit Wine
+# runs through qemu-i386 as the binfmt_misc interpreter of i386 programs.
+# Debian 12's own qemu (7.2) spends close to a minute in its page bookkeeping
+# on every Wine start; the one in bookworm-backports (10 or later) starts it
+# in well under a second, so that suite is added, from the machine's own
+# Debian source entry, and qemu-user is taken from it. Where 32-bit programs
+# already run nothing of this happens.
 set -euo pipefail
 
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev   # native build, sanitizers, libFuzzer
-  llvm-14                                          # llvm-dlltool: the import library for MSVC hosts
+  llvm-14 lld-14                                   # llvm-dlltool and lld-link: the import library for MSVC hosts
   libgtest-dev googletest libbenchmark-dev         # GoogleTest (also its sources), Google Benchmark
-  g++-mingw-w64-i686                               # the Win32 cross compiler (posix threads variant)
-  wine wine32:i386                                 # runs the Win32 tests
-  wine64 qemu-user                                 # a native Wine server; 32-bit programs where the kernel runs none
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64          # the cross compilers (posix threads variants)
+  wine wine32:i386 wine64                          # runs the Windows tests
   xvfb xdotool imagemagick                         # a display for windows, keys, screenshots
+  zip unzip                                        # the release archives
 )
+qemu_min_major=10
+backports_list=/etc/apt/sources.list.d/orvandel-bookworm-backports.sources
+probe=/usr/lib/wine/wineserver32   # any i386 program will do
 
+if [[ $(id -u) -ne 0 ]]; then
+  if command -v sudo >/dev/null; then sudo=(sudo); else sudo=(); fi
+else
+  sudo=()
+fi
+as_root() {
+  if [[ $(id -u) -ne 0 && ${#sudo[@]} -eq 0 ]]; then
+    echo "setup-deps: not root and no sudo; run this as root: $*" >&2
+    exit 1
+  fi
+  "${sudo[@]}" "$@"
+}
+
+export DEBIAN_FRONTEND=noninteractive
+apt_opts=(-y -q -o DPkg::Lock::Timeout=600)
+updated=0
+apt_update() {
+  ((updated)) && return 0
+  as_root apt-get update -q -o DPkg::Lock::Timeout=600 >/dev/null
+  updated=1
+}
+
+# --- the packages ----------------------------------------------------------------
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
 done
-need_i386=0
-dpkg --print-foreign-architectures | grep -qx i386 || need_i386=1
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "setup-deps: adding the i386 architecture" >&2
+  as_root dpkg --add-architecture i386
+  updated=0
+fi
+if ((${#missing[@]})); then
+  echo "setup-deps: installing ${missing[*]}" >&2
+  apt_update
+  # With recommends: Wine's X11 driver loads the X extension libraries and
+  # fonts that come as recommends, and the text window is drawn with them.
+  as_root apt-get install "${apt_opts[@]}" "${missing[@]}" >/dev/null
+fi
 
-# Some kernels run no 32-bit programs (no IA-32 emulation). There 32-bit
-# Wine can only run through qemu-i386 as the binfmt interpreter of i386
-# programs, which ORVANDEL_QEMU_I386=1 registers. It is not the default: a
-# Wine start then takes a minute, and setting up a prefix often stalls in
-# the emulated services, so the 32-bit Wine tests are skipped instead.
-ensure_i386_programs_run() {
-  local probe=/usr/lib/wine/wineserver32 misc=/proc/sys/fs/binfmt_misc
-  [[ ${ORVANDEL_QEMU_I386:-0} == 1 && -x $probe ]] || return 0
-  "$probe" --version >/dev/null 2>&1 && return 0
-  [[ -e $misc/qemu-i386 ]] && return 0
-  if [[ ! -e $misc/register ]]; then
-    "${sudo[@]}" mount -t binfmt_misc binfmt_misc "$misc" || return 1
-  fi
-  echo "setup-deps: this kernel runs no 32-bit programs; registering qemu-i386 for them" >&2
-  printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386:F' |
-    "${sudo[@]}" tee "$misc/register" >/dev/null
-  "$probe" --version >/dev/null 2>&1
+# --- 32-bit programs ---------------------------------------------------------------
+i386_runs() { timeout 60 "$probe" --version >/dev/null 2>&1; }
+if i386_runs; then
+  exit 0
+fi
+
+qemu_major() {
+  local v
+  v=$(dpkg-query -W -f '${Version}' qemu-user 2>/dev/null) || return 1
+  v=${v#*:}
+  echo "${v%%.*}"
 }
 
-if [[ $(id -u) -ne 0 ]] && command -v sudo >/dev/null; then sudo=(sudo); else sudo=(); fi
+# The machine's Debian entry, in either format: its URI and its keyring.
+debian_source() {
+  local f uri="" key=""
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [[ -f $f && $f != "$backports_list" ]] || continue
+    # The stanza that lists bookworm itself.
+    uri=$(awk -v RS= '/Suites:[^\n]*bookworm([ \n]|$)/ && /URIs:/ {
+            for (i = 1; i <= NF; i++) if ($i == "URIs:") { print $(i + 1); exit } }' "$f")
+    key=$(awk -v RS= '/Suites:[^\n]*bookworm([ \n]|$)/ && /Signed-By:/ {
+            for (i = 1; i <= NF; i++) if ($i == "Signed-By:") { print $(i + 1); exit } }' "$f")
+    [[ -n $uri ]] && break
+  done
+  if [[ -z $uri ]]; then
+    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+      [[ -f $f ]] || continue
+      uri=$(awk '$1 == "deb" && $0 ~ / bookworm / {
+                   for (i = 2; i <= NF; i++) if ($i !~ /^\[/ && $i ~ /:\/\//) { print $i; exit } }' "$f")
+      key=$(sed -n 's/^deb .*signed-by=\([^] ]*\).* bookworm .*/\1/p' "$f" | head -n 1)
+      [[ -n $uri ]] && break
+    done
+  fi
+  [[ -n $uri ]] || return 1
+  [[ -n $key ]] || key=/usr/share/keyrings/debian-archive-keyring.gpg
+  printf '%s %s\n' "$uri" "$key"
+}
 
-if ((${#missing[@]} == 0 && need_i386 == 0)); then
-  ensure_i386_programs_run
-  exit $?
-fi
-
-echo "setup-deps: installing ${missing[*]:-}$( ((need_i386)) && echo ' (adding the i386 architecture)')" >&2
-if [[ $(id -u) -ne 0 ]]; then
-  if command -v sudo >/dev/null; then
-    sudo=(sudo)
-  else
-    echo "setup-deps: not root and no sudo; install as root: ${missing[*]}" >&2
+major=$(qemu_major || echo 0)
+if ((major < qemu_min_major)); then
+  if [[ ! -f $backports_list ]]; then
+    if ! read -r uri key < <(debian_source); then
+      echo "setup-deps: this kernel runs no 32-bit programs, and no Debian bookworm source entry" >&2
+      echo "  was found to take qemu-user >= $qemu_min_major from bookworm-backports" >&2
+      exit 1
+    fi
+    echo "setup-deps: this kernel runs no 32-bit programs; adding bookworm-backports from $uri for qemu-user" >&2
+    printf 'Types: deb\nURIs: %s\nSuites: bookworm-backports\nComponents: main\nSigned-By: %s\n' "$uri" "$key" |
+      as_root tee "$backports_list" >/dev/null
+    updated=0
+  fi
+  apt_update
+  as_root apt-get install "${apt_opts[@]}" -t bookworm-backports qemu-user >/dev/null || true
+  major=$(qemu_major || echo 0)
+  if ((major < qemu_min_major)); then
+    echo "setup-deps: qemu-user $qemu_min_major or later is needed to run 32-bit Wine on this kernel," >&2
+    echo "  but bookworm-backports offered $(dpkg-query -W -f '${Version}' qemu-user 2>/dev/null || echo none)" >&2
     exit 1
   fi
-else
-  sudo=()
 fi
 
-export DEBIAN_FRONTEND=noninteractive
-# With recommends: Wine's X11 driver loads the X extension libraries and
-# fonts that come as recommends, and the text window is drawn with them.
-apt_opts=(-y -q -o DPkg::Lock::Timeout=600)
-if ((need_i386)); then
-  "${sudo[@]}" dpkg --add-architecture i386
+misc=/proc/sys/fs/binfmt_misc
+if [[ ! -e $misc/register ]]; then
+  as_root mount -t binfmt_misc binfmt_misc "$misc"
 fi
-"${sudo[@]}" apt-get update -q -o DPkg::Lock::Timeout=600 >/dev/null
-"${sudo[@]}" apt-get install "${apt_opts[@]}" "${missing[@]}" >/dev/null
-ensure_i386_programs_run
-echo "setup-deps: done" >&2
+# An entry for another interpreter (or one from an older qemu) goes first.
+if [[ -e $misc/qemu-i386 ]] && ! grep -qx 'interpreter /usr/bin/qemu-i386' "$misc/qemu-i386"; then
+  echo -1 | as_root tee "$misc/qemu-i386" >/dev/null
+fi
+if [[ ! -e $misc/qemu-i386 ]]; then
+  echo "setup-deps: registering /usr/bin/qemu-i386 for i386 programs" >&2
+  # F: the interpreter is opened now, so it also serves programs in other
+  # mount namespaces and chroots.
+  printf '%s' ':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386:F' |
+    as_root tee "$misc/register" >/dev/null
+fi
+if ! i386_runs; then
+  echo "setup-deps: 32-bit programs still do not run through /usr/bin/qemu-i386 ($("$probe" --version 2>&1 | head -n 1))" >&2
+  exit 1
+fi
+echo "setup-deps: 32-bit programs run through qemu-i386 $(dpkg-query -W -f '${Version}' qemu-user)" >&2
