@@ -40,9 +40,10 @@ endfunction()
 
 function(_orvandel_register_win32 name)
   add_test(NAME ${name} COMMAND ${name})
-  # Generous, since Wine may run through qemu-i386 (a minute per start); the
-  # tests bound their own waits, so a stuck window still fails. 77 is
-  # scripts/wine-run's "Wine cannot run on this machine".
+  # Generous, since 32-bit Wine may run through qemu-i386, several times
+  # slower; the tests bound their own waits, so a stuck window still fails.
+  # 77 is scripts/wine-run's "Wine cannot run on this machine", which
+  # scripts/test.sh counts as a failure.
   # They share one display, and a window that takes the focus from another
   # test's window takes its key presses too: one at a time.
   set_tests_properties(${name} PROPERTIES TIMEOUT 1200 SKIP_RETURN_CODE 77 LABELS wine

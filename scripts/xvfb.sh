@@ -19,7 +19,9 @@ xvfb_start() {
     n=$((100 + (start - 100 + tries) % 900))
     tries=$((tries + 1))
     [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] && continue
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+    # No auto-repeat: on a busy machine a key held between xdotool's press
+    # and release would otherwise type itself twice.
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset -r >/dev/null 2>&1 &
     XVFB_PID=$!
     # Ready when the socket is there; bounded at about 10 s.
     local i

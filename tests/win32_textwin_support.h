@@ -18,6 +18,7 @@
 
 #include "runtime/registry.h"
 #include "runtime/runtime.h"
+#include "win32_pixels.h"
 #include "win32_xdotool.h"
 #include "strings/dynstr.h"
 #include "textwin/textwin.h"
@@ -129,52 +130,6 @@ inline HWND find_frame(const wchar_t* caption) {
 
 // --- pixels ---------------------------------------------------------------------
 
-struct Image {
-    int width = 0;
-    int height = 0;
-    std::vector<uint32_t> px;   // 0x00RRGGBB, top-down
-    uint32_t at(int x, int y) const { return px[static_cast<size_t>(y) * width + x]; }
-};
-
-inline uint32_t rgb_of(COLORREF c) {
-    return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
-}
-
-// Copies a DC's pixels through a 32-bit top-down DIB.
-inline Image read_dc(HDC src, int width, int height) {
-    Image img;
-    img.width = width;
-    img.height = height;
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HDC mem = CreateCompatibleDC(src);
-    HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, width, height, src, 0, 0, SRCCOPY);
-    GdiFlush();
-    img.px.resize(static_cast<size_t>(width) * height);
-    for (size_t i = 0; i < img.px.size(); ++i) img.px[i] = static_cast<uint32_t*>(bits)[i] & 0xFFFFFF;
-    SelectObject(mem, old);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    return img;
-}
-
-// What the window shows on screen, read back from its window DC.
-inline Image capture(HWND hwnd) {
-    RECT rc;
-    GetClientRect(hwnd, &rc);
-    HDC dc = GetDC(hwnd);
-    Image img = read_dc(dc, rc.right, rc.bottom);
-    ReleaseDC(hwnd, dc);
-    return img;
-}
-
 // The text drawn by the test itself with the window's font and colours: one
 // (column, row, text) per run, each run drawn with one call as the window
 // draws it.
@@ -212,29 +167,11 @@ inline Image model(const WindowRecord* r, const std::vector<Run>& runs) {
     return img;
 }
 
-// Rows of pixels that differ, for a readable failure.
-inline std::string differing_rows(const Image& got, const Image& want) {
-    if (got.width != want.width || got.height != want.height) {
-        return "size " + std::to_string(got.width) + "x" + std::to_string(got.height) + " vs " +
-               std::to_string(want.width) + "x" + std::to_string(want.height);
-    }
-    std::string out;
-    int shown = 0;
-    for (int y = 0; y < got.height; ++y) {
-        for (int x = 0; x < got.width; ++x) {
-            if (got.at(x, y) != want.at(x, y)) {
-                if (shown++ < 5) out += "y=" + std::to_string(y) + " first x=" + std::to_string(x) + "; ";
-                break;
-            }
-        }
-    }
-    return out;
-}
-
 // --- keys -----------------------------------------------------------------------
 
-// Real key presses: whether xdotool ran and succeeded within the bound.
-inline bool xdotool(const std::wstring& args) { return run_xdotool(args, kBound) == 0; }
+// Real key presses into the text area `area` (xdotool's key arguments),
+// typed once it has the focus: whether that happened within the bound.
+inline bool keys(HWND area, const std::wstring& args) { return type_keys(GetParent(area), args, 4 * kBound); }
 
 // --- what the process holds ---------------------------------------------------------
 

@@ -155,7 +155,7 @@ protected:
         area_ = open_window(u"Keys", 10, 2, 100, 100);
         ASSERT_NE(area_, nullptr);
         // The X focus follows the foreground window; wait until keys arrive.
-        ASSERT_TRUE(xdotool(L"key q"));
+        ASSERT_TRUE(keys(area_, L"q"));
         ASSERT_TRUE(eventually([] { return current() && current()->pending_char == 'q'; })) << "keys do not reach the window";
         ASSERT_EQ(wait_key(), u"q");
     }
@@ -163,23 +163,23 @@ protected:
 };
 
 TEST_F(KeyTest, TheLastOfSeveralKeysWinsAndIsReturnedAtOnce) {
-    ASSERT_TRUE(xdotool(L"type --delay 30 abc"));
+    ASSERT_TRUE(keys(area_, L"--delay 30 a b c"));
     ASSERT_TRUE(eventually([] { return current() && current()->pending_char == 'c'; }));
     EXPECT_EQ(wait_key(), u"c");   // typed before the wait: no waiting
     EXPECT_EQ(current()->pending_char, 0u) << "taking empties the buffer";
 }
 
 TEST_F(KeyTest, EnterGivesCarriageReturn) {
-    ASSERT_TRUE(xdotool(L"key Return"));
+    ASSERT_TRUE(keys(area_, L"Return"));
     ASSERT_TRUE(eventually([] { return current() && current()->pending_char != 0; }));
     EXPECT_EQ(wait_key(), u"\r");
 }
 
 TEST_F(KeyTest, KeysWithoutACharacterTabAndAltDigitsAreIgnored) {
-    const wchar_t* keys[] = {L"Tab", L"Left", L"Right", L"Up", L"Down", L"F1", L"F5", L"F12", L"alt+1", L"alt+2"};
-    for (const wchar_t* k : keys) ASSERT_TRUE(xdotool(std::wstring(L"key ") + k));
+    const wchar_t* ignored[] = {L"Tab", L"Left", L"Right", L"Up", L"Down", L"F1", L"F5", L"F12", L"alt+1", L"alt+2"};
+    for (const wchar_t* k : ignored) ASSERT_TRUE(keys(area_, k));
     // Keys are handled in order: once the marker arrives, the others have been seen.
-    ASSERT_TRUE(xdotool(L"key z"));
+    ASSERT_TRUE(keys(area_, L"z"));
     ASSERT_TRUE(eventually([] { return current() && current()->pending_char != 0; }));
     EXPECT_EQ(current()->pending_char, static_cast<uint32_t>('z'));
     // Nothing ignored may have come after it either.
@@ -193,7 +193,7 @@ TEST_F(KeyTest, AWaitEndsWhenTheKeyIsTyped) {
     bool typed = false;
     ThreadBody typist{[&] {
         Sleep(100);
-        typed = xdotool(L"key x");
+        typed = keys(area_, L"x");
         // The bound: a wait still stuck is ended by closing its window.
         if (WaitForSingleObject(wait_over, kBound) != WAIT_OBJECT_0) text_close();
     }};
@@ -255,10 +255,10 @@ TEST_F(TextWindowTest, TheUsersCloseIsRefused) {
     HWND area = open_window(u"Refuse", 10, 2, 100, 100);
     ASSERT_NE(area, nullptr);
     HWND frame = GetParent(area);
-    ASSERT_TRUE(xdotool(L"key alt+F4"));
+    ASSERT_TRUE(keys(area, L"alt+F4"));
     SendMessageW(frame, WM_SYSCOMMAND, SC_CLOSE, 0);
     // A key after Alt+F4 arrives, so Alt+F4 has been handled by then.
-    ASSERT_TRUE(xdotool(L"key y"));
+    ASSERT_TRUE(keys(area, L"y"));
     EXPECT_TRUE(eventually([] { return current() && current()->pending_char == 'y'; }));
     EXPECT_TRUE(IsWindow(frame));
     EXPECT_TRUE(IsWindow(area));

@@ -35,11 +35,6 @@ BOOL CALLBACK match_box(HWND hwnd, LPARAM lp) {
     return FALSE;
 }
 
-// xdotool with `args` on the tests' X display: its exit code, or -1.
-int xdotool(const std::string& args) {
-    return run_xdotool(std::wstring(args.begin(), args.end()), 15000);
-}
-
 }  // namespace
 
 HWND find_box(const wchar_t* caption, DWORD ms) {
@@ -65,34 +60,31 @@ bool wait_gone(HWND hwnd, DWORD ms) {
 }
 
 bool press(HWND frame, const std::vector<std::string>& keys) {
-    // The X window behind the frame; the focus goes there so the keys reach
-    // the text area as a user's would.
-    auto xid = reinterpret_cast<uintptr_t>(GetPropW(frame, L"__wine_x11_whole_window"));
-    if (xid) {
-        char focus[64];
-        std::snprintf(focus, sizeof focus, "windowfocus --sync %lu", (unsigned long)xid);
-        if (xdotool(focus) != 0) return false;
-    }
-    for (const std::string& k : keys) {
-        if (xdotool("key --delay 20 " + k) != 0) return false;
-        Sleep(30);
-    }
-    return true;
+    std::wstring args = L"--delay 20";
+    for (const std::string& k : keys) args += L" " + std::wstring(k.begin(), k.end());
+    return type_keys(frame, args);
 }
 
 bool still_waiting(Call& c, HWND frame, DWORD ms) {
     return !c.wait(ms) && IsWindow(frame);
 }
 
-Cell cell_size() {
+// The description the library's text font is made from: font record 2,
+// created with the height left to the font mapper.
+HFONT create_text_font() {
     LOGFONTW lf = {};
     lf.lfHeight = 0;
-    lf.lfCharSet = DEFAULT_CHARSET;
-    lf.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+    lf.lfWeight = FW_NORMAL;
+    lf.lfCharSet = ANSI_CHARSET;
+    lf.lfPitchAndFamily = FIXED_PITCH;
     wcscpy(lf.lfFaceName, L"Lucida Console");
+    return CreateFontIndirectW(&lf);
+}
+
+Cell cell_size() {
     HDC screen = GetDC(nullptr);
     HDC dc = CreateCompatibleDC(screen);
-    HFONT font = CreateFontIndirectW(&lf);
+    HFONT font = create_text_font();
     HGDIOBJ old = SelectObject(dc, font);
     TEXTMETRICW tm = {};
     GetTextMetricsW(dc, &tm);
@@ -101,6 +93,34 @@ Cell cell_size() {
     DeleteDC(dc);
     ReleaseDC(nullptr, screen);
     return Cell{tm.tmAveCharWidth, tm.tmHeight + tm.tmExternalLeading};
+}
+
+tw::Image expected_text_area(const std::vector<std::wstring>& rows, int width, int height) {
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, width, height);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old_bmp = SelectObject(mem, bmp);
+    RECT all{0, 0, width, height};
+    FillRect(mem, &all, GetSysColorBrush(COLOR_BTNFACE));
+    HFONT font = create_text_font();
+    HGDIOBJ old_font = SelectObject(mem, font);
+    SetTextColor(mem, GetSysColor(COLOR_WINDOWTEXT));
+    SetBkColor(mem, GetSysColor(COLOR_BTNFACE));
+    SetBkMode(mem, OPAQUE);
+    const int line = cell_size().line_height;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const int y = static_cast<int>(i) * line;
+        RECT clip{0, y, width, y + line};
+        ExtTextOutW(mem, 0, y, ETO_CLIPPED, &clip, rows[i].data(), static_cast<UINT>(rows[i].size()), nullptr);
+    }
+    tw::Image img = tw::read_dc(mem, width, height);
+    SelectObject(mem, old_font);
+    SelectObject(mem, old_bmp);
+    DeleteObject(font);
+    DeleteObject(bmp);
+    DeleteDC(mem);
+    return img;
 }
 
 int gdi_object_count() {

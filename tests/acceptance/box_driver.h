@@ -1,7 +1,6 @@
 // What the acceptance tests need to drive a box the way a user would: run
 // Orvandel on a thread of its own, find its window, type keys into it with
-// xdotool (started through Wine's start /unix), and wait for the answer, every
-// wait bounded.
+// xdotool once it has the focus, and wait for the answer, every wait bounded.
 #pragma once
 
 #include <windows.h>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "orvandel.h"
+#include "../win32_pixels.h"
 
 namespace box {
 
@@ -90,9 +90,9 @@ HWND text_area(HWND frame);
 // Waits until `hwnd` is no longer a window; false when it still is after ms.
 bool wait_gone(HWND hwnd, DWORD ms = kReturnTimeoutMs);
 
-// Focuses the box and has xdotool type `keys` into it: each entry is an
-// xdotool key name ("Return", "1", "Tab"). False when the daemon is missing
-// or xdotool failed.
+// Types `keys` into the box once it has the focus: each entry is an xdotool
+// key name ("Return", "1", "Tab"). False when the box never got the focus or
+// xdotool failed.
 bool press(HWND frame, const std::vector<std::string>& keys);
 
 // True while no answer has come within `ms`: the box is still open and the
@@ -105,6 +105,11 @@ struct Cell {
     int line_height;
 };
 Cell cell_size();
+
+// What a box of this size shows: the given rows, each drawn from the left
+// edge of its row of cells with the box's own font and colours, made by the
+// test itself.
+tw::Image expected_text_area(const std::vector<std::wstring>& rows, int width, int height);
 
 // Process-wide counts for leak checks.
 int gdi_object_count();   // live entries of this process in the GDI handle table

@@ -74,6 +74,9 @@ TEST(Prompts, AcceptedKeysAndResults) {
 
 // --- geometry and layout edges ----------------------------------------------------
 
+struct GeometryCase;
+std::vector<std::wstring> expected_rows(const GeometryCase& gc);
+
 struct GeometryCase {
     const char* name;
     std::wstring caption;   // "" = no caption bar
@@ -84,7 +87,28 @@ struct GeometryCase {
     int rows, columns;
 };
 
-TEST(Geometry, SizePositionAndCaption) {
+// The rows a box shows: each message row after one space, a blank row, the
+// prompts (choices 2 and 3 are "y" and "z").
+std::vector<std::wstring> expected_rows(const GeometryCase& gc) {
+    std::vector<std::wstring> rows;
+    for (size_t from = 0;;) {
+        size_t at = gc.message.find(L"\r\n", from);
+        rows.push_back(L" " + gc.message.substr(from, at == std::wstring::npos ? std::wstring::npos : at - from));
+        if (at == std::wstring::npos) break;
+        from = at + 2;
+    }
+    rows.push_back(L"");
+    if (gc.choices == 0) rows.push_back(L"  Press <Enter>");
+    if (gc.choices == 1) rows.push_back(L"  " + gc.choice1);
+    if (gc.choices >= 2) {
+        rows.push_back(L"  Press 1 for " + gc.choice1);
+        rows.push_back(L"  Press 2 for y");
+    }
+    if (gc.choices == 3) rows.push_back(L"  Press 3 for z");
+    return rows;
+}
+
+TEST(Geometry, SizePositionCaptionAndPixels) {
     const std::wstring c12 = L"twelve chars";
     const GeometryCase cases[] = {
         // rows = n + extra_rows; columns = row_width + 1
@@ -102,6 +126,9 @@ TEST(Geometry, SizePositionAndCaption) {
         {"prompt as wide as the rows", L"T", std::wstring(19, L'm'), 1, std::wstring(18, L'p'), 0, 0, 3, 21},
         {"prompt one column wider", L"T", std::wstring(19, L'm'), 1, std::wstring(19, L'p'), 0, 0, 3, 23},
         {"empty caption", L"", c12, 0, L"", 0, 0, 3, 17},
+        {"non-ASCII message", L"\u00dcn\u00efcode",
+         L"Gr\u00fc\u00dfe aus K\u00f6ln\r\n\u00e7\u00e0 \u00f1 \u00f8 \u00c6\u00d8\u00c5 \u20ac \u0416\u03a9", 0, L"",
+         0, 0, 4, 17},
     };
     const box::Cell cell = box::cell_size();
     ASSERT_GT(cell.width, 0);
@@ -140,6 +167,19 @@ TEST(Geometry, SizePositionAndCaption) {
         wchar_t text[64] = {};
         GetWindowTextW(frame, text, 64);
         EXPECT_EQ(std::wstring(text), gc.caption.substr(0, 63));
+
+        // Pixel for pixel what the box must show once it waits: every row in
+        // its cells, the blank row, the prompts, nothing after the last one.
+        // Drawing only adds, so it is looked at until it matches or the
+        // bound passes.
+        const tw::Image want = box::expected_text_area(expected_rows(gc), ar.right, ar.bottom);
+        long differing = -1;
+        for (DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(50)) {
+            tw::Image got = tw::capture(area);
+            differing = tw::differing_pixels(got, want);
+            if (differing == 0) break;
+        }
+        EXPECT_EQ(differing, 0) << "pixels that differ from the reference";
 
         ASSERT_TRUE(box::press(frame, {gc.choices >= 2 ? "1" : "Return"}));
         ASSERT_TRUE(c.wait());
