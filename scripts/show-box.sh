@@ -33,27 +33,52 @@ xvfb_start
 demo_pid=$!
 
 win=
-for ((i = 0; i < 600; i++)); do   # 60 s: the first Wine start makes the prefix
+for ((i = 0; i < 1200; i++)); do   # 120 s: a first start on a busy, emulating machine
   win=$(xdotool search --name "^$caption\$" 2>/dev/null | head -1 || true)
   [[ -n $win ]] && break
   kill -0 "$demo_pid" 2>/dev/null || break
   sleep 0.1
 done
 if [[ -z $win ]]; then
+  rc=0
+  kill -0 "$demo_pid" 2>/dev/null && kill "$demo_pid"
   wait "$demo_pid" || rc=$?
-  echo "show-box: no box appeared (exit ${rc:-0}); output: $(cat "$out")" >&2
+  echo "show-box: no box appeared (exit $rc); output: $(cat "$out")" >&2
   exit 1
 fi
-sleep 0.5
-shot=$build/orvandel-box.png
-eval "$(xdotool getwindowgeometry --shell "$win")"
+
 # The frame is wider than its client window by the border; take a margin.
-import -window root -crop "$((WIDTH + 8))x$((HEIGHT + 30))+$((X > 4 ? X - 4 : 0))+$((Y > 26 ? Y - 26 : 0))" "$shot"
-xdotool windowfocus --sync "$win" key 2 || true
-for ((i = 0; i < 150; i++)); do
-  kill -0 "$demo_pid" 2>/dev/null || break
-  sleep 0.1
+area() {
+  eval "$(xdotool getwindowgeometry --shell "$win")"
+  echo "$((WIDTH + 8))x$((HEIGHT + 30))+$((X > 4 ? X - 4 : 0))+$((Y > 26 ? Y - 26 : 0))"
+}
+# The box draws its rows after it appears: the screenshot is taken once two
+# in a row are the same (within 30 s).
+raw=$(mktemp) last=$(mktemp)
+trap 'rm -f "$out" "$raw" "$last"; xvfb_stop' EXIT
+for ((i = 0; i < 60; i++)); do
+  sleep 0.5
+  import -window root -crop "$(area)" "rgb:$raw" 2>/dev/null || continue
+  cmp -s "$raw" "$last" && break
+  cp "$raw" "$last"
 done
+shot=$build/orvandel-box.png
+import -window root -crop "$(area)" "$shot"
+
+# Like a user, the key is pressed again if the box was not listening yet
+# (a key typed before its text area has the focus goes nowhere).
+for ((i = 0; i < 20; i++)); do
+  xdotool windowfocus --sync "$win" key 2 2>/dev/null || true
+  for ((j = 0; j < 30; j++)); do
+    kill -0 "$demo_pid" 2>/dev/null || break 2
+    sleep 0.1
+  done
+done
+if kill -0 "$demo_pid" 2>/dev/null; then
+  kill "$demo_pid"
+  echo "show-box: the box did not answer the key 2" >&2
+  exit 1
+fi
 wait "$demo_pid"
 echo "Screenshot of the box: $shot"
 echo "Typed 2; Orvandel returned: $(tr -d '\r' <"$out")"

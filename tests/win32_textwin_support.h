@@ -25,7 +25,7 @@
 
 namespace tw {
 
-constexpr DWORD kBound = 5000;   // every wait, in ms
+constexpr DWORD kBound = 15000;   // every wait, in ms: generous, since only a failure waits it out
 
 inline void attach_runtime_once() {
     static bool attached = false;

@@ -14,8 +14,8 @@
 
 namespace box {
 
-constexpr DWORD kFindTimeoutMs = 15000;
-constexpr DWORD kReturnTimeoutMs = 15000;
+constexpr DWORD kFindTimeoutMs = 60000;   // generous: under emulation on a busy machine
+constexpr DWORD kReturnTimeoutMs = 60000;
 
 // A host-owned BSTR; null() is the null BSTR, absent() a null address.
 struct Arg {
