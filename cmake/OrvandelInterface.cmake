@@ -29,6 +29,9 @@ target_include_directories(Orvandel PRIVATE ${PROJECT_BINARY_DIR}/generated)
 # The stdcall name is exported without its @28.
 target_sources(Orvandel PRIVATE ${_orv_def})
 target_link_options(Orvandel PRIVATE -Wl,--kill-at)
+# No link time in the PE and export headers: the same sources give the same
+# DLL, so a released zip can be rebuilt and compared byte for byte.
+target_link_options(Orvandel PRIVATE -Wl,--no-insert-timestamp)
 target_compile_definitions(Orvandel PRIVATE ORVANDEL_BUILDING)
 target_include_directories(Orvandel PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>)
 set_target_properties(Orvandel PROPERTIES PREFIX "" OUTPUT_NAME Orvandel)
@@ -52,15 +55,20 @@ file(MAKE_DIRECTORY ${ORVANDEL_IMPLIB_DIR})
 set(ORVANDEL_IMPLIB_MINGW ${ORVANDEL_IMPLIB_DIR}/libOrvandel.dll.a)
 set(ORVANDEL_IMPLIB_MSVC ${ORVANDEL_IMPLIB_DIR}/Orvandel.lib)
 set(_orv_implibs ${ORVANDEL_IMPLIB_MINGW})
+# dlltool names the archive's members and symbols after the path given to
+# -l: a bare file name keeps the build folder out of the library (and out of
+# every host linked with it), so any checkout builds the same bytes.
 add_custom_command(
   OUTPUT ${ORVANDEL_IMPLIB_MINGW}
-  COMMAND ${ORVANDEL_DLLTOOL} -m ${_orv_machine} -k -d ${_orv_def} -l ${ORVANDEL_IMPLIB_MINGW}
+  COMMAND ${ORVANDEL_DLLTOOL} -m ${_orv_machine} -k -d ${_orv_def} -l libOrvandel.dll.a
+  WORKING_DIRECTORY ${ORVANDEL_IMPLIB_DIR}
   DEPENDS ${_orv_def}
   COMMENT "Import library for MinGW hosts")
 if(ORVANDEL_LLVM_DLLTOOL)
   add_custom_command(
     OUTPUT ${ORVANDEL_IMPLIB_MSVC}
-    COMMAND ${ORVANDEL_LLVM_DLLTOOL} -m ${_orv_machine} -k -d ${_orv_def} -l ${ORVANDEL_IMPLIB_MSVC}
+    COMMAND ${ORVANDEL_LLVM_DLLTOOL} -m ${_orv_machine} -k -d ${_orv_def} -l Orvandel.lib
+    WORKING_DIRECTORY ${ORVANDEL_IMPLIB_DIR}
     DEPENDS ${_orv_def}
     COMMENT "Import library for MSVC hosts")
   list(APPEND _orv_implibs ${ORVANDEL_IMPLIB_MSVC})
