@@ -9,8 +9,8 @@ include(GNUInstallDirs)
 
 set(_orv_def ${PROJECT_SOURCE_DIR}/msgbox/orvandel.def)
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-  # The x86_64 build (tests only) has no stdcall decoration, and dlltool
-  # keeps a name's @28 in the symbols even with -k there.
+  # x86_64 has one calling convention and no stdcall decoration, and
+  # dlltool keeps a name's @28 in the symbols even with -k there.
   file(READ ${_orv_def} _orv_def_text)
   string(REPLACE "@28" "" _orv_def_text "${_orv_def_text}")
   file(WRITE ${PROJECT_BINARY_DIR}/generated/orvandel.def "${_orv_def_text}")
@@ -93,8 +93,15 @@ install(TARGETS Orvandel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${_orv_implibs} DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/orvandel.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES ${_orv_def} DESTINATION ${CMAKE_INSTALL_LIBDIR})
 set(_orv_pkgdir ${CMAKE_INSTALL_LIBDIR}/cmake/Orvandel)
+# The package is for hosts of the DLL's own architecture.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(ORVANDEL_ARCH win64)
+  set(ORVANDEL_HOST_ARCH "x64 (64-bit)")
+else()
+  set(ORVANDEL_ARCH win32)
+  set(ORVANDEL_HOST_ARCH "x86 (32-bit)")
+endif()
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/OrvandelConfig.cmake.in
   ${PROJECT_BINARY_DIR}/OrvandelConfig.cmake INSTALL_DESTINATION ${_orv_pkgdir}
   PATH_VARS CMAKE_INSTALL_BINDIR CMAKE_INSTALL_LIBDIR CMAKE_INSTALL_INCLUDEDIR)
