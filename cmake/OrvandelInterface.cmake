@@ -1,6 +1,7 @@
 # What a Windows host needs besides the DLL: the exports file, the version
 # resource, import libraries for both toolchains, the header, and an install
 # tree with a CMake package (find_package(Orvandel) -> Orvandel::Orvandel).
+# The install tree is what scripts/package.sh zips, one zip per architecture.
 #
 # Included from the top level once the DLL target `Orvandel` exists.
 
@@ -110,3 +111,7 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/OrvandelConfigVersion.cma
 install(FILES ${PROJECT_BINARY_DIR}/OrvandelConfig.cmake
               ${PROJECT_BINARY_DIR}/OrvandelConfigVersion.cmake
         DESTINATION ${_orv_pkgdir})
+
+# The zip's name, for scripts/package.sh: the project version is the one
+# version, as in the version resource and the package version file.
+file(WRITE ${PROJECT_BINARY_DIR}/package-name.txt "Orvandel-${PROJECT_VERSION}-${ORVANDEL_ARCH}\n")
