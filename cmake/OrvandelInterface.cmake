@@ -1,6 +1,7 @@
 # What a Windows host needs besides the DLL: the exports file, the version
 # resource, import libraries for both toolchains, the header, and an install
 # tree with a CMake package (find_package(Orvandel) -> Orvandel::Orvandel).
+# The install tree is what scripts/package.sh zips, one zip per architecture.
 #
 # Included from the top level once the DLL target `Orvandel` exists.
 
@@ -9,8 +10,8 @@ include(GNUInstallDirs)
 
 set(_orv_def ${PROJECT_SOURCE_DIR}/msgbox/orvandel.def)
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-  # The x86_64 build (tests only) has no stdcall decoration, and dlltool
-  # keeps a name's @28 in the symbols even with -k there.
+  # x86_64 has one calling convention and no stdcall decoration, and
+  # dlltool keeps a name's @28 in the symbols even with -k there.
   file(READ ${_orv_def} _orv_def_text)
   string(REPLACE "@28" "" _orv_def_text "${_orv_def_text}")
   file(WRITE ${PROJECT_BINARY_DIR}/generated/orvandel.def "${_orv_def_text}")
@@ -29,6 +30,9 @@ target_include_directories(Orvandel PRIVATE ${PROJECT_BINARY_DIR}/generated)
 # The stdcall name is exported without its @28.
 target_sources(Orvandel PRIVATE ${_orv_def})
 target_link_options(Orvandel PRIVATE -Wl,--kill-at)
+# No link time in the PE and export headers: the same sources give the same
+# DLL, so a released zip can be rebuilt and compared byte for byte.
+target_link_options(Orvandel PRIVATE -Wl,--no-insert-timestamp)
 target_compile_definitions(Orvandel PRIVATE ORVANDEL_BUILDING)
 target_include_directories(Orvandel PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>)
 set_target_properties(Orvandel PROPERTIES PREFIX "" OUTPUT_NAME Orvandel)
@@ -52,15 +56,20 @@ file(MAKE_DIRECTORY ${ORVANDEL_IMPLIB_DIR})
 set(ORVANDEL_IMPLIB_MINGW ${ORVANDEL_IMPLIB_DIR}/libOrvandel.dll.a)
 set(ORVANDEL_IMPLIB_MSVC ${ORVANDEL_IMPLIB_DIR}/Orvandel.lib)
 set(_orv_implibs ${ORVANDEL_IMPLIB_MINGW})
+# dlltool names the archive's members and symbols after the path given to
+# -l: a bare file name keeps the build folder out of the library (and out of
+# every host linked with it), so any checkout builds the same bytes.
 add_custom_command(
   OUTPUT ${ORVANDEL_IMPLIB_MINGW}
-  COMMAND ${ORVANDEL_DLLTOOL} -m ${_orv_machine} -k -d ${_orv_def} -l ${ORVANDEL_IMPLIB_MINGW}
+  COMMAND ${ORVANDEL_DLLTOOL} -m ${_orv_machine} -k -d ${_orv_def} -l libOrvandel.dll.a
+  WORKING_DIRECTORY ${ORVANDEL_IMPLIB_DIR}
   DEPENDS ${_orv_def}
   COMMENT "Import library for MinGW hosts")
 if(ORVANDEL_LLVM_DLLTOOL)
   add_custom_command(
     OUTPUT ${ORVANDEL_IMPLIB_MSVC}
-    COMMAND ${ORVANDEL_LLVM_DLLTOOL} -m ${_orv_machine} -k -d ${_orv_def} -l ${ORVANDEL_IMPLIB_MSVC}
+    COMMAND ${ORVANDEL_LLVM_DLLTOOL} -m ${_orv_machine} -k -d ${_orv_def} -l Orvandel.lib
+    WORKING_DIRECTORY ${ORVANDEL_IMPLIB_DIR}
     DEPENDS ${_orv_def}
     COMMENT "Import library for MSVC hosts")
   list(APPEND _orv_implibs ${ORVANDEL_IMPLIB_MSVC})
@@ -85,8 +94,15 @@ install(TARGETS Orvandel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${_orv_implibs} DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/orvandel.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES ${_orv_def} DESTINATION ${CMAKE_INSTALL_LIBDIR})
 set(_orv_pkgdir ${CMAKE_INSTALL_LIBDIR}/cmake/Orvandel)
+# The package is for hosts of the DLL's own architecture.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(ORVANDEL_ARCH win64)
+  set(ORVANDEL_HOST_ARCH "x64 (64-bit)")
+else()
+  set(ORVANDEL_ARCH win32)
+  set(ORVANDEL_HOST_ARCH "x86 (32-bit)")
+endif()
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/OrvandelConfig.cmake.in
   ${PROJECT_BINARY_DIR}/OrvandelConfig.cmake INSTALL_DESTINATION ${_orv_pkgdir}
   PATH_VARS CMAKE_INSTALL_BINDIR CMAKE_INSTALL_LIBDIR CMAKE_INSTALL_INCLUDEDIR)
@@ -95,3 +111,7 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/OrvandelConfigVersion.cma
 install(FILES ${PROJECT_BINARY_DIR}/OrvandelConfig.cmake
               ${PROJECT_BINARY_DIR}/OrvandelConfigVersion.cmake
         DESTINATION ${_orv_pkgdir})
+
+# The zip's name, for scripts/package.sh: the project version is the one
+# version, as in the version resource and the package version file.
+file(WRITE ${PROJECT_BINARY_DIR}/package-name.txt "Orvandel-${PROJECT_VERSION}-${ORVANDEL_ARCH}\n")

@@ -1,7 +1,5 @@
-# Cross build of the tests for 64-bit Windows. The product is the 32-bit DLL;
-# this build exists so the same tests can run against the real Windows
-# services under 64-bit Wine on machines whose kernel runs no 32-bit
-# programs, where 32-bit Wine cannot.
+# Cross build for 64-bit Windows: the x64 Orvandel.dll for 64-bit hosts (the
+# win64 zip) and the same tests as the 32-bit build, under 64-bit Wine.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(ORVANDEL_MINGW_PREFIX x86_64-w64-mingw32)
 set(ORVANDEL_WINE_ARCH 64)

@@ -2,6 +2,7 @@
  * orvandel-demo: shows one Orvandel box and prints the answer.
  *
  *   orvandel-demo.exe [-x N] [-y N] CAPTION MESSAGE [CHOICE1 [CHOICE2 [CHOICE3]]]
+ *   orvandel-demo.exe --version
  *
  * "\n" in MESSAGE stands for CR LF (a row break); "\\" for one backslash.
  * Prints the result (0 for Enter, else the number of the choice) on stdout.
@@ -14,9 +15,11 @@
 #include <oleauto.h>
 
 #include "orvandel.h"
+#include "orvandel_version.h"
 
 static int usage(void) {
     fputws(L"usage: orvandel-demo [-x N] [-y N] CAPTION MESSAGE [CHOICE1 [CHOICE2 [CHOICE3]]]\n"
+           L"       orvandel-demo --version\n"
            L"  \\n in MESSAGE breaks the row; -x/-y move the box from (30, 80)\n",
            stderr);
     return 2;
@@ -52,7 +55,30 @@ static int parse_offset(const wchar_t* s, int* value) {
     return 1;
 }
 
+/* The demo's own version and the one in the loaded DLL's version resource:
+ * they differ only when the DLL beside the demo is from another release. */
+static int print_version(void) {
+    printf("orvandel-demo %s\n", ORVANDEL_VERSION_STRING);
+    wchar_t path[MAX_PATH];
+    HMODULE dll = GetModuleHandleW(L"Orvandel.dll");
+    DWORD n = dll ? GetModuleFileNameW(dll, path, MAX_PATH) : 0;
+    DWORD ignored = 0, size = n && n < MAX_PATH ? GetFileVersionInfoSizeW(path, &ignored) : 0;
+    void* info = size ? malloc(size) : NULL;
+    VS_FIXEDFILEINFO* fixed = NULL;
+    UINT fixed_size = 0;
+    if (info && GetFileVersionInfoW(path, 0, size, info) &&
+        VerQueryValueW(info, L"\\", (void**)&fixed, &fixed_size) && fixed_size >= sizeof *fixed) {
+        printf("Orvandel.dll %u.%u.%u\n", (unsigned)HIWORD(fixed->dwFileVersionMS),
+               (unsigned)LOWORD(fixed->dwFileVersionMS), (unsigned)HIWORD(fixed->dwFileVersionLS));
+    } else {
+        printf("Orvandel.dll: no version resource found\n");
+    }
+    free(info);
+    return 0;
+}
+
 int wmain(int argc, wchar_t** argv) {
+    if (argc == 2 && !wcscmp(argv[1], L"--version")) return print_version();
     int x = 0, y = 0, i = 1;
     for (; i < argc && argv[i][0] == L'-' && argv[i][1] != 0; i++) {
         if (!wcscmp(argv[i], L"--")) { i++; break; }

@@ -9,13 +9,15 @@
  *
  * Link with libOrvandel.dll.a (MinGW) or Orvandel.lib (MSVC, also fine for
  * lld-link and MinGW), or with find_package(Orvandel) and the imported target
- * Orvandel::Orvandel. Windows 32-bit (x86) only.
+ * Orvandel::Orvandel. Two builds of the same DLL and this same header: the
+ * win32 zip for x86 (32-bit) hosts and the win64 zip for x64 (64-bit) hosts;
+ * a process loads the one of its own architecture.
  */
 #ifndef ORVANDEL_H
 #define ORVANDEL_H
 
 #if !defined(_WIN32)
-#error "Orvandel.dll is a 32-bit Windows library"
+#error "Orvandel.dll is a Windows library"
 #endif
 
 #include <wtypes.h> /* BSTR */
@@ -40,9 +42,12 @@ extern "C" {
 /*
  * Orvandel: shows the box and waits for the answer.
  *
- * Calling convention: __stdcall, seven 32-bit arguments (28 bytes, removed by
- * the callee); exported undecorated as "Orvandel". The import libraries map
- * the decorated _Orvandel@28 onto that name.
+ * Calling convention, x86: __stdcall, seven 32-bit arguments (28 bytes,
+ * removed by the callee); exported undecorated as "Orvandel". The import
+ * libraries map the decorated _Orvandel@28 onto that name.
+ * x64: the platform's one calling convention (__stdcall is accepted and
+ * ignored); the BSTR* arguments are 64-bit addresses, x_offset and y_offset
+ * stay 32-bit ints, and so does the result. Exported as "Orvandel" too.
  *
  * Strings are passed as the ADDRESS of a BSTR (a BSTR* - "by reference" in
  * BASIC terms). The caller owns every string; the call only reads it and
