@@ -107,9 +107,10 @@ static inline void spin_release(volatile int32_t* word) {
 // 1..k exist or font k+1 and after are missing, never something in between.
 void build_default_font_list();
 
-// Frees the font records at process detach, and the font handles that no
-// window has selected; without it every unload of the library would leave
-// them behind in the host.
+// Frees the font records when the library is unloaded, and the font handles
+// that no window has selected; without it every unload of the library would
+// leave them behind in the host. Never at process end, where the lock may
+// have been left taken by a thread that is gone.
 void release_font_list();
 
 // The first font record whose number matches, or null (failure).

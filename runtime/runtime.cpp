@@ -76,6 +76,14 @@ uint32_t library_entry(uintptr_t module, uint32_t reason, uintptr_t reserved) {
         abandon_attach();
         return 0;
     }
+    if (reason == kProcessDetach && reserved != 0) {
+        // The process is ending. The system has already ended every other
+        // thread, perhaps the window thread inside one of our spin locks or
+        // inside the heap or GDI, and reclaims memory, handles and the TLS
+        // slot itself: a lock taken or an object freed here could wait
+        // forever on a thread that is gone.
+        return g_runtime.attach_result;
+    }
     if (reason == kThreadDetach) release_thread_context();
     if (reason == kProcessDetach) {
         process_release_list(kModuleReleaseList, &g_runtime);

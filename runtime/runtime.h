@@ -19,7 +19,7 @@ enum EntryReason : uint32_t {
 };
 
 // One block per thread, made on first use (get_thread_context), freed at
-// thread detach, or at process detach for the detaching thread.
+// thread detach, or at an unload's process detach for the detaching thread.
 struct ThreadContext {
     uint32_t code_page;   // 0 = system ANSI code page; inherited, never changed
     uint32_t reserved[7];
@@ -78,7 +78,9 @@ struct RuntimeState {
 extern RuntimeState g_runtime;
 
 // The library entry logic, for every reason. The Win32 entry point calls it;
-// native tests call it directly. Returns the entry point's result.
+// native tests call it directly. Returns the entry point's result. Process
+// detach with `reserved` set (the process is ending) takes no lock and frees
+// nothing; with `reserved` 0 (an unload) it releases everything.
 uint32_t library_entry(uintptr_t module, uint32_t reason, uintptr_t reserved);
 
 // The library's own notification routine: 1 for 0 <= reason <= 3, else 0.

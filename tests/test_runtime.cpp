@@ -1,6 +1,12 @@
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "runtime/errors.h"
+#include "runtime/registry.h"
 #include "test_support.h"
 
 namespace {
@@ -118,6 +124,72 @@ TEST_F(Lifecycle, ProcessDetachReleasesTheDetachingThreadsContext) {
     library_entry(0x10000, kProcessDetach, 0);
     EXPECT_EQ(platform_counters().live_globals, globals - 1);
     ASSERT_EQ(library_entry(0x10000, kProcessAttach, 0), 1u);   // for TearDown
+}
+
+// Runs fn on this thread under a 10 s watchdog. A call still running then
+// is spinning on a lock nobody will free and cannot be stopped, so the
+// watchdog ends the whole test program, failed, rather than let it hang.
+template <class Fn>
+void must_return(const char* what, Fn fn) {
+    std::atomic<bool> done{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 1000 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (done) return;
+        fprintf(stderr, "FAILED: %s did not return within 10 s\n", what);
+        fflush(stderr);
+        _Exit(1);
+    });
+    fn();
+    done = true;
+    watchdog.join();
+}
+
+// At unload (reserved 0) process detach gives back what the library made, so
+// it can be loaded again. At process end (reserved set) the system has
+// already ended every other thread, possibly one inside a lock, and reclaims
+// everything itself: the detach then takes no lock and frees nothing, so a
+// lock word left at -1 cannot keep the host from ending.
+TEST_F(Lifecycle, ProcessDetachTearsDownOnlyAtUnload) {
+    const struct {
+        const char* name;
+        uintptr_t reserved;
+        volatile int32_t* held;   // lock word a vanished thread left taken
+        bool tears_down;
+    } rows[] = {
+        {"unload", 0, nullptr, true},
+        {"process end", 1, nullptr, false},
+        {"process end, font list lock held", 1, &g_runtime.shared.fonts.lock, false},
+        {"process end, registry lock held", 1, &g_runtime.shared.registry.lock, false},
+        {"process end, text lock held", 1, &g_runtime.shared.text.text_lock, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const PlatformCounters before = platform_counters();
+        FontRecord* const fonts = g_runtime.shared.fonts.head;
+        ASSERT_NE(fonts, nullptr);
+        ASSERT_NE(get_thread_context(), nullptr);
+        if (row.held) *row.held = -1;
+        must_return(row.name, [&] {
+            EXPECT_EQ(library_entry(0x10000, kProcessDetach, row.reserved), 1u);
+        });
+        const PlatformCounters after = platform_counters();
+        if (row.tears_down) {
+            EXPECT_EQ(g_runtime.shared.fonts.head, nullptr);
+            EXPECT_EQ(after.live_strings, before.live_strings - 3) << "the three font records";
+            EXPECT_EQ(after.live_globals, before.live_globals - 1) << "the thread's context";
+            EXPECT_EQ(g_runtime.tls_slot, kTlsOutOfIndexes);
+        } else {
+            EXPECT_EQ(g_runtime.shared.fonts.head, fonts);
+            EXPECT_EQ(after.live_strings, before.live_strings);
+            EXPECT_EQ(after.live_globals, before.live_globals);
+            EXPECT_NE(g_runtime.tls_slot, kTlsOutOfIndexes);
+            // What a real process end leaves to the system, given back here
+            // so the next row starts clean.
+            if (row.held) *row.held = 0;
+            library_entry(0x10000, kProcessDetach, 0);
+        }
+        ASSERT_EQ(library_entry(0x10000, kProcessAttach, 0), 1u);
+    }
 }
 
 TEST_F(Lifecycle, GlobalFreeFailureWhileReleasingIsIgnored) {

@@ -5,7 +5,14 @@
 
 #include <windows.h>
 
+#include <stddef.h>
+#include <stdlib.h>
+#include <string.h>
+
 #include <string>
+
+#include "runtime/registry.h"
+#include "runtime/runtime.h"
 
 namespace {
 
@@ -148,4 +155,212 @@ TEST(Win32Load, BoxWorksAgainAfterReload) {
     }
     SysFreeString(caption);
     SysFreeString(message);
+}
+
+// --- a host that ends while a box is up ---------------------------------------
+//
+// ExitProcess ends every other thread first, wherever it is, and then calls
+// the library's entry point for process detach on the exiting thread. Each
+// case runs in a child: this program started again as
+// `win32_load_test.exe --exit-child MODE [DELAY_MS]`, which ends with exit
+// code 3 when the host's exit went through, or with one of the codes below
+// when the case could not be set up.
+
+namespace {
+
+constexpr UINT kHostExitCode = 3;
+constexpr UINT kChildNoDll = 10;
+constexpr UINT kChildBoxNeverWaited = 11;
+constexpr UINT kChildBoxReturned = 12;
+constexpr UINT kChildNoFontList = 13;
+constexpr DWORD kChildBound = 60000;   // a Wine start under emulation takes seconds at worst
+
+OrvandelFn g_child_box = nullptr;
+volatile LONG g_box_called = 0;
+volatile LONG g_box_waiting = 0;
+
+LRESULT CALLBACK probe_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_APP) {
+        InterlockedExchange(&g_box_waiting, 1);
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+// The host's thread that shows the box. A message posted to a window of its
+// own before the call is dispatched only once the box pumps this thread's
+// messages, which it does while it waits for a key.
+DWORD WINAPI child_box_thread(LPVOID) {
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = probe_proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"ExitChildProbe";
+    RegisterClassW(&wc);
+    HWND probe = CreateWindowExW(0, wc.lpszClassName, nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                 wc.hInstance, nullptr);
+    if (probe) PostMessageW(probe, WM_APP, 0, 0);
+    BSTR caption = SysAllocString(L"Exit child");
+    BSTR message = SysAllocString(L"The host ends\r\nwhile this box is up");
+    BSTR yes = SysAllocString(L"Yes"), no = SysAllocString(L"No");
+    InterlockedExchange(&g_box_called, 1);
+    g_child_box(&caption, &message, 0, 0, &yes, &no, nullptr);
+    // No key is ever typed: the call must not come back.
+    ExitProcess(kChildBoxReturned);
+}
+
+bool readable(const void* p, size_t n) {
+    MEMORY_BASIC_INFORMATION mbi;
+    if (p == nullptr || VirtualQuery(p, &mbi, sizeof mbi) != sizeof mbi) return false;
+    const DWORD ok = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                     PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    return mbi.State == MEM_COMMIT && (mbi.Protect & ok) != 0 && (mbi.Protect & PAGE_GUARD) == 0 &&
+           static_cast<const char*>(p) + n <= static_cast<const char*>(mbi.BaseAddress) + mbi.RegionSize;
+}
+
+bool is_font(const FontRecord* f, int32_t number) {
+    return readable(f, sizeof *f) && f->number == number && f->use_count >= 1;
+}
+
+// The DLL's font-list lock word, found as a debugger would find it: the list
+// head is the word in the image's writable sections that points at fonts 1,
+// 2 and 3 in a row, and the lock sits beside it.
+volatile int32_t* find_font_list_lock(HMODULE dll) {
+    auto* base = reinterpret_cast<char*>(dll);
+    auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+    for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section) {
+        if ((section->Characteristics & IMAGE_SCN_MEM_WRITE) == 0) continue;
+        auto* words = reinterpret_cast<FontRecord**>(base + section->VirtualAddress);
+        size_t count = section->Misc.VirtualSize / sizeof(FontRecord*);
+        for (size_t w = 0; w + 1 < count; ++w) {
+            FontRecord* f = words[w];
+            if (is_font(f, 1) && is_font(f->next, 2) && is_font(f->next->next, 3)) {
+                auto* fonts = reinterpret_cast<ResettableState::Fonts*>(&words[w]);
+                static_assert(offsetof(ResettableState::Fonts, head) == 0, "head first");
+                return &fonts->lock;
+            }
+        }
+    }
+    return nullptr;
+}
+
+// Modes:
+//   waiting         the host ends while its box waits for a key
+//   opening DELAY   the host ends DELAY ms after its call started, while the
+//                   window thread is still making the window
+//   font-lock-held  the host ends with the font list's lock left taken, as a
+//                   window thread ended inside it would leave it
+int run_exit_child(const char* mode, int delay_ms) {
+    HMODULE dll = LoadLibraryW(dll_path().c_str());
+    if (!dll) return kChildNoDll;
+    g_child_box = reinterpret_cast<OrvandelFn>(GetProcAddress(dll, "Orvandel"));
+    if (!g_child_box) return kChildNoDll;
+    if (strcmp(mode, "font-lock-held") == 0) {
+        volatile int32_t* lock = find_font_list_lock(dll);
+        if (!lock) return kChildNoFontList;
+        InterlockedExchange(reinterpret_cast<volatile LONG*>(lock), -1);
+        ExitProcess(kHostExitCode);
+    }
+    HANDLE box = CreateThread(nullptr, 0, child_box_thread, nullptr, 0, nullptr);
+    if (!box) return kChildBoxNeverWaited;
+    volatile LONG* ready = strcmp(mode, "waiting") == 0 ? &g_box_waiting : &g_box_called;
+    const DWORD start = GetTickCount();
+    while (!*ready && GetTickCount() - start < 20000) {
+        // Spinning for the call's start, so the delay counts from it.
+        if (ready == &g_box_called) {
+            SwitchToThread();
+        } else {
+            Sleep(1);
+        }
+    }
+    if (!*ready) return kChildBoxNeverWaited;
+    if (ready == &g_box_called && delay_ms > 0) Sleep(delay_ms);
+    ExitProcess(kHostExitCode);
+}
+
+// A child started, or a null process when it could not be.
+struct Child {
+    HANDLE process;
+    std::string args;
+};
+
+Child start_child(const std::string& args) {
+    wchar_t self[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring cmd = L"\"" + std::wstring(self, n) + L"\" --exit-child " +
+                       std::wstring(args.begin(), args.end());
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        ADD_FAILURE() << "CreateProcess failed, error " << GetLastError();
+        return Child{nullptr, args};
+    }
+    CloseHandle(pi.hThread);
+    return Child{pi.hProcess, args};
+}
+
+// Its exit code, or kChildHung when it is still running after kChildBound
+// (it is ended then).
+constexpr DWORD kChildHung = 0xFFFF;
+DWORD finish_child(const Child& c) {
+    if (!c.process) return 0;
+    DWORD code = kChildHung;
+    if (WaitForSingleObject(c.process, kChildBound) == WAIT_OBJECT_0) {
+        GetExitCodeProcess(c.process, &code);
+    } else {
+        TerminateProcess(c.process, kChildHung);
+        WaitForSingleObject(c.process, kChildBound);
+    }
+    CloseHandle(c.process);
+    return code;
+}
+
+// Every child ends with the host's exit code, none hangs in the library's
+// process detach. The opening children end 0 to 600 ms after their call
+// starts, spread evenly, which under emulation falls across the window
+// thread's steps from its start to the window's first paint. Each child costs
+// a Wine process start (seconds under emulation), so the suite runs 12 of
+// each and two at a time; ORVANDEL_EXIT_CHILDREN=N runs N of each.
+TEST(Win32Exit, HostEndsWhileItsBoxIsUp) {
+    const char* env = getenv("ORVANDEL_EXIT_CHILDREN");
+    const int children = env && atoi(env) > 0 ? atoi(env) : 12;
+    const struct {
+        const char* mode;
+        int children;
+        bool delayed;
+    } rows[] = {
+        {"waiting", children, false},
+        {"opening", children, true},
+        {"font-lock-held", 1, false},
+    };
+    const int parallel = 2;
+    for (const auto& row : rows) {
+        int failures = 0;
+        for (int i = 0; i < row.children && failures == 0; i += parallel) {
+            Child batch[parallel];
+            int k = 0;
+            for (; k < parallel && i + k < row.children; ++k) {
+                std::string args = row.mode;
+                if (row.delayed) args += " " + std::to_string((i + k) * 600 / row.children);
+                batch[k] = start_child(args);
+            }
+            for (int j = 0; j < k; ++j) {
+                DWORD code = finish_child(batch[j]);
+                EXPECT_EQ(code, kHostExitCode) << "--exit-child " << batch[j].args
+                                               << (code == kChildHung ? " hung" : "");
+                if (code != kHostExitCode) ++failures;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 3 && strcmp(argv[1], "--exit-child") == 0) {
+        return run_exit_child(argv[2], argc >= 4 ? atoi(argv[3]) : 0);
+    }
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
 }
