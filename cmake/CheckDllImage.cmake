@@ -5,9 +5,12 @@
 #     every global when no export is named);
 #   - the entry point is the library's own DllEntry, not a C runtime startup;
 #   - no static constructors, which nothing would run.
+# and reports the image's size in bytes (a figure, not a pass/fail check).
+# The shipped image is stripped; SYMBOLS names an unstripped copy of the same
+# link for the symbol lookups (the DLL itself when not given).
 #
-#   cmake -DDLL=Orvandel.dll -DOBJDUMP=... -DNM=... [-DENTRY=DllEntry -DPOINTER_SIZE=8]
-#         -P CheckDllImage.cmake
+#   cmake -DDLL=Orvandel.dll [-DSYMBOLS=Orvandel.dll.symbols] -DOBJDUMP=... -DNM=...
+#         [-DENTRY=DllEntry -DPOINTER_SIZE=8] -P CheckDllImage.cmake
 # ENTRY is the entry point's symbol (_DllEntry@12 on x86, DllEntry on x64),
 # POINTER_SIZE the width of the constructor list's words (4 or 8).
 cmake_policy(SET CMP0057 NEW)
@@ -21,6 +24,9 @@ if(NOT DEFINED ENTRY)
 endif()
 if(NOT DEFINED POINTER_SIZE)
   set(POINTER_SIZE 4)
+endif()
+if(NOT DEFINED SYMBOLS)
+  set(SYMBOLS ${DLL})
 endif()
 
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
@@ -59,9 +65,9 @@ string(REGEX MATCH "AddressOfEntryPoint[ \t]+([0-9a-fA-F]+)" _ "${dump}")
 set(entry_rva ${CMAKE_MATCH_1})
 string(REGEX MATCH "ImageBase[ \t]+([0-9a-fA-F]+)" _ "${dump}")
 set(image_base ${CMAKE_MATCH_1})
-execute_process(COMMAND ${NM} ${DLL} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+execute_process(COMMAND ${NM} ${SYMBOLS} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "${NM} ${DLL} failed (${rc})")
+  message(FATAL_ERROR "${NM} ${SYMBOLS} failed (${rc})")
 endif()
 string(REGEX MATCH "([0-9a-fA-F]+) T ${ENTRY}\n" _ "${symbols}")
 if(NOT CMAKE_MATCH_1 OR NOT entry_rva OR NOT image_base)
@@ -99,3 +105,8 @@ if(failures)
 endif()
 list(LENGTH names count)
 message(STATUS "${DLL}: ${count} imported DLLs (${seen}), entry point ${ENTRY}")
+file(SIZE ${DLL} size)
+math(EXPR tenths "(${size} * 10 + 512) / 1024")
+math(EXPR whole "${tenths} / 10")
+math(EXPR tenth "${tenths} % 10")
+message(STATUS "${DLL}: ${size} bytes (${whole}.${tenth} KB)")

@@ -78,8 +78,17 @@ extern "C" {
  * messages, so the host's windows on that thread stay responsive.
  *
  * One box per process: a call from another thread while a box is open closes
- * the open box; that earlier call then returns 0. A call whose window could
- * not be made also returns 0 at once.
+ * the open box; that earlier call then returns 0.
+ *
+ * A box that cannot be made is not shown and the call returns 0 at once, as
+ * if Enter had been typed. That happens when the system refuses a thread, a
+ * window or a drawing object, and always when the box would be more than
+ * 32,767 pixels tall or wide, where window and drawing coordinates end. The
+ * cell is the font's: at 8 x 16 pixels that is 2,047 rows (the blank and
+ * prompt rows included) or 4,095 columns. A host that must tell such a call
+ * from an answer keeps its messages within that. Messages of any length are
+ * safe: the rows are found in one pass, in time linear in the message, so
+ * even a 16 MB message (131,072 rows) returns promptly.
  *
  * The x87 control word is left at 0x133F (64-bit precision, round to
  * nearest, all exceptions masked); save and restore it around the call if

@@ -85,11 +85,14 @@ void msgbox_layout(MsgBoxLocals& l, const StrHandle* caption, const StrHandle* m
     tmp_push_ref(f, caption_text);
     l.row_width = static_cast<int32_t>(tmp_len(f)) + 2;
 
+    // One walk over the message: field_at(i) would scan it again from its
+    // start for every row, a cost that grows with the square of its length.
+    uint32_t next_row = 0;
     for (int32_t i = 1; i <= l.line_count; ++i) {
         tmp_push_ref(f, literal(kLitSpace));
         tmp_push_ref(f, message_text);
         tmp_push_ref(f, literal(kLitCrLf));
-        field_at(f, i);
+        field_next(f, &next_row);
         tmp_concat(f);
         tmp_assign(f, line_slot(l, i));
         widen_for_row(l, *line_slot(l, i));

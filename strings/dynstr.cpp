@@ -59,33 +59,17 @@ constexpr PoolOffsets compute_offsets() {
 constexpr PoolOffsets kOffsets = compute_offsets();
 static_assert(kOffsets.numbers + 4 * kNumberCount == kLiteralPoolBytes, "pool size");
 
-uint32_t stored_bytes(StrHandle h) {
-    uint32_t n;
-    memcpy(&n, reinterpret_cast<const void*>(h - 4), 4);
-    return n;
-}
-
-[[noreturn]] void temporaries_broken() {
-    // Only a defect in the library's own code gets here: every procedure
-    // keeps its temporaries balanced and within the five slots.
-    __builtin_trap();
-}
-
+// The slots' checks as in the header's inline operations.
 StrHandle& slot_ref(ProcFrame& f, int depth) {
-    if (depth < 0 || depth >= f.depth) temporaries_broken();
+    if (depth < 0 || depth >= f.depth) __builtin_trap();
     return f.slots[f.depth - 1 - depth];
 }
 
 StrHandle pop(ProcFrame& f) {
-    if (f.depth <= 0) temporaries_broken();
+    if (f.depth <= 0) __builtin_trap();
     StrHandle v = f.slots[--f.depth];
     f.slots[f.depth] = 0;
     return v;
-}
-
-void push(ProcFrame& f, StrHandle v) {
-    if (f.depth >= kTempSlots) temporaries_broken();
-    f.slots[f.depth++] = v;
 }
 
 uint32_t resolve_code_page(uint32_t code_page) {
@@ -115,26 +99,6 @@ void str_free(StrHandle h) {
 }
 
 const char16_t* str_empty_text() { return kEmptyText; }
-
-uint32_t str_len_ansi(StrHandle h, const char** data) {
-    h = str_unborrow(h);
-    if (h == 0) {
-        if (data) *data = reinterpret_cast<const char*>(kEmptyText);
-        return 0;
-    }
-    if (data) *data = reinterpret_cast<const char*>(h);
-    return stored_bytes(h);
-}
-
-uint32_t str_len_wide(StrHandle h, const char16_t** data) {
-    h = str_unborrow(h);
-    if (h == 0) {
-        if (data) *data = kEmptyText;
-        return 0;
-    }
-    if (data) *data = reinterpret_cast<const char16_t*>(h);
-    return stored_bytes(h) / 2;
-}
 
 StrHandle ansi_to_wide(StrHandle h, uint32_t code_page) {
     uint32_t cp = resolve_code_page(code_page);
@@ -191,17 +155,7 @@ void frame_init(ProcFrame& f, const ProcDescriptor* descriptor) {
     f.descriptor = descriptor;
 }
 
-StrHandle tmp_slot(const ProcFrame& f, int depth) {
-    return slot_ref(const_cast<ProcFrame&>(f), depth);
-}
-
 void tmp_set_slot(ProcFrame& f, int depth, StrHandle value) { slot_ref(f, depth) = value; }
-
-void tmp_push_ref(ProcFrame& f, StrHandle h) { push(f, h | kBorrowedBit); }
-
-void tmp_push_owned(ProcFrame& f, StrHandle h) { push(f, h); }
-
-void tmp_drop(ProcFrame& f) { str_free(pop(f)); }
 
 void tmp_drop_n(ProcFrame& f, int count) {
     while (count-- > 0) tmp_drop(f);
@@ -232,7 +186,7 @@ void tmp_assign(ProcFrame& f, StrHandle* var) {
         str_free(old);
         return;
     }
-    if (*var != 0 && stored_bytes(*var) == 2 * n) {
+    if (*var != 0 && str_stored_bytes(*var) == 2 * n) {
         memmove(reinterpret_cast<void*>(*var), src, 2 * static_cast<size_t>(n));
         return;
     }

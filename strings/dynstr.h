@@ -26,10 +26,32 @@ void str_free(StrHandle h);
 
 // Byte length / unit count of a handle (bit 0 masked), with its data pointer.
 // For the empty string: 0 and the static empty text, which reads as an empty
-// zero-terminated text in either width.
-uint32_t str_len_ansi(StrHandle h, const char** data = nullptr);
-uint32_t str_len_wide(StrHandle h, const char16_t** data = nullptr);
+// zero-terminated text in either width. Inline, as the temporaries below:
+// every string operation starts with them, and a call costs more than they do.
 const char16_t* str_empty_text();
+inline uint32_t str_stored_bytes(StrHandle h) {
+    uint32_t n;
+    __builtin_memcpy(&n, reinterpret_cast<const void*>(h - 4), 4);
+    return n;
+}
+inline uint32_t str_len_ansi(StrHandle h, const char** data = nullptr) {
+    h = str_unborrow(h);
+    if (h == 0) {
+        if (data) *data = reinterpret_cast<const char*>(str_empty_text());
+        return 0;
+    }
+    if (data) *data = reinterpret_cast<const char*>(h);
+    return str_stored_bytes(h);
+}
+inline uint32_t str_len_wide(StrHandle h, const char16_t** data = nullptr) {
+    h = str_unborrow(h);
+    if (h == 0) {
+        if (data) *data = str_empty_text();
+        return 0;
+    }
+    if (data) *data = reinterpret_cast<const char16_t*>(h);
+    return str_stored_bytes(h) / 2;
+}
 
 // New owned string converted with `code_page` (0 = the calling thread's
 // code_page). Empty input, a conversion the system cannot make and an
@@ -79,13 +101,27 @@ struct ProcFrame {
 
 void frame_init(ProcFrame& f, const ProcDescriptor* descriptor);
 
+// Only a defect in the library's own code fails the checks of the slots:
+// every procedure keeps its temporaries balanced and within the five slots.
+
 // Slot at `depth` (0 = top) with its borrowed bit, and its replacement.
-StrHandle tmp_slot(const ProcFrame& f, int depth);
+inline StrHandle tmp_slot(const ProcFrame& f, int depth) {
+    if (depth < 0 || depth >= f.depth) __builtin_trap();
+    return f.slots[f.depth - 1 - depth];
+}
 void tmp_set_slot(ProcFrame& f, int depth, StrHandle value);
 
-void tmp_push_ref(ProcFrame& f, StrHandle h);
-void tmp_push_owned(ProcFrame& f, StrHandle h);
-void tmp_drop(ProcFrame& f);
+inline void tmp_push_owned(ProcFrame& f, StrHandle h) {
+    if (f.depth >= kTempSlots) __builtin_trap();
+    f.slots[f.depth++] = h;
+}
+inline void tmp_push_ref(ProcFrame& f, StrHandle h) { tmp_push_owned(f, h | kBorrowedBit); }
+inline void tmp_drop(ProcFrame& f) {
+    if (f.depth <= 0) __builtin_trap();
+    const StrHandle v = f.slots[--f.depth];
+    f.slots[f.depth] = 0;
+    if (v != 0 && !(v & kBorrowedBit)) str_free(v);
+}
 // Drops the top `count` slots.
 void tmp_drop_n(ProcFrame& f, int count);
 // The calling convention of string-valued functions: drops the upper

@@ -166,15 +166,11 @@ int32_t field_count(ProcFrame& f) {
     return count;
 }
 
-void field_at(ProcFrame& f, int32_t index) {
-    const Text s = operand(f, 1);
-    const Text d = operand(f, 0);
-    if (index < 0) {
-        const int64_t from_end = int64_t{count_fields(s, d)} + index + 1;
-        index = from_end > 0 ? static_cast<int32_t>(from_end) : 0;
-    }
-    uint32_t start = 0, len = 0;
-    if (index <= 0 || !locate_field(s, d, index, &start, &len)) len = 0;
+namespace {
+
+// The string-valued end of field_at and field_next: a copy of the len units
+// at start replaces the two operands.
+void leave_field(ProcFrame& f, Text s, uint32_t start, uint32_t len) {
     StrHandle result = 0;
     if (len > 0) {
         result = str_alloc_wide(len);
@@ -187,6 +183,46 @@ void field_at(ProcFrame& f, int32_t index) {
         for (uint32_t i = 0; i < len; ++i) out[i] = s.data[start + i];
     }
     tmp_set_result(f, 2, result);
+}
+
+}  // namespace
+
+void field_at(ProcFrame& f, int32_t index) {
+    const Text s = operand(f, 1);
+    const Text d = operand(f, 0);
+    if (index < 0) {
+        const int64_t from_end = int64_t{count_fields(s, d)} + index + 1;
+        index = from_end > 0 ? static_cast<int32_t>(from_end) : 0;
+    }
+    uint32_t start = 0, len = 0;
+    if (index <= 0 || !locate_field(s, d, index, &start, &len)) len = 0;
+    leave_field(f, s, start, len);
+}
+
+void field_next(ProcFrame& f, uint32_t* next) {
+    const Text s = operand(f, 1);
+    const Text d = operand(f, 0);
+    const uint32_t pos = *next;
+    uint32_t start = 0, len = 0;
+    *next = kFieldsDone;
+    if (pos <= s.n) {
+        if (d.n == 0) {
+            const CommaField c = comma_field(s, pos);
+            start = c.value_start;
+            len = c.value_len;
+            if (c.more) *next = c.next;
+        } else {
+            uint32_t k;
+            start = pos;
+            if (find_delimiter(s, pos, d, &k)) {
+                len = k - pos;
+                *next = k + d.n;
+            } else {
+                len = s.n - pos;
+            }
+        }
+    }
+    leave_field(f, s, start, len);
 }
 
 int32_t find_any(ProcFrame& f, int32_t start) {

@@ -22,6 +22,21 @@ int32_t field_count(ProcFrame& f);
 // the empty string in its place.
 void field_at(ProcFrame& f, int32_t index);
 
+// Where a walk over the fields of one source with one delimiter stands: the
+// unit (0-based) at which the next field begins. Start at 0; kFieldsDone
+// once the last field has been taken.
+constexpr uint32_t kFieldsDone = 0xFFFFFFFFu;
+
+// Operands: source, delimiter. Leaves in the source's slot the field that
+// begins at *next and moves *next on to the field after it (kFieldsDone after
+// the last). From 0, successive calls leave fields 1, 2, ... field_count, each
+// exactly what field_at gives for its index, and each call costs time in its
+// own field's length only, so a whole walk is linear in the source. With
+// *next at kFieldsDone (or beyond the source) it leaves the empty string.
+// *next must come from a walk over the same source and delimiter. Raises 7
+// into f like field_at, *next moving on all the same.
+void field_next(ProcFrame& f, uint32_t* next);
+
 // Operands: text, set. Position of the first unit of text that is in set,
 // scanning forward from `start`, or backward from the unit `-start` counted
 // from the end when start < 0.

@@ -42,6 +42,46 @@ struct Cursor {
     uint8_t peek() const { return p[pos]; }
 };
 
+// The significant digits read so far: their count N and the first 18 of
+// them as an integer.
+struct Mantissa {
+    uint64_t value;
+    int64_t digits;
+};
+
+// Reads a run of digits into m; returns how many there were. 32-bit steps
+// while the mantissa holds at most nine digits keep the short numbers (keys,
+// small counts) away from 64-bit multiplies on the 32-bit build.
+inline uint32_t read_digits(Cursor& c, Mantissa& m) {
+    const uint32_t from = c.pos;
+    uint32_t d;
+    if (m.digits < 9) {
+        const uint32_t room = static_cast<uint32_t>(9 - m.digits);
+        const uint32_t stop = c.n - c.pos < room ? c.n : c.pos + room;
+        uint32_t small = static_cast<uint32_t>(m.value);
+        while (c.pos < stop && (d = static_cast<uint32_t>(c.p[c.pos] - '0')) <= 9) {
+            small = small * 10 + d;
+            ++c.pos;
+        }
+        m.value = small;
+        m.digits += c.pos - from;
+        if (c.pos < stop) return c.pos - from;
+    }
+    while (!c.at_end() && (d = static_cast<uint32_t>(c.peek() - '0')) <= 9) {
+        if (m.digits < kMantissaDigits) m.value = m.value * 10 + d;
+        ++m.digits;
+        ++c.pos;
+    }
+    return c.pos - from;
+}
+
+// Skips a run of zeros; returns how many there were.
+inline uint32_t skip_zeros(Cursor& c) {
+    const uint32_t from = c.pos;
+    while (!c.at_end() && c.peek() == '0') ++c.pos;
+    return c.pos - from;
+}
+
 long double parse_decimal(Cursor c) {
     bool negative = false;
     if (c.peek() == '+') {
@@ -51,39 +91,26 @@ long double parse_decimal(Cursor c) {
         negative = true;
     }
 
-    // 32-bit steps while the mantissa holds at most nine digits keep the
-    // short numbers (keys, small counts) away from 64-bit multiplies.
-    uint32_t small = 0;
-    uint64_t mantissa = 0;
-    int64_t significant = 0;   // N
-    int64_t point = 0;         // P
-    bool any_digit = false, seen_point = false;
-    while (!c.at_end()) {
-        const uint8_t b = c.peek();
-        if (is_digit(b)) {
-            any_digit = true;
-            const uint32_t d = b - '0';
-            if (significant == 0 && d == 0) {
-                if (seen_point) --point;
-            } else {
-                ++significant;
-                if (!seen_point) ++point;
-                if (significant <= 9) {
-                    small = small * 10 + d;
-                } else if (significant <= kMantissaDigits) {
-                    if (significant == 10) mantissa = small;
-                    mantissa = mantissa * 10 + d;
-                }
-            }
-        } else if (b == '.' && !seen_point) {
-            seen_point = true;
-        } else {
-            break;
-        }
+    // Mantissa: leading zeros are not significant; before the point every
+    // other digit counts towards P, after it only the leading zeros do, each
+    // lowering P by one. A second point ends the mantissa.
+    Mantissa m = {0, 0};
+    bool any_digit = skip_zeros(c) != 0;
+    const uint32_t whole = read_digits(c, m);
+    int64_t point = whole;   // P
+    any_digit |= whole != 0;
+    if (!c.at_end() && c.peek() == '.') {
         ++c.pos;
+        if (m.digits == 0) {
+            const uint32_t zeros = skip_zeros(c);
+            point -= zeros;
+            any_digit |= zeros != 0;
+        }
+        any_digit |= read_digits(c, m) != 0;
     }
     if (!any_digit) return negative ? -0.0L : 0.0L;
-    if (significant <= 9) mantissa = small;
+    const uint64_t mantissa = m.value;
+    const int64_t significant = m.digits;   // N
 
     int32_t exponent = 0;
     if (!c.at_end()) {
@@ -130,14 +157,11 @@ long double parse_decimal(Cursor c) {
     return negative ? -value : value;
 }
 
-// Radix letters in table order: B b H h O o Q q; 0 for any other byte.
-int radix_of(uint8_t b) {
-    switch (b) {
-        case 'B': case 'b': return 2;
-        case 'H': case 'h': return 16;
-        case 'O': case 'o': case 'Q': case 'q': return 8;
-        default: return 0;
-    }
+// Radix letters in table order: B b H h O o Q q; 0 for any other byte. The
+// letters of a pair differ only in the case bit.
+inline int radix_of(uint8_t b) {
+    const uint8_t lower = b | 0x20;
+    return lower == 'h' ? 16 : lower == 'b' ? 2 : lower == 'o' || lower == 'q' ? 8 : 0;
 }
 
 // Digit values of every byte, letters of either case from 10 up; 99 for
@@ -155,10 +179,21 @@ struct DigitTable {
 };
 constexpr DigitTable kDigits;
 
-// Digit value below `radix`, or -1.
-inline int digit_value(uint8_t b, int radix) {
-    const int v = kDigits.value[b];
-    return v < radix ? v : -1;
+// Accumulates the digits of radix 2^Shift at c into *acc, Shift bits per
+// digit. False when a set bit would be shifted out of the 64. A constant
+// shift per radix keeps the loop to a few instructions a digit.
+template <int Shift>
+bool read_radix_digits(Cursor& c, uint64_t* acc) {
+    constexpr uint32_t kRadix = 1u << Shift;
+    uint64_t a = 0;
+    uint32_t d;
+    while (!c.at_end() && (d = kDigits.value[c.peek()]) < kRadix) {
+        if ((a >> (64 - Shift)) != 0) return false;
+        a = a << Shift | d;
+        ++c.pos;
+    }
+    *acc = a;
+    return true;
 }
 
 long double parse_radix(Cursor c) {
@@ -172,18 +207,15 @@ long double parse_radix(Cursor c) {
         }
     }
     if (c.at_end()) return 0.0L;
-    const int shift = radix == 2 ? 1 : radix == 8 ? 3 : 4;
 
-    int d = digit_value(c.peek(), radix);
-    if (d < 0) return 0.0L;
-    const bool leading_zero = d == 0;
-    uint64_t acc = 0;
-    while (d >= 0) {
-        if ((acc >> (64 - shift)) != 0) return 0.0L;  // a set bit would be lost
-        acc = acc << shift | static_cast<uint64_t>(d);
-        ++c.pos;
-        d = c.at_end() ? -1 : digit_value(c.peek(), radix);
-    }
+    const int first = kDigits.value[c.peek()];
+    if (first >= radix) return 0.0L;
+    const bool leading_zero = first == 0;
+    uint64_t acc;
+    const bool fits = radix == 16  ? read_radix_digits<4>(c, &acc)
+                      : radix == 8 ? read_radix_digits<3>(c, &acc)
+                                   : read_radix_digits<1>(c, &acc);
+    if (!fits) return 0.0L;
 
     int ampersands = 0, questions = 0;
     if (!c.at_end()) {

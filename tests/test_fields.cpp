@@ -24,26 +24,29 @@ protected:
     ProcFrame f;
 };
 
+struct CountCase { std::u16string source, delim; int32_t count; };
+const CountCase kCountCases[] = {
+    {u"", kCrLf, 1},
+    {u"one\r\ntwo\r\n", kCrLf, 3},
+    {u"\r\n\r\n", kCrLf, 3},
+    {u"a\rb\nc", kCrLf, 1},              // lone CR and LF do not split
+    {u"abc", u"abcd", 1},                // delimiter longer than the source
+    {u"aaa", u"aa", 2},                  // occurrences never overlap
+    {u"aaaa", u"aa", 3},
+    {u"a,b,,c", u",", 4},                // one-unit delimiter
+    {u"xyzxyzxy", u"xyz", 3},
+    {u"a\r\r\nb\r", kCrLf, 2},           // a CR before the delimiter and half of one at the end
+    {u"", u"", 1},                       // comma-list mode from here on
+    {u"   ", u"", 1},
+    {u"a,", u"", 2},
+    {u"  a  , \"b,c\" x , d", u"", 3},
+    {u"\"a,b", u"", 1},                  // unterminated quote runs to the end
+    {u"\"a\",\"b\" junk,", u"", 3},
+    {u"x\"y,z", u"", 2},                 // a quote inside a field is ordinary
+};
+
 TEST_F(FieldsTest, FieldCount) {
-    struct Case { std::u16string source, delim; int32_t count; } cases[] = {
-        {u"", kCrLf, 1},
-        {u"one\r\ntwo\r\n", kCrLf, 3},
-        {u"\r\n\r\n", kCrLf, 3},
-        {u"a\rb\nc", kCrLf, 1},              // lone CR and LF do not split
-        {u"abc", u"abcd", 1},                // delimiter longer than the source
-        {u"aaa", u"aa", 2},                  // occurrences never overlap
-        {u"aaaa", u"aa", 3},
-        {u"a,b,,c", u",", 4},                // one-unit delimiter
-        {u"xyzxyzxy", u"xyz", 3},
-        {u"", u"", 1},                       // comma-list mode from here on
-        {u"   ", u"", 1},
-        {u"a,", u"", 2},
-        {u"  a  , \"b,c\" x , d", u"", 3},
-        {u"\"a,b", u"", 1},                  // unterminated quote runs to the end
-        {u"\"a\",\"b\" junk,", u"", 3},
-        {u"x\"y,z", u"", 2},                 // a quote inside a field is ordinary
-    };
-    for (const Case& c : cases) {
+    for (const CountCase& c : kCountCases) {
         SCOPED_TRACE(narrow(c.source) + " / " + narrow(c.delim));
         push(c.source);
         push(c.delim);
@@ -143,6 +146,29 @@ TEST_F(FieldsTest, StringOfCodes) {
     }
 }
 
+// A walk from 0 yields field_at's fields 1..count in order, then only
+// empty strings.
+TEST_F(FieldsTest, FieldNextWalksTheFieldsOfFieldAt) {
+    for (const CountCase& c : kCountCases) {
+        SCOPED_TRACE(narrow(c.source) + " / " + narrow(c.delim));
+        uint32_t next = 0;
+        for (int32_t i = 1; i <= c.count + 1; ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(next == kFieldsDone, i > c.count);
+            push(c.source);
+            push(c.delim);
+            field_next(f, &next);
+            ASSERT_EQ(f.depth, 1);
+            const std::u16string walked = pop_string();
+            push(c.source);
+            push(c.delim);
+            field_at(f, i);
+            EXPECT_EQ(walked, pop_string());
+        }
+        EXPECT_EQ(next, kFieldsDone);
+    }
+}
+
 // Borrowed operands stay with their owner; only the owned ones are freed.
 TEST_F(FieldsTest, BorrowedOperandsSurvive) {
     StrHandle source = make_wide(u"a\r\nb");
@@ -181,6 +207,20 @@ TEST_F(FieldsTest, OutOfMemoryLeavesEmptyResultAndRaises7) {
     ASSERT_EQ(f.depth, 1);
     EXPECT_EQ(tmp_slot(f, 0), 0u);
     EXPECT_EQ(f.error_slot, kErrOutOfMemory);
+    tmp_drop(f);
+
+    // The walk moves on past a field it could not copy.
+    f.error_slot = 0;
+    uint32_t next = 0;
+    push(u"one,two");
+    push(u",");
+    platform_fail_allocations_after(0);
+    field_next(f, &next);
+    platform_fail_allocations_after(-1);
+    ASSERT_EQ(f.depth, 1);
+    EXPECT_EQ(tmp_slot(f, 0), 0u);
+    EXPECT_EQ(f.error_slot, kErrOutOfMemory);
+    EXPECT_EQ(next, 4u);
     tmp_drop(f);
 
     f.error_slot = 0;

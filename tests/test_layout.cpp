@@ -61,6 +61,8 @@ TEST_F(LayoutTest, RowsPromptsAndSize) {
     const LayoutCase cases[] = {
         {"empty message", u"", u"", kNone, {u" "}, u"  Press <Enter>", u"", u"", 2, 17},
         {"trailing CR LF", u"T", u"ab\r\n", kNone, {u" ab", u" "}, u"  Press <Enter>", u"", u"", 2, 17},
+        {"rows in order", u"T", u"one\r\n\r\ntwo\r\r\nthree", kNone, {u" one", u" ", u" two\r", u" three"},
+         u"  Press <Enter>", u"", u"", 2, 17},
         {"lone CR and LF stay", u"T", u"a\rb\nc", kNone, {u" a\rb\nc"}, u"  Press <Enter>", u"", u"", 2, 17},
         {"caption sets width", u"A caption wider than all", u"hi", kFirst, {u" hi"}, u"  Yes", u"", u"", 2, 27},
         {"single choice", u"T", u"Go?", kFirst, {u" Go?"}, u"  Yes", u"", u"", 2, 7},

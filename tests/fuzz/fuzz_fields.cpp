@@ -1,8 +1,11 @@
-// field_count / field_at / find_any / string_of_codes on any texts, odd byte
-// lengths included, any index and start: no crash, no read outside the
-// strings, results within their documented ranges, temporaries balanced.
+// field_count / field_at / field_next / find_any / string_of_codes on any
+// texts, odd byte lengths included, any index and start: no crash, no read
+// outside the strings, results within their documented ranges, temporaries
+// balanced, and a walk with field_next giving field_at's fields.
 #include <stdint.h>
 #include <stdlib.h>
+
+#include <string>
 
 #include "fuzz_support.h"
 #include "runtime/runtime.h"
@@ -31,6 +34,41 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tmp_push_ref(f, delim.handle);
     const int32_t count = field_count(f);
     if (count < 1 || count > n + 1) abort();
+
+    auto field_text = [&f]() {
+        const char16_t* d;
+        const uint32_t len = str_len_wide(tmp_slot(f, 0), &d);
+        std::u16string t(d, len);
+        tmp_drop(f);
+        return t;
+    };
+    // Walked fields joined by the delimiter give the source back; those
+    // compared with field_at are the ends and one chosen by the input.
+    const char16_t* source_units;
+    const char16_t* delim_units;
+    const uint32_t source_n = str_len_wide(source.handle, &source_units);
+    const uint32_t delim_n = str_len_wide(delim.handle, &delim_units);
+    const int32_t chosen = static_cast<int32_t>(static_cast<uint32_t>(index) % static_cast<uint32_t>(count)) + 1;
+    std::u16string joined;
+    int32_t walked = 0;
+    for (uint32_t next = 0; next != kFieldsDone;) {
+        if (++walked > count) abort();
+        tmp_push_ref(f, source.handle);
+        tmp_push_ref(f, delim.handle);
+        field_next(f, &next);
+        if (f.depth != 1) abort();
+        const std::u16string field = field_text();
+        if (walked > 1) joined.append(delim_units, delim_n);
+        joined += field;
+        if (walked <= 2 || walked >= count - 1 || walked == chosen) {
+            tmp_push_ref(f, source.handle);
+            tmp_push_ref(f, delim.handle);
+            field_at(f, walked);
+            if (field_text() != field) abort();
+        }
+    }
+    if (walked != count) abort();
+    if (delim_n > 0 && joined != std::u16string(source_units, source_n)) abort();
 
     // Small indexes near the ends are where mistakes live; also the raw one.
     const int32_t indexes[] = {index, static_cast<int32_t>(index % 5), -count, count, count + 1};

@@ -3,6 +3,7 @@
 // as the prompts say, and nothing left over after the locals are released.
 #include <stdint.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <initializer_list>
 
@@ -45,6 +46,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const char16_t* d;
         const uint32_t n = str_len_wide(msgbox_line(l, i), &d);
         if (n < 1 || d[0] != u' ' || static_cast<int32_t>(n) > l.row_width) abort();
+        // The rows are the message's fields at CR LF, in order.
+        if (i <= 2 || i == l.line_count) {
+            tmp_push_ref(l.frame, (present & 16) ? 0 : message.handle);
+            tmp_push_ref(l.frame, literal(kLitCrLf));
+            field_at(l.frame, i);
+            const char16_t* fd;
+            const uint32_t fn = str_len_wide(tmp_slot(l.frame, 0), &fd);
+            if (fn != n - 1 || memcmp(fd, d + 1, 2 * fn) != 0) abort();
+            tmp_drop(l.frame);
+        }
     }
 
     msgbox_accepted_keys(l);
