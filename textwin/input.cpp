@@ -11,18 +11,6 @@
 namespace textwin {
 namespace {
 
-// Takes the key from `r` if it is still the open window named `hwnd`.
-uint32_t take_key_from(WindowRecord* r, uintptr_t hwnd) {
-    lock_text();
-    WindowRecord* open = open_record();
-    uint32_t value = 0;
-    if (open != nullptr && open == r && open->hwnd == hwnd) {
-        value = atomic_exchange32(&open->pending_char, 0u);
-    }
-    unlock_text();
-    return value;
-}
-
 void push_key(ProcFrame& f, uint32_t value) {
     StrHandle h = 0;
     if (value != 0) {
@@ -37,48 +25,47 @@ void push_key(ProcFrame& f, uint32_t value) {
 
 using namespace textwin;
 
-void text_take_key(ProcFrame& f) {
+bool text_window_is_open(uintptr_t window) {
     lock_text();
-    WindowRecord* r = open_record();
+    bool open = open_record(window) != nullptr;
+    unlock_text();
+    return open;
+}
+
+void text_take_key(ProcFrame& f, uintptr_t window) {
+    lock_text();
+    WindowRecord* r = open_record(window);
     uint32_t value = r != nullptr ? atomic_exchange32(&r->pending_char, 0u) : 0;
     unlock_text();
     push_key(f, value);
 }
 
-void text_wait_key(ProcFrame& f) {
-    lock_text();
-    WindowRecord* r = open_record();
-    uintptr_t hwnd = r != nullptr ? r->hwnd : 0;
-    unlock_text();
-    if (r == nullptr) {
-        tmp_push_owned(f, 0);
-        return;
-    }
+void text_wait_key(ProcFrame& f, uintptr_t window) {
+    const uintptr_t mine = resolve_window(window);
     for (;;) {
         lock_text();
-        WindowRecord* open = open_record();
-        // The record's address alone could name a newer window that reuses
-        // the freed block; its handle tells them apart.
-        bool same = open != nullptr && open == r && open->hwnd == hwnd;
-        uint32_t waiting = same ? r->pending_char : 0;
+        WindowRecord* r = open_record(mine);
+        // Taking from an empty slot takes nothing, so testing and taking
+        // are one step.
+        uint32_t value = r != nullptr ? atomic_exchange32(&r->pending_char, 0u) : 0;
         unlock_text();
-        if (!same) {
-            tmp_push_owned(f, 0);
+        if (r == nullptr || value != 0) {
+            push_key(f, value);
             return;
         }
-        if (waiting != 0) break;
         pump_messages();
     }
-    push_key(f, take_key_from(r, hwnd));
 }
 
-void text_close() {
+void text_close(uintptr_t window) {
     lock_text();
-    WindowRecord* r = open_record();
+    WindowRecord* r = open_record(window);
+    uintptr_t area = 0;
     uintptr_t frame = 0;
     uint32_t flags = 0;
     WindowRecord* frame_rec = nullptr;
     if (r != nullptr) {
+        area = r->hwnd;
         frame = r->parent;
         // The frame's record outlives the text area's reference, which the
         // teardown clears under this lock first.
@@ -87,11 +74,11 @@ void text_close() {
     unlock_text();
     if (frame_rec == nullptr || (flags & kFlagTextFrame) == 0) return;
     SendMessageW(hwnd_of(frame), WM_SYSCOMMAND, kCloseRequest, 0);
-    // Only the reference to the window just closed: a window opened by
-    // another thread meanwhile stays reachable.
-    WindowRecord* expected = r;
-    __atomic_compare_exchange_n(&text_state().current_text_window, &expected, nullptr, false,
-                                __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE);
+    // Only the reference to the window just closed: the next open's record
+    // may have the freed one's address, never its handle.
+    lock_text();
+    if (open_record(area) == r) publish_current(nullptr);
+    unlock_text();
 }
 
 void pump_messages() {

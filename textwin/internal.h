@@ -19,6 +19,7 @@
 
 #include "runtime/registry.h"
 #include "runtime/runtime.h"
+#include "textwin/textwin.h"
 
 namespace textwin {
 
@@ -31,13 +32,27 @@ inline auto& text_state() { return g_runtime.shared.text; }
 void lock_text();
 void unlock_text();
 
-// Under the text lock: the open text window's record, or null.
-WindowRecord* open_record();
+// Under the text lock: the open text window's record if its text area is
+// `window` (or any open one for kAnyTextWindow), else null. The handle is
+// compared, not the record's address, which a freed record's memory may
+// give the next window's record.
+WindowRecord* open_record(uintptr_t window);
+
+// `window`, or for kAnyTextWindow the text area open at this moment (0 when
+// none): an operation that runs a while stays with the window it began on.
+uintptr_t resolve_window(uintptr_t window);
 
 // current_text_window with release / acquire ordering, for the hand-offs
 // made without the lock (publication, the open's wait for a closing window).
 void publish_current(WindowRecord* r);
 WindowRecord* load_current();
+
+// One open at a time, in the order the calls came: from closing the old
+// window to the new one's publication no other open runs, so no two can
+// both find the process without a window. Waits (1 ms sleeps) for the opens
+// that came first.
+void take_open_turn();
+void end_open_turn();
 
 // --- window_procs.cpp -------------------------------------------------------------
 

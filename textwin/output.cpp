@@ -62,14 +62,15 @@ void newline_locked(WindowRecord* r, Refresh* out) {
 
 using namespace textwin;
 
-void text_print(ProcFrame& f) {
+void text_print(ProcFrame& f, uintptr_t window) {
     const char16_t* data = nullptr;
     const uint32_t n = str_len_wide(tmp_slot(f, 0), &data);
+    const uintptr_t mine = n != 0 ? resolve_window(window) : 0;
     uint32_t done = 0;
     while (done < n) {
         Refresh rf{};
         lock_text();
-        WindowRecord* r = open_record();
+        WindowRecord* r = open_record(mine);
         if (r == nullptr) {
             unlock_text();
             break;
@@ -102,10 +103,10 @@ void text_print(ProcFrame& f) {
     tmp_drop(f);
 }
 
-void text_newline() {
+void text_newline(uintptr_t window) {
     Refresh rf{};
     lock_text();
-    WindowRecord* r = open_record();
+    WindowRecord* r = open_record(window);
     if (r != nullptr) newline_locked(r, &rf);
     unlock_text();
     send_refresh(rf);

@@ -72,6 +72,8 @@ uint32_t select_text_font(WindowRecord* r) {
     return 0;
 }
 
+// Opens take turns and the atom is set before the result is written, so
+// two first opens never both find the class unregistered.
 bool register_text_class() {
     if (text_state().text_class_atom != 0) return true;
     WNDCLASSEXW wc{};
@@ -179,10 +181,13 @@ DWORD WINAPI window_thread_main(void* param) {
     Sleep(20);
     SetFocus(area);
 
-    // The handle first, the reference second: the open call returns only
-    // after its 40 ms pause, by which time the reference is set.
+    // The handle first, the reference second, both under the text lock: the
+    // open that has seen the handle and then takes the lock once finds the
+    // reference set, and only then lets the next open close this window.
+    lock_text();
     __atomic_store_n(result, reinterpret_cast<intptr_t>(area), __ATOMIC_RELEASE);
     publish_current(r);
+    unlock_text();
 
     MSG msg;
     for (;;) {
@@ -203,7 +208,8 @@ using namespace textwin;
 
 uintptr_t open_text_window(ProcFrame& f, uint32_t style, int32_t columns, int32_t rows,
                            int32_t top, int32_t left) {
-    text_close();
+    take_open_turn();
+    text_close(kAnyTextWindow);
     do {
         Sleep(1);
     } while (load_current() != nullptr);
@@ -230,6 +236,11 @@ uintptr_t open_text_window(ProcFrame& f, uint32_t style, int32_t columns, int32_
         // Nothing waits on the thread: it ends with its window.
         CloseHandle(thread);
     }
+    if (result != 0) {
+        lock_text();   // the window thread published under it
+        unlock_text();
+    }
+    end_open_turn();
     // Dropped only now: an owned caption would otherwise be freed while the
     // window thread still reads it.
     tmp_drop(f);
