@@ -73,8 +73,11 @@ extern "C" {
  * messages, so the host's windows on that thread stay responsive.
  *
  * One box per process: a call from another thread while a box is open closes
- * the open box; that earlier call then returns 0. A call whose window could
- * not be made also returns 0 at once.
+ * the open box; that earlier call then returns 0. Calls that overlap take
+ * turns in the order they came: a call waits until the calls that came
+ * before it have their box on screen, then replaces it. So at most one box
+ * exists at any time, and every box is gone by the time its call returns. A
+ * call whose window could not be made also returns 0 at once.
  *
  * The x87 control word is left at 0x133F (64-bit precision, round to
  * nearest, all exceptions masked); save and restore it around the call if
