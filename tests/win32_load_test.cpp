@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <stdio.h>
+
 #include <string>
 
 #include "win32_process_counts.h"
@@ -126,7 +128,8 @@ DWORD WINAPI answer_with_enter(LPVOID) {
         HWND frame = FindWindowW(L"VORANTEXT", L"Reload");
         HWND area = frame ? GetWindow(frame, GW_CHILD) : nullptr;
         if (area) {
-            g_window_thread = OpenThread(SYNCHRONIZE, FALSE, GetWindowThreadProcessId(frame, nullptr));
+            g_window_thread = OpenThread(SYNCHRONIZE | THREAD_SUSPEND_RESUME | THREAD_QUERY_INFORMATION, FALSE,
+                                         GetWindowThreadProcessId(frame, nullptr));
             PostMessageW(area, WM_CHAR, L'\r', 0);
             return 7;
         }
@@ -136,25 +139,40 @@ DWORD WINAPI answer_with_enter(LPVOID) {
 }
 
 // One box on this thread, answered with Enter; its result. With `module`,
-// the library is freed the moment the call returns, and whether it was
-// still loaded while the box's window thread lived goes to *held.
-int box_answered_with_enter(OrvandelFn box, HMODULE module = nullptr, bool* held = nullptr) {
+// the library is freed the moment the call returns while the box's window
+// thread, which may still be on its way out of the library's code, is held
+// still; it runs on only once the free is done.
+int box_answered_with_enter(OrvandelFn box, HMODULE module = nullptr) {
     BSTR caption = SysAllocString(L"Reload");
     BSTR message = SysAllocString(L"Loaded again");
     HANDLE answerer = CreateThread(nullptr, 0, answer_with_enter, nullptr, 0, nullptr);
     int r = box(&caption, &message, 0, 0, nullptr, nullptr, nullptr);
     if (module) {
-        EXPECT_TRUE(FreeLibrary(module));
-        bool thread_alive = WaitForSingleObject(g_window_thread, 0) == WAIT_TIMEOUT;
-        *held = !thread_alive || dll_is_loaded();
+        bool held = g_window_thread && SuspendThread(g_window_thread) != static_cast<DWORD>(-1);
+        // On a thread of its own: the held thread may be inside the loader.
+        HANDLE freer = CreateThread(nullptr, 0, free_library, module, 0, nullptr);
+        WaitForSingleObject(freer, 1000);
+        if (held) ResumeThread(g_window_thread);
+        run_thread_to_end(freer);
     }
     run_thread_to_end(answerer);
     EXPECT_EQ(WaitForSingleObject(g_window_thread, 10000), WAIT_OBJECT_0) << "the window thread did not end";
+    DWORD code = 1;
+    GetExitCodeThread(g_window_thread, &code);
+    EXPECT_EQ(code, 0u) << "the window thread did not end well";
     CloseHandle(g_window_thread);
     g_window_thread = nullptr;
     SysFreeString(caption);
     SysFreeString(message);
     return r;
+}
+
+// A crash on a window thread ends the process at once with this code,
+// rather than waiting on a debugger.
+LONG WINAPI end_on_crash(EXCEPTION_POINTERS* e) {
+    fprintf(stderr, "crash: exception %08lx at %p\n", e->ExceptionRecord->ExceptionCode,
+            e->ExceptionRecord->ExceptionAddress);
+    ExitProcess(3);
 }
 
 // The library leaves the process once the last window thread, which holds
@@ -172,14 +190,14 @@ bool unloaded_within(DWORD ms) {
 // window thread is still on its way out; loading it again then gives a
 // working box, and the window class does not outlive the image.
 TEST(Win32Load, BoxWorksAgainAfterReload) {
+    SetUnhandledExceptionFilter(end_on_crash);
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE(testing::Message() << "round " << round);
         HMODULE h = LoadLibraryW(dll_path().c_str());
         ASSERT_NE(h, nullptr);
         auto box = reinterpret_cast<OrvandelFn>(GetProcAddress(h, "Orvandel"));
         ASSERT_NE(box, nullptr);
-        EXPECT_EQ(box_answered_with_enter(box), 0);
-        EXPECT_TRUE(FreeLibrary(h));
+        EXPECT_EQ(box_answered_with_enter(box, h), 0);
         ASSERT_TRUE(unloaded_within(10000)) << "a window thread kept the library";
         WNDCLASSEXW wc = {};
         wc.cbSize = sizeof wc;

@@ -1,8 +1,9 @@
 // Opening the text window and the window thread: open_text_window on the
-// calling thread, and the thread that registers the class, makes both
-// windows, their records and the back buffer, publishes current_text_window
-// and runs the message loop. It may touch the registry and the font list,
-// and writes the records only before they are published.
+// calling thread, and the thread that holds the library while it runs,
+// registers the class, makes both windows, their records and the back
+// buffer, publishes current_text_window and runs the message loop. It may
+// touch the registry and the font list, and writes the records only before
+// they are published.
 #include "textwin/textwin.h"
 
 #include "platform/platform.h"
@@ -201,6 +202,21 @@ DWORD WINAPI window_thread_main(void* param) {
     }
 }
 
+// The thread's start: it holds the library for as long as it runs, since a
+// host may free the library the moment its call returns, while this thread
+// is still on its way out of the message loop. FreeLibraryAndExitThread lets
+// go of it only once no code of the library runs here any more.
+DWORD WINAPI window_thread_start(void* param) {
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCWSTR>(&window_thread_start), &self)) {
+        // Without the hold a window would outlive a freed image; no window.
+        __atomic_store_n(&static_cast<OpenBlock*>(param)->result, 0, __ATOMIC_RELEASE);
+        return 0;
+    }
+    FreeLibraryAndExitThread(self, window_thread_main(param));
+}
+
 }  // namespace
 }  // namespace textwin
 
@@ -226,7 +242,7 @@ uintptr_t open_text_window(ProcFrame& f, uint32_t style, int32_t columns, int32_
     block.caption = caption;
 
     DWORD thread_id = 0;
-    HANDLE thread = CreateThread(nullptr, 0, window_thread_main, &block, 0, &thread_id);
+    HANDLE thread = CreateThread(nullptr, 0, window_thread_start, &block, 0, &thread_id);
     block.thread_id = thread_id;
     block.thread_handle = reinterpret_cast<uintptr_t>(thread);
     intptr_t result = 0;
