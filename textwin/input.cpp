@@ -42,6 +42,7 @@ void text_take_key(ProcFrame& f, uintptr_t window) {
 
 void text_wait_key(ProcFrame& f, uintptr_t window) {
     const uintptr_t mine = resolve_window(window);
+    TakenQuit quit{false, 0};
     for (;;) {
         lock_text();
         WindowRecord* r = open_record(mine);
@@ -50,10 +51,12 @@ void text_wait_key(ProcFrame& f, uintptr_t window) {
         uint32_t value = r != nullptr ? atomic_exchange32(&r->pending_char, 0u) : 0;
         unlock_text();
         if (r == nullptr || value != 0) {
+            // As any modal loop does: the quit was the host's, not ours.
+            if (quit.taken) PostQuitMessage(quit.exit_code);
             push_key(f, value);
             return;
         }
-        pump_messages();
+        pump_messages(quit);
     }
 }
 
@@ -81,10 +84,14 @@ void text_close(uintptr_t window) {
     unlock_text();
 }
 
-void pump_messages() {
+void pump_messages(TakenQuit& quit) {
     MSG msg;
     if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         Sleep(1);
+        return;
+    }
+    if (msg.message == WM_QUIT) {
+        quit = TakenQuit{true, static_cast<int>(msg.wParam)};
         return;
     }
     HWND active = hwnd_of(text_state().active_window);

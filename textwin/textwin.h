@@ -62,7 +62,9 @@ void text_newline(uintptr_t window);
 // queue is empty), until a character has been typed into `window`, and
 // pushes it onto `f` as an owned one-unit string. Pushes the empty string at
 // once when `window` is not open, and as soon as it is gone (closed by
-// another thread's open, or destroyed from outside).
+// another thread's open, or destroyed from outside). A WM_QUIT the pump
+// takes meanwhile does not end the wait; it is posted again, with its exit
+// code, before this returns, so the host's own loop still finds it.
 void text_wait_key(ProcFrame& f, uintptr_t window);
 
 // Takes the character waiting in `window` without waiting and pushes it onto
@@ -75,6 +77,14 @@ void text_take_key(ProcFrame& f, uintptr_t window);
 // Nothing happens when `window` is not open.
 void text_close(uintptr_t window);
 
+// A WM_QUIT taken from the calling thread's queue while it waited, for the
+// waiter to post again once it is done.
+struct TakenQuit {
+    bool taken;
+    int exit_code;
+};
+
 // One step of the calling thread's message pump: handles at most one of its
-// own messages, or sleeps 1 ms when its queue is empty.
-void pump_messages();
+// own messages, or sleeps 1 ms when its queue is empty. A WM_QUIT is not
+// dispatched but kept in `quit`.
+void pump_messages(TakenQuit& quit);
