@@ -8,9 +8,11 @@
 // waiting. The text lock closes that gap: the teardown clears
 // current_text_window under the lock before it frees anything, and every
 // text operation finds the record under the lock and touches it only while
-// it holds the lock. The lock is never held across a message send (repaints
-// and the close request are sent after it is let go), so the window thread,
-// which takes it only briefly, always makes progress.
+// it holds the lock. The lock is a pure spin, so it is never held across a
+// message send (repaints and the close request are sent after it is let
+// go) nor across a call that goes to the display server (the copy to the
+// screen is made from a copy of the back buffer): the window thread, which
+// takes it only briefly, always makes progress, and nobody spins long.
 #pragma once
 
 #include <windows.h>

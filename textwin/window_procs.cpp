@@ -11,6 +11,32 @@ namespace {
 
 constexpr UINT kBringToFront = 0x1400;
 
+// Copies the back buffer of `r` to the screen DC `screen`. Serialised with
+// the calling thread's drawing, so a copy never shows a half-drawn row and
+// the back buffer's DC serves one thread at a time. The copy to the screen
+// goes to the display server, so the text lock, which other threads spin
+// on, is held only for a copy into a bitmap of this paint's own; the screen
+// is drawn from that once the lock is let go. The record's size and DC are
+// fixed before it is published, and it cannot go while this thread paints.
+void paint_from_back_buffer(HDC screen, const WindowRecord* r) {
+    const int32_t width = r->width;
+    const int32_t height = r->height;
+    HDC copy_dc = CreateCompatibleDC(screen);
+    HBITMAP copy = copy_dc != nullptr ? CreateCompatibleBitmap(screen, width, height) : nullptr;
+    HGDIOBJ saved = copy != nullptr ? SelectObject(copy_dc, copy) : nullptr;
+    const bool staged = saved != nullptr && saved != HGDI_ERROR;
+    lock_text();
+    // Without the objects for a copy, straight to the screen as a last resort.
+    BitBlt(staged ? copy_dc : screen, 0, 0, width, height, dc_of(r), 0, 0, SRCCOPY);
+    unlock_text();
+    if (staged) {
+        BitBlt(screen, 0, 0, width, height, copy_dc, 0, 0, SRCCOPY);
+        SelectObject(copy_dc, saved);
+    }
+    if (copy != nullptr) DeleteObject(copy);
+    if (copy_dc != nullptr) DeleteDC(copy_dc);
+}
+
 }  // namespace
 
 LRESULT CALLBACK frame_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
@@ -24,11 +50,7 @@ LRESULT CALLBACK frame_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         if (r == nullptr || type != kTypeTextArea || (item->itemAction & ODA_DRAWENTIRE) == 0) {
             return FALSE;
         }
-        // Serialised with the calling thread's drawing, so a copy never
-        // shows a half-drawn row.
-        lock_text();
-        BitBlt(item->hDC, 0, 0, r->width, r->height, dc_of(r), 0, 0, SRCCOPY);
-        unlock_text();
+        paint_from_back_buffer(item->hDC, r);
         return TRUE;
     }
     case WM_NCDESTROY: {
