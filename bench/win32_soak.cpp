@@ -130,6 +130,16 @@ struct Answerer {
     std::vector<HWND> answered;   // most recent first; a handle may come back later
 };
 
+// The next box of this process after `after`, or null.
+HWND next_box(HWND after) {
+    while ((after = FindWindowExW(nullptr, after, L"VORANTEXT", nullptr)) != nullptr) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(after, &pid);
+        if (pid == GetCurrentProcessId()) return after;
+    }
+    return nullptr;
+}
+
 void answer_box(Answerer* a, HWND frame) {
     if (!IsWindowVisible(frame)) return;
     for (HWND h : a->answered) {
@@ -145,7 +155,7 @@ void answer_box(Answerer* a, HWND frame) {
 DWORD WINAPI answer_boxes(void* p) {
     auto* a = static_cast<Answerer*>(p);
     while (!g_stop) {
-        for (HWND f = nullptr; (f = FindWindowExW(nullptr, f, L"VORANTEXT", nullptr)) != nullptr;) answer_box(a, f);
+        for (HWND f = nullptr; (f = next_box(f)) != nullptr;) answer_box(a, f);
         Sleep(2);
     }
     return 0;
@@ -218,7 +228,7 @@ volatile LONG g_most_boxes = 0;
 DWORD WINAPI watch_boxes(void*) {
     while (!g_stop) {
         LONG n = 0;
-        for (HWND f = nullptr; (f = FindWindowExW(nullptr, f, L"VORANTEXT", nullptr)) != nullptr;) ++n;
+        for (HWND f = nullptr; (f = next_box(f)) != nullptr;) ++n;
         if (n > g_most_boxes) g_most_boxes = n;
         Sleep(1);
     }

@@ -306,9 +306,14 @@ TEST_F(TextWindowTest, OpeningWhileOpenClosesTheOldWindowFirst) {
     });
 }
 
+// Frames of this process, shown or not.
 int text_frames() {
     int n = 0;
-    for (HWND f = nullptr; (f = FindWindowExW(nullptr, f, L"VORANTEXT", nullptr)) != nullptr;) ++n;
+    for (HWND f = nullptr; (f = FindWindowExW(nullptr, f, L"VORANTEXT", nullptr)) != nullptr;) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(f, &pid);
+        n += pid == GetCurrentProcessId();
+    }
     return n;
 }
 
