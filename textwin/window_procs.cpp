@@ -16,21 +16,32 @@ constexpr UINT kBringToFront = 0x1400;
 // the back buffer's DC serves one thread at a time. The copy to the screen
 // goes to the display server, so the text lock, which other threads spin
 // on, is held only for a copy into a bitmap of this paint's own; the screen
-// is drawn from that once the lock is let go. The record's size and DC are
-// fixed before it is published, and it cannot go while this thread paints.
+// is drawn from that once the lock is let go. Only the part the paint may
+// draw (its clip box, usually one printed span) is copied, since the back
+// buffer of a tall box is megabytes. The record's size and DC are fixed
+// before it is published, and it cannot go while this thread paints.
 void paint_from_back_buffer(HDC screen, const WindowRecord* r) {
-    const int32_t width = r->width;
-    const int32_t height = r->height;
+    RECT part{0, 0, r->width, r->height};
+    RECT clip;
+    int kind = GetClipBox(screen, &clip);
+    if (kind == NULLREGION) return;
+    if (kind != ERROR) IntersectRect(&part, &part, &clip);
+    const int32_t width = part.right - part.left;
+    const int32_t height = part.bottom - part.top;
+    if (width <= 0 || height <= 0) return;
     HDC copy_dc = CreateCompatibleDC(screen);
     HBITMAP copy = copy_dc != nullptr ? CreateCompatibleBitmap(screen, width, height) : nullptr;
     HGDIOBJ saved = copy != nullptr ? SelectObject(copy_dc, copy) : nullptr;
     const bool staged = saved != nullptr && saved != HGDI_ERROR;
     lock_text();
-    // Without the objects for a copy, straight to the screen as a last resort.
-    BitBlt(staged ? copy_dc : screen, 0, 0, width, height, dc_of(r), 0, 0, SRCCOPY);
+    if (staged) {
+        BitBlt(copy_dc, 0, 0, width, height, dc_of(r), part.left, part.top, SRCCOPY);
+    } else {   // no objects for a copy: straight to the screen, as a last resort
+        BitBlt(screen, part.left, part.top, width, height, dc_of(r), part.left, part.top, SRCCOPY);
+    }
     unlock_text();
     if (staged) {
-        BitBlt(screen, 0, 0, width, height, copy_dc, 0, 0, SRCCOPY);
+        BitBlt(screen, part.left, part.top, width, height, copy_dc, 0, 0, SRCCOPY);
         SelectObject(copy_dc, saved);
     }
     if (copy != nullptr) DeleteObject(copy);
