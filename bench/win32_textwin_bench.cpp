@@ -61,7 +61,7 @@ void print(const std::u16string& s) {
     ProcFrame f;
     frame_init(f, &kNoLocalsDescriptor);
     tmp_push_owned(f, make_wide(s));
-    text_print(f);
+    text_print(f, kAnyTextWindow);
 }
 
 // Time from the open call until a second thread sees the frame visible.
@@ -131,7 +131,7 @@ std::string find_wineserver() {
 DWORD WINAPI wait_for_key(void*) {
     ProcFrame f;
     frame_init(f, &kNoLocalsDescriptor);
-    text_wait_key(f);
+    text_wait_key(f, kAnyTextWindow);
     tmp_drop(f);
     return 0;
 }
@@ -167,12 +167,12 @@ int main(int argc, char** argv) {
         double p0 = now_ms();
         for (int r = 0; r < kRows; ++r) {
             print(row);
-            text_newline();
+            text_newline(kAnyTextWindow);
         }
         per_row.push_back((now_ms() - p0) / kRows);
 
         double c0 = now_ms();
-        text_close();
+        text_close(kAnyTextWindow);
         closing.push_back(now_ms() - c0);
     }
     printf("open: call -> frame visible   median %.1f ms (%zu runs)\n", median(visible), visible.size());
@@ -197,7 +197,7 @@ int main(int argc, char** argv) {
         double secs = (now_ms() - t0) / 1000;
         if (a0 >= 0 && a1 >= 0) own_pct.push_back(100.0 * (a1 - a0) / ticks_per_s / secs);
         if (s0 >= 0 && s1 >= 0) server_pct.push_back(100.0 * (s1 - s0) / ticks_per_s / secs);
-        text_close();   // ends the wait with the empty string
+        text_close(kAnyTextWindow);   // ends the wait with the empty string
         WaitForSingleObject(waiter, 5000);
         CloseHandle(waiter);
     }

@@ -75,10 +75,20 @@ extern "C" {
  * choice2) is missing.
  *
  * While waiting, the calling thread keeps dispatching its own window
- * messages, so the host's windows on that thread stay responsive.
+ * messages, so the host's windows on that thread stay responsive. A WM_QUIT
+ * that arrives meanwhile does not end the box; it is posted again with the
+ * same exit code (PostQuitMessage) before the call returns, for the host's
+ * own message loop.
+ *
+ * The host may free the library as soon as the call returns: the box's
+ * window thread keeps it loaded until that thread has ended.
  *
  * One box per process: a call from another thread while a box is open closes
- * the open box; that earlier call then returns 0.
+ * the open box; that earlier call then returns 0. Calls that overlap take
+ * turns in the order they came: a call waits until the calls that came
+ * before it have their box on screen, then replaces it. So at most one box
+ * exists at any time, and every box is gone by the time its call returns. A
+ * call whose window could not be made also returns 0 at once.
  *
  * A box that cannot be made is not shown and the call returns 0 at once, as
  * if Enter had been typed. That happens when the system refuses a thread, a

@@ -3,8 +3,7 @@
 // the choice.
 #include <windows.h>
 
-#define ORVANDEL_BUILDING
-#include "include/orvandel.h"
+#include "include/orvandel.h"   // ORVANDEL_BUILDING comes from the build: no dllimport here
 
 #include "msgbox/layout.h"
 #include "platform/platform.h"
@@ -20,27 +19,15 @@ inline void reload_fpu() { load_fpu_control(kRuntimeFpuControl); }
 
 inline StrHandle handle_of(BSTR* ref) { return ref ? reinterpret_cast<StrHandle>(*ref) : 0; }
 
-inline void print_row(ProcFrame& f, StrHandle row) {
+inline void print_row(ProcFrame& f, uintptr_t box, StrHandle row) {
     tmp_push_ref(f, row);
-    text_print(f);
+    text_print(f, box);
     reload_fpu();
 }
 
-inline void newline() {
-    text_newline();
+inline void newline(uintptr_t box) {
+    text_newline(box);
     reload_fpu();
-}
-
-// True while the text window this call opened is the process's open one. It
-// stops being so when another thread's call opens its own box (which closes
-// ours first) or when the open failed. The handle is checked as well as the
-// record's address, because a freed record's memory may come back as the
-// next box's record.
-bool still_ours(WindowRecord* mine, uintptr_t hwnd) {
-    if (mine == nullptr || g_runtime.shared.text.current_text_window != mine) return false;
-    bool alive = IsWindow(reinterpret_cast<HWND>(hwnd)) != 0;
-    reload_fpu();
-    return alive;
 }
 
 }  // namespace
@@ -67,10 +54,12 @@ extern "C" int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, in
     // window thread reads it, and the open returns only after the window is
     // made. A null caption address reads as the empty caption.
     tmp_push_ref(l.frame, handle_of(caption));
+    // Every text operation below names this call's own window: after a
+    // failed open (0), or once another thread's box has replaced it, they
+    // touch no other thread's box.
     uintptr_t text_area = open_text_window(l.frame, 0, msgbox_columns(l), msgbox_rows(l),
                                            80 + y_offset, 30 + x_offset);
     reload_fpu();
-    WindowRecord* mine = text_area ? g_runtime.shared.text.current_text_window : nullptr;
 
     if (text_area) {
         SetForegroundWindow(GetParent(reinterpret_cast<HWND>(text_area)));
@@ -78,18 +67,18 @@ extern "C" int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, in
     }
 
     for (int32_t i = 1; i <= l.line_count; i++) {
-        print_row(l.frame, msgbox_line(l, i));
-        newline();
+        print_row(l.frame, text_area, msgbox_line(l, i));
+        newline(text_area);
     }
-    newline();
-    print_row(l.frame, l.prompt1);
+    newline(text_area);
+    print_row(l.frame, text_area, l.prompt1);
     if (l.extra_rows > 2) {
-        newline();
-        print_row(l.frame, l.prompt2);
+        newline(text_area);
+        print_row(l.frame, text_area, l.prompt2);
     }
     if (l.extra_rows > 3) {
-        newline();
-        print_row(l.frame, l.prompt3);
+        newline(text_area);
+        print_row(l.frame, text_area, l.prompt3);
     }
     // No line break after the last prompt: the window has exactly these rows
     // and must not scroll.
@@ -97,21 +86,16 @@ extern "C" int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, in
     msgbox_accepted_keys(l);
 
     // The user cannot close the box, so the wait ends only with an accepted
-    // key, or when the window is no longer ours; waiting on then would hang
-    // the caller or take the keys typed into another thread's box.
-    while (still_ours(mine, text_area)) {
-        text_wait_key(l.frame);
+    // key, or when the window is no longer ours.
+    while (text_window_is_open(text_area)) {
+        text_wait_key(l.frame, text_area);
         reload_fpu();
         tmp_assign(l.frame, &l.key);
         if (msgbox_key_result(l, &l.result)) break;
     }
 
-    // Only our own window is closed: after another thread has replaced it,
-    // text_close would close that thread's box instead.
-    if (still_ours(mine, text_area)) {
-        text_close();
-        reload_fpu();
-    }
+    text_close(text_area);
+    reload_fpu();
 
     int result = l.result;
     release_locals(l.frame);

@@ -51,8 +51,15 @@ struct ResettableState {
         // and back-buffer copy: the window thread clears current_text_window
         // under it before it frees the record, so a text operation that finds
         // the record under the lock can use it until it lets go. Held only
-        // around GDI calls on the memory DC, never across a message send.
+        // around GDI calls on the memory DC, never across a message send or
+        // a call that goes to the display server.
         volatile int32_t text_lock;
+        // Opens take turns, first come first served: each takes a ticket
+        // (atomic add on open_ticket) and runs once open_serving equals it
+        // (polled at 1 ms), then adds 1 to open_serving when its window is
+        // published or its open has failed. Calling threads only.
+        volatile uint32_t open_ticket;
+        volatile uint32_t open_serving;
     } text;
 };
 

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <stddef.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -13,6 +14,7 @@
 
 #include "runtime/registry.h"
 #include "runtime/runtime.h"
+#include "win32_process_counts.h"
 
 namespace {
 
@@ -119,6 +121,11 @@ TEST(Win32Load, UnloadsOnAnotherThread) {
 
 using OrvandelFn = int(__stdcall*)(BSTR*, BSTR*, int, int, BSTR*, BSTR*, BSTR*);
 
+namespace {
+
+// The window thread of the box answer_with_enter last answered.
+HANDLE g_window_thread = nullptr;
+
 // Answers the next box with Enter, posted straight to its text area; gives
 // up after about 20 s so a box that never shows fails the call's test.
 DWORD WINAPI answer_with_enter(LPVOID) {
@@ -126,6 +133,8 @@ DWORD WINAPI answer_with_enter(LPVOID) {
         HWND frame = FindWindowW(L"VORANTEXT", L"Reload");
         HWND area = frame ? GetWindow(frame, GW_CHILD) : nullptr;
         if (area) {
+            g_window_thread = OpenThread(SYNCHRONIZE | THREAD_SUSPEND_RESUME | THREAD_QUERY_INFORMATION, FALSE,
+                                         GetWindowThreadProcessId(frame, nullptr));
             PostMessageW(area, WM_CHAR, L'\r', 0);
             return 7;
         }
@@ -134,28 +143,180 @@ DWORD WINAPI answer_with_enter(LPVOID) {
     return 1;
 }
 
-// The library's window class must not outlive the image it points into: a
-// host that unloads and loads the library again still gets its box.
-TEST(Win32Load, BoxWorksAgainAfterReload) {
+// One box on this thread, answered with Enter; its result. With `module`,
+// the library is freed the moment the call returns while the box's window
+// thread, which may still be on its way out of the library's code, is held
+// still; it runs on only once the free is done.
+int box_answered_with_enter(OrvandelFn box, HMODULE module = nullptr) {
     BSTR caption = SysAllocString(L"Reload");
     BSTR message = SysAllocString(L"Loaded again");
-    for (int round = 0; round < 2; ++round) {
+    HANDLE answerer = CreateThread(nullptr, 0, answer_with_enter, nullptr, 0, nullptr);
+    int r = box(&caption, &message, 0, 0, nullptr, nullptr, nullptr);
+    if (module) {
+        bool held = g_window_thread && SuspendThread(g_window_thread) != static_cast<DWORD>(-1);
+        // On a thread of its own: the held thread may be inside the loader.
+        HANDLE freer = CreateThread(nullptr, 0, free_library, module, 0, nullptr);
+        WaitForSingleObject(freer, 1000);
+        if (held) ResumeThread(g_window_thread);
+        run_thread_to_end(freer);
+    }
+    run_thread_to_end(answerer);
+    EXPECT_EQ(WaitForSingleObject(g_window_thread, 10000), WAIT_OBJECT_0) << "the window thread did not end";
+    DWORD code = 1;
+    GetExitCodeThread(g_window_thread, &code);
+    EXPECT_EQ(code, 0u) << "the window thread did not end well";
+    CloseHandle(g_window_thread);
+    g_window_thread = nullptr;
+    SysFreeString(caption);
+    SysFreeString(message);
+    return r;
+}
+
+// A crash on a window thread ends the process at once with this code,
+// rather than waiting on a debugger.
+LONG WINAPI end_on_crash(EXCEPTION_POINTERS* e) {
+    fprintf(stderr, "crash: exception %08lx at %p\n", e->ExceptionRecord->ExceptionCode,
+            e->ExceptionRecord->ExceptionAddress);
+    ExitProcess(3);
+}
+
+// The library leaves the process once the last window thread, which holds
+// it, has ended.
+bool unloaded_within(DWORD ms) {
+    DWORD start = GetTickCount();
+    while (dll_is_loaded()) {
+        if (GetTickCount() - start > ms) return false;
+        Sleep(1);
+    }
+    return true;
+}
+
+// A host may free the library the moment a call returns, while the box's
+// window thread is still on its way out; loading it again then gives a
+// working box, and the window class does not outlive the image.
+TEST(Win32Load, BoxWorksAgainAfterReload) {
+    SetUnhandledExceptionFilter(end_on_crash);
+    for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE(testing::Message() << "round " << round);
         HMODULE h = LoadLibraryW(dll_path().c_str());
         ASSERT_NE(h, nullptr);
         auto box = reinterpret_cast<OrvandelFn>(GetProcAddress(h, "Orvandel"));
         ASSERT_NE(box, nullptr);
-        HANDLE answerer = CreateThread(nullptr, 0, answer_with_enter, nullptr, 0, nullptr);
-        EXPECT_EQ(box(&caption, &message, 0, 0, nullptr, nullptr, nullptr), 0);
-        run_thread_to_end(answerer);
-        EXPECT_TRUE(FreeLibrary(h));
+        EXPECT_EQ(box_answered_with_enter(box, h), 0);
+        ASSERT_TRUE(unloaded_within(10000)) << "a window thread kept the library";
         WNDCLASSEXW wc = {};
         wc.cbSize = sizeof wc;
         EXPECT_FALSE(GetClassInfoExW(h, L"VORANTEXT", &wc)) << "class left behind by the unload";
     }
-    SysFreeString(caption);
-    SysFreeString(message);
 }
+
+// --- many threads at once -----------------------------------------------------------
+
+volatile LONG g_stop_answering = 0;
+volatile LONG g_most_boxes = 0;
+
+// The next box of this process after `after` (shown or not), or null.
+HWND next_box(HWND after) {
+    while ((after = FindWindowExW(nullptr, after, L"VORANTEXT", nullptr)) != nullptr) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(after, &pid);
+        if (pid == GetCurrentProcessId()) return after;
+    }
+    return nullptr;
+}
+
+// Posts '1' to every box on screen, over and over, and notes the most boxes
+// (shown or not) that existed at one time.
+DWORD WINAPI answer_every_box(LPVOID) {
+    while (!g_stop_answering) {
+        LONG n = 0;
+        for (HWND f = nullptr; (f = next_box(f)) != nullptr; ++n) {
+            if (HWND area = GetWindow(f, GW_CHILD)) PostMessageW(area, WM_CHAR, L'1', 0);
+        }
+        if (n > g_most_boxes) g_most_boxes = n;
+        Sleep(2);
+    }
+    return 7;
+}
+
+struct Caller {
+    OrvandelFn box;
+    HANDLE go;
+    int calls;
+    int other_results = 0;   // anything but 0 (replaced) or 1 (answered)
+};
+
+DWORD WINAPI call_boxes(LPVOID p) {
+    auto* c = static_cast<Caller*>(p);
+    WaitForSingleObject(c->go, 10000);
+    BSTR caption = SysAllocString(L"At once"), message = SysAllocString(L"Which?");
+    BSTR yes = SysAllocString(L"Yes"), no = SysAllocString(L"No");
+    for (int i = 0; i < c->calls; ++i) {
+        int r = c->box(&caption, &message, 0, 0, &yes, &no, nullptr);
+        c->other_results += r != 0 && r != 1;
+    }
+    for (BSTR b : {caption, message, yes, no}) SysFreeString(b);
+    return 7;
+}
+
+// Calls that really overlap, the first of them racing the class
+// registration of a freshly loaded library: one box at a time, each closed
+// by its call or by the call that replaced it, and nothing left once the
+// library is gone.
+TEST(Win32Load, ManyThreadsCallingAtOnceLeaveNoBoxBehind) {
+    constexpr int kThreads = 4;
+    constexpr int kCalls = 50;
+    // A first box, so what the process keeps for good (the system icon and
+    // cursor of the class) exists before the counting.
+    HMODULE warm = LoadLibraryW(dll_path().c_str());
+    ASSERT_NE(warm, nullptr);
+    EXPECT_EQ(box_answered_with_enter(reinterpret_cast<OrvandelFn>(GetProcAddress(warm, "Orvandel"))), 0);
+    FreeLibrary(warm);
+    ASSERT_TRUE(unloaded_within(10000));
+    const int gdi = tw::live_gdi_objects();
+    ASSERT_GT(gdi, 0) << "the shared handle table cannot be read";
+    const int threads = tw::process_threads();
+    const int windows = tw::process_windows();
+
+    HMODULE h = LoadLibraryW(dll_path().c_str());
+    ASSERT_NE(h, nullptr);
+    auto box = reinterpret_cast<OrvandelFn>(GetProcAddress(h, "Orvandel"));
+    HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    Caller callers[kThreads];
+    HANDLE handles[kThreads];
+    for (int t = 0; t < kThreads; ++t) {
+        callers[t].box = box;
+        callers[t].go = go;
+        callers[t].calls = kCalls;
+        handles[t] = CreateThread(nullptr, 0, call_boxes, &callers[t], 0, nullptr);
+        ASSERT_NE(handles[t], nullptr);
+    }
+    g_stop_answering = 0;
+    g_most_boxes = 0;
+    HANDLE answerer = CreateThread(nullptr, 0, answer_every_box, nullptr, 0, nullptr);
+    SetEvent(go);
+    EXPECT_EQ(WaitForMultipleObjects(kThreads, handles, TRUE, 900000), WAIT_OBJECT_0) << "calls did not return";
+    EXPECT_EQ(next_box(nullptr), nullptr) << "a box outlived every call";
+    g_stop_answering = 1;
+    run_thread_to_end(answerer);
+    EXPECT_EQ(g_most_boxes, 1) << "boxes on screen at one time";
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_EQ(callers[t].other_results, 0) << "thread " << t;
+        CloseHandle(handles[t]);
+    }
+    CloseHandle(go);
+
+    EXPECT_TRUE(FreeLibrary(h));
+    ASSERT_TRUE(unloaded_within(10000));
+    DWORD start = GetTickCount();
+    while (tw::process_threads() > threads && GetTickCount() - start < 10000) Sleep(1);
+    EXPECT_EQ(tw::process_threads(), threads);
+    EXPECT_EQ(tw::live_gdi_objects(), gdi);
+    EXPECT_EQ(tw::process_windows(), windows);
+}
+
+}  // namespace
+
 
 // --- a host that ends while a box is up ---------------------------------------
 //

@@ -16,7 +16,7 @@ TEST_F(TextWindowTest, ManyOpenPrintCloseCyclesLeaveNothingBehind) {
         OpenThread(SYNCHRONIZE, FALSE, GetWindowThreadProcessId(warm, nullptr));
     ASSERT_NE(warm_thread, nullptr);
     print(u"warm");
-    text_close();
+    text_close(kAnyTextWindow);
     ASSERT_EQ(WaitForSingleObject(warm_thread, kBound), WAIT_OBJECT_0);
     CloseHandle(warm_thread);
     FontRecord* font = find_font_record(2);
@@ -34,9 +34,9 @@ TEST_F(TextWindowTest, ManyOpenPrintCloseCyclesLeaveNothingBehind) {
         HWND area = open_window(u"Cycle", 12, 3, 20 + i % 50, 20);
         ASSERT_NE(area, nullptr) << "cycle " << i;
         print(u"cycle");
-        text_newline();
+        text_newline(kAnyTextWindow);
         print(u"0123456789abcdef");   // wraps and scrolls
-        text_close();
+        text_close(kAnyTextWindow);
         ASSERT_EQ(current(), nullptr);
         ASSERT_EQ(registry_size(), 0) << "cycle " << i;
         ASSERT_EQ(font->font_handle, font_handle) << "the font handle is made once";

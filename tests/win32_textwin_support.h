@@ -5,8 +5,6 @@
 #pragma once
 
 #include <windows.h>
-#include <tlhelp32.h>
-#include <winternl.h>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +17,7 @@
 #include "runtime/registry.h"
 #include "runtime/runtime.h"
 #include "win32_pixels.h"
+#include "win32_process_counts.h"
 #include "win32_xdotool.h"
 #include "strings/dynstr.h"
 #include "textwin/textwin.h"
@@ -67,15 +66,15 @@ inline HWND open_window(const std::u16string& caption, int columns, int rows, in
     return reinterpret_cast<HWND>(area);
 }
 
-inline void print(const std::u16string& s) {
+inline void print(const std::u16string& s, uintptr_t window = kAnyTextWindow) {
     Frame fr;
     tmp_push_owned(fr.f, make_wide(s));
-    text_print(fr.f);
+    text_print(fr.f, window);
 }
 
-inline std::u16string wait_key() {
+inline std::u16string wait_key(uintptr_t window = kAnyTextWindow) {
     Frame fr;
-    text_wait_key(fr.f);
+    text_wait_key(fr.f, window);
     std::u16string s = wide_of(tmp_slot(fr.f, 0));
     tmp_drop(fr.f);
     return s;
@@ -173,69 +172,16 @@ inline Image model(const WindowRecord* r, const std::vector<Run>& runs) {
 // typed once it has the focus: whether that happened within the bound.
 inline bool keys(HWND area, const std::wstring& args) { return type_keys(GetParent(area), args, 4 * kBound); }
 
-// --- what the process holds ---------------------------------------------------------
-
-// Live GDI objects of this process, from the shared handle table the PEB
-// points to (24-byte entries, type byte at 14; 0 = free). GetGuiResources
-// cannot be used: it is a stub under Wine.
-inline int live_gdi_objects() {
-#ifdef _WIN64
-    constexpr size_t kGdiSharedHandleTable = 0xF8;
-#else
-    constexpr size_t kGdiSharedHandleTable = 0x94;
-#endif
-    const uint8_t* peb = reinterpret_cast<const uint8_t*>(NtCurrentTeb()->ProcessEnvironmentBlock);
-    const uint8_t* table = *reinterpret_cast<const uint8_t* const*>(peb + kGdiSharedHandleTable);
-    if (table == nullptr) return -1;
-    int n = 0;
-    for (int i = 0; i < 0x10000; ++i) n += table[i * 24 + 14] != 0;
-    return n;
-}
-
-inline int process_threads() {
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 te{};
-    te.dwSize = sizeof te;
-    int n = 0;
-    for (BOOL ok = Thread32First(snap, &te); ok; ok = Thread32Next(snap, &te)) {
-        n += te.th32OwnerProcessID == GetCurrentProcessId();
-    }
-    CloseHandle(snap);
-    return n;
-}
-
-inline BOOL CALLBACK count_window(HWND hwnd, LPARAM counter) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == GetCurrentProcessId()) {
-        ++*reinterpret_cast<int*>(counter);
-        EnumChildWindows(hwnd, count_window, counter);
-    }
-    return TRUE;
-}
-
-inline int process_windows() {
-    int n = 0;
-    EnumWindows(count_window, reinterpret_cast<LPARAM>(&n));
-    return n;
-}
-
-inline DWORD process_handles() {
-    DWORD n = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &n);
-    return n;
-}
-
 // Fixture: runtime attached, no text window before or after a test.
 class TextWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         attach_runtime_once();
-        text_close();
+        text_close(kAnyTextWindow);
         ASSERT_TRUE(eventually([] { return current() == nullptr && registry_size() == 0; }));
     }
     void TearDown() override {
-        text_close();
+        text_close(kAnyTextWindow);
         EXPECT_TRUE(eventually([] { return registry_size() == 0; })) << "records left behind";
         EXPECT_EQ(current(), nullptr);
     }

@@ -72,7 +72,7 @@ TEST_F(TextWindowTest, FrameSitsWhereAskedAndItsClientIsExactlyTheCells) {
                 EXPECT_EQ(other, 0) << "pixels that are not the button face colour";
             }
         });
-        text_close();
+        text_close(kAnyTextWindow);
     }
 }
 
@@ -110,7 +110,7 @@ TEST_F(TextWindowTest, TextLandsInItsCells) {
         ASSERT_NE(area, nullptr);
         for (const std::u16string& p : c.prints) {
             if (p == u"\n") {
-                text_newline();
+                text_newline(kAnyTextWindow);
             } else {
                 print(p);
             }
@@ -130,19 +130,19 @@ TEST_F(TextWindowTest, TextLandsInItsCells) {
             screen = capture(area);
         });
         EXPECT_EQ(differing_rows(screen, want), "") << "screen";
-        text_close();
+        text_close(kAnyTextWindow);
     }
 }
 
 TEST_F(TextWindowTest, TextOperationsWithoutAWindowDoNothingAndStillConsume) {
     print(u"nobody sees this");
-    text_newline();
+    text_newline(kAnyTextWindow);
     EXPECT_EQ(wait_key(), u"");
     Frame fr;
-    text_take_key(fr.f);
+    text_take_key(fr.f, kAnyTextWindow);
     EXPECT_EQ(wide_of(tmp_slot(fr.f, 0)), u"");
     tmp_drop(fr.f);
-    text_close();
+    text_close(kAnyTextWindow);
     EXPECT_EQ(current(), nullptr);
 }
 
@@ -195,7 +195,7 @@ TEST_F(KeyTest, AWaitEndsWhenTheKeyIsTyped) {
         Sleep(100);
         typed = keys(area_, L"x");
         // The bound: a wait still stuck is ended by closing its window.
-        if (WaitForSingleObject(wait_over, kBound) != WAIT_OBJECT_0) text_close();
+        if (WaitForSingleObject(wait_over, kBound) != WAIT_OBJECT_0) text_close(kAnyTextWindow);
     }};
     HANDLE t = start_thread(&typist);
     std::u16string got = wait_key();
@@ -235,7 +235,7 @@ TEST_F(TextWindowTest, AWaitEndsEmptyWhenItsWindowIsGone) {
         }
         EXPECT_EQ(WaitForSingleObject(done, kBound), WAIT_OBJECT_0) << "the wait did not notice";
         if (WaitForSingleObject(t, kBound) != WAIT_OBJECT_0) {
-            text_close();   // let a stuck wait end before the waiter goes
+            text_close(kAnyTextWindow);   // let a stuck wait end before the waiter goes
             WaitForSingleObject(t, kBound);
         }
         CloseHandle(t);
@@ -245,7 +245,7 @@ TEST_F(TextWindowTest, AWaitEndsEmptyWhenItsWindowIsGone) {
         if (row.from_outside) {
             EXPECT_EQ(current(), nullptr);
         }
-        text_close();
+        text_close(kAnyTextWindow);
     }
 }
 
@@ -275,7 +275,7 @@ TEST_F(TextWindowTest, TheCloseRequestDestroysBothWindowsAndEndsTheThread) {
     uintptr_t brush = current()->back_brush;
     EXPECT_EQ(GetObjectType(reinterpret_cast<HGDIOBJ>(brush)), static_cast<DWORD>(OBJ_BRUSH));
 
-    text_close();
+    text_close(kAnyTextWindow);
     EXPECT_FALSE(IsWindow(frame));
     EXPECT_FALSE(IsWindow(area));
     EXPECT_EQ(current(), nullptr);
@@ -286,7 +286,7 @@ TEST_F(TextWindowTest, TheCloseRequestDestroysBothWindowsAndEndsTheThread) {
     GetExitCodeThread(thread, &code);
     EXPECT_EQ(code, 0u);
     CloseHandle(thread);
-    text_close();   // a second close does nothing
+    text_close(kAnyTextWindow);   // a second close does nothing
     EXPECT_EQ(current(), nullptr);
 }
 
@@ -304,6 +304,98 @@ TEST_F(TextWindowTest, OpeningWhileOpenClosesTheOldWindowFirst) {
         EXPECT_EQ(FindWindowW(L"VORANTEXT", L"First"), nullptr);
         EXPECT_NE(FindWindowW(L"VORANTEXT", L"Second"), nullptr);
     });
+}
+
+// Frames of this process, shown or not.
+int text_frames() {
+    int n = 0;
+    for (HWND f = nullptr; (f = FindWindowExW(nullptr, f, L"VORANTEXT", nullptr)) != nullptr;) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(f, &pid);
+        n += pid == GetCurrentProcessId();
+    }
+    return n;
+}
+
+// The first opens of a process register the class; two at once must both
+// get their window, one after the other, and leave one window open.
+TEST_F(TextWindowTest, TwoFirstOpensAtOnceBothGetTheirWindow) {
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        text_close(kAnyTextWindow);
+        ASSERT_TRUE(eventually([] { return registry_size() == 0 && text_frames() == 0; }));
+        if (g_runtime.shared.text.text_class_atom != 0) {
+            ASSERT_TRUE(UnregisterClassW(L"VORANTEXT", reinterpret_cast<HINSTANCE>(g_runtime.module_handle)));
+            g_runtime.shared.text.text_class_atom = 0;
+        }
+
+        HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HWND got[2] = {nullptr, nullptr};
+        ThreadBody bodies[2] = {
+            {[&] {
+                WaitForSingleObject(go, kBound);
+                got[0] = open_window(u"At once", 10, 2, 100, 100);
+            }},
+            {[&] {
+                WaitForSingleObject(go, kBound);
+                got[1] = open_window(u"At once", 10, 2, 150, 150);
+            }},
+        };
+        HANDLE threads[2] = {start_thread(&bodies[0]), start_thread(&bodies[1])};
+        SetEvent(go);
+        EXPECT_EQ(WaitForMultipleObjects(2, threads, TRUE, 4 * kBound), WAIT_OBJECT_0);
+        for (HANDLE t : threads) CloseHandle(t);
+        CloseHandle(go);
+        EXPECT_NE(got[0], nullptr);
+        EXPECT_NE(got[1], nullptr);
+        EXPECT_EQ(text_frames(), 1);
+        EXPECT_NE(g_runtime.shared.text.text_class_atom, 0u);
+    }
+}
+
+// What a call does when its open failed (0) or its window was replaced
+// reaches nobody's window: no drawing, no key taken, no close.
+TEST_F(TextWindowTest, OperationsForAWindowThatIsNotOpenTouchNothing) {
+    HWND replaced = open_window(u"Replaced", 10, 3, 100, 100);
+    ASSERT_NE(replaced, nullptr);
+    HWND area = open_window(u"Open", 10, 3, 100, 100);
+    ASSERT_NE(area, nullptr);
+    WindowRecord* r = current();
+    ASSERT_NE(r, nullptr);
+    print(u"mine", reinterpret_cast<uintptr_t>(area));
+    PostMessageW(area, WM_CHAR, 'k', 0);
+    ASSERT_TRUE(eventually([&] { return r->pending_char == 'k'; }));
+    const Image before = read_dc(reinterpret_cast<HDC>(r->mem_dc), r->width, r->height);
+    const int x = r->cur_x, y = r->cur_y;
+
+    const struct {
+        const char* what;
+        uintptr_t window;
+    } rows[] = {{"a failed open", 0}, {"a window another open replaced", reinterpret_cast<uintptr_t>(replaced)}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        print(u"intruder", row.window);
+        text_newline(row.window);
+        on_second_thread([&] { EXPECT_EQ(wait_key(row.window), u""); });
+        Frame fr;
+        text_take_key(fr.f, row.window);
+        EXPECT_EQ(wide_of(tmp_slot(fr.f, 0)), u"");
+        tmp_drop(fr.f);
+        EXPECT_FALSE(text_window_is_open(row.window));
+        text_close(row.window);
+
+        EXPECT_TRUE(IsWindow(area));
+        ASSERT_EQ(current(), r);
+        EXPECT_TRUE(text_window_is_open(reinterpret_cast<uintptr_t>(area)));
+        EXPECT_EQ(r->pending_char, static_cast<uint32_t>('k'));
+        EXPECT_EQ(r->cur_x, x);
+        EXPECT_EQ(r->cur_y, y);
+        Image after = read_dc(reinterpret_cast<HDC>(r->mem_dc), r->width, r->height);
+        EXPECT_EQ(differing_rows(after, before), "");
+    }
+    EXPECT_EQ(wait_key(reinterpret_cast<uintptr_t>(area)), u"k");
+    text_close(reinterpret_cast<uintptr_t>(area));
+    EXPECT_FALSE(IsWindow(area));
 }
 
 TEST_F(TextWindowTest, ImpossibleSizesFailTheOpenAndLeaveNothing) {

@@ -6,13 +6,22 @@
 // g_runtime.shared.text (current_text_window, active_window, text_lock) and
 // in the text area's WindowRecord. At most one text window exists at a time.
 //
-// Every text operation looks the window up anew through current_text_window
-// under the text lock and does nothing when there is none. Win32 only.
+// Every text operation names the window it is for, looks it up anew
+// through current_text_window under the text lock and does nothing when
+// that window is not the open one. Win32 only.
 #pragma once
 
 #include <stdint.h>
 
 struct ProcFrame;
+
+// The window a text operation is for: the text area handle that
+// open_text_window returned. An operation acts only while that window is the
+// open one, so a call whose open failed (0) or whose window another open has
+// replaced prints into no other window, takes no key typed there and closes
+// no other window. kAnyTextWindow stands for whichever window is open when
+// the operation begins; it stays with that one.
+constexpr uintptr_t kAnyTextWindow = ~uintptr_t{0};
 
 // Closes any open text window and waits until it is gone, then opens a new
 // one of `rows` x `columns` cells with its frame's top-left corner at
@@ -21,6 +30,9 @@ struct ProcFrame;
 // call returns, and the window thread reads it only while this call waits.
 // `style` 0 lets the window thread choose: 0x80C20000 with a caption of one
 // unit or more, 0x80820000 without.
+// Opens take turns in the order they came (1 ms polls): a call waits for
+// the opens of other threads that came first, then replaces their windows,
+// so at most one text window exists at any time.
 // Returns:
 //   the text area's window handle   the window is shown, focused and
 //                                   reachable by the text operations
@@ -32,34 +44,47 @@ struct ProcFrame;
 uintptr_t open_text_window(ProcFrame& f, uint32_t style, int32_t columns, int32_t rows,
                            int32_t top, int32_t left);
 
-// Prints the top temporary of `f` (UTF-16) at the cursor and drops it, also
-// when nothing is open or the text is empty. Every unit is drawn as a glyph,
-// control characters included. A run never goes past the right edge: the
-// units that do not fit on the row continue on the next, which may scroll.
-// Returns once the drawing is on the screen.
-void text_print(ProcFrame& f);
+// Whether `window` is the open text window.
+bool text_window_is_open(uintptr_t window);
 
-// Moves the cursor to the start of the next row; on the last row scrolls
-// every row up by one and clears the last.
-void text_newline();
+// Prints the top temporary of `f` (UTF-16) at the cursor of `window` and
+// drops it, also when that window is not open or the text is empty. Every
+// unit is drawn as a glyph, control characters included. A run never goes
+// past the right edge: the units that do not fit on the row continue on the
+// next, which may scroll. Returns once the drawing is on the screen.
+void text_print(ProcFrame& f, uintptr_t window);
+
+// Moves the cursor of `window` to the start of the next row; on the last
+// row scrolls every row up by one and clears the last.
+void text_newline(uintptr_t window);
 
 // Waits, pumping the calling thread's own messages (1 ms sleeps when its
-// queue is empty), until a character has been typed into the text window,
-// and pushes it onto `f` as an owned one-unit string. Pushes the empty string
-// at once when no window is open, and as soon as the window it waits on is
-// gone (closed by another thread's open, or destroyed from outside).
-void text_wait_key(ProcFrame& f);
+// queue is empty), until a character has been typed into `window`, and
+// pushes it onto `f` as an owned one-unit string. Pushes the empty string at
+// once when `window` is not open, and as soon as it is gone (closed by
+// another thread's open, or destroyed from outside). A WM_QUIT the pump
+// takes meanwhile does not end the wait; it is posted again, with its exit
+// code, before this returns, so the host's own loop still finds it.
+void text_wait_key(ProcFrame& f, uintptr_t window);
 
-// Takes the waiting character without waiting and pushes it onto `f` as an
-// owned one-unit string, or the empty string when there is none (or no
-// memory for it; the character is then lost).
-void text_take_key(ProcFrame& f);
+// Takes the character waiting in `window` without waiting and pushes it onto
+// `f` as an owned one-unit string, or the empty string when there is none
+// (or no memory for it; the character is then lost).
+void text_take_key(ProcFrame& f, uintptr_t window);
 
-// Asks the open text window to close and returns once both windows are
-// destroyed and current_text_window is null. Does not wait for the window
-// thread to end. Nothing happens when no text window is open.
-void text_close();
+// Asks `window` to close and returns once both its windows are destroyed and
+// current_text_window is null. Does not wait for the window thread to end.
+// Nothing happens when `window` is not open.
+void text_close(uintptr_t window);
+
+// A WM_QUIT taken from the calling thread's queue while it waited, for the
+// waiter to post again once it is done.
+struct TakenQuit {
+    bool taken;
+    int exit_code;
+};
 
 // One step of the calling thread's message pump: handles at most one of its
-// own messages, or sleeps 1 ms when its queue is empty.
-void pump_messages();
+// own messages, or sleeps 1 ms when its queue is empty. A WM_QUIT is not
+// dispatched but kept in `quit`.
+void pump_messages(TakenQuit& quit);

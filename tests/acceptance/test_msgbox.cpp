@@ -290,8 +290,10 @@ LRESULT CALLBACK host_proc(HWND h, UINT m, WPARAM w, LPARAM l) {
 
 struct Pinger {
     HWND host;
+    DWORD host_thread;
     std::wstring caption;
     int replies = 0;
+    bool quit_taken = false;
     bool answered = false;
 };
 
@@ -303,11 +305,17 @@ DWORD WINAPI ping_then_answer(void* p) {
         DWORD_PTR r = 0;
         if (SendMessageTimeoutW(pg->host, kHostPing, 0, 0, SMTO_NORMAL, 3000, &r) && r == 42) pg->replies++;
     }
+    // The host is told to quit while the box waits. Posted messages come in
+    // order, so once the ping behind the quit is handled, the box's pump has
+    // taken the quit.
+    PostThreadMessageW(pg->host_thread, WM_QUIT, 77, 0);
+    PostMessageW(pg->host, kHostPing, 0, 0);
+    for (int i = 0; i < 1000 && !(pg->quit_taken = g_host_messages == 6); i++) Sleep(10);
     pg->answered = box::press(frame, {"Return"});
     return 0;
 }
 
-TEST(Host, OwnWindowKeepsHandlingMessagesWhileTheBoxWaits) {
+TEST(Host, OwnWindowKeepsHandlingMessagesAndItsQuitWhileTheBoxWaits) {
     WNDCLASSW wc = {};
     wc.lpfnWndProc = host_proc;
     wc.hInstance = GetModuleHandleW(nullptr);
@@ -316,7 +324,7 @@ TEST(Host, OwnWindowKeepsHandlingMessagesWhileTheBoxWaits) {
     HWND host = CreateWindowW(L"OrvandelTestHost", L"host", WS_OVERLAPPEDWINDOW, 600, 600, 200, 100,
                               nullptr, nullptr, wc.hInstance, nullptr);
     ASSERT_NE(host, nullptr);
-    Pinger pg{host, unique_caption("host")};
+    Pinger pg{host, GetCurrentThreadId(), unique_caption("host")};
     HANDLE helper = CreateThread(nullptr, 0, ping_then_answer, &pg, 0, nullptr);
     // The box runs on this thread, the host window's own.
     BSTR cap = SysAllocString(pg.caption.c_str()), msg = SysAllocString(L"waiting");
@@ -327,8 +335,12 @@ TEST(Host, OwnWindowKeepsHandlingMessagesWhileTheBoxWaits) {
     CloseHandle(helper);
     EXPECT_EQ(r, 0);
     EXPECT_EQ(pg.replies, 5);
-    EXPECT_EQ(g_host_messages, 5);
+    EXPECT_TRUE(pg.quit_taken);
     EXPECT_TRUE(pg.answered);
+    // The host's quit is still there for its own loop, with its exit code.
+    MSG m{};
+    EXPECT_TRUE(PeekMessageW(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the host's WM_QUIT was lost";
+    EXPECT_EQ(m.wParam, 77u);
     DestroyWindow(host);
 }
 

@@ -1,0 +1,65 @@
+// What a Win32 test process holds, counted for leak checks: live GDI
+// objects, threads, windows and handles of this process.
+#pragma once
+
+#include <windows.h>
+#include <tlhelp32.h>
+#include <winternl.h>
+
+#include <stddef.h>
+#include <stdint.h>
+
+namespace tw {
+
+// Live GDI objects of this process, from the shared handle table the PEB
+// points to (24-byte entries, type byte at 14; 0 = free). GetGuiResources
+// cannot be used: it is a stub under Wine.
+inline int live_gdi_objects() {
+#ifdef _WIN64
+    constexpr size_t kGdiSharedHandleTable = 0xF8;
+#else
+    constexpr size_t kGdiSharedHandleTable = 0x94;
+#endif
+    const uint8_t* peb = reinterpret_cast<const uint8_t*>(NtCurrentTeb()->ProcessEnvironmentBlock);
+    const uint8_t* table = *reinterpret_cast<const uint8_t* const*>(peb + kGdiSharedHandleTable);
+    if (table == nullptr) return -1;
+    int n = 0;
+    for (int i = 0; i < 0x10000; ++i) n += table[i * 24 + 14] != 0;
+    return n;
+}
+
+inline int process_threads() {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 te{};
+    te.dwSize = sizeof te;
+    int n = 0;
+    for (BOOL ok = Thread32First(snap, &te); ok; ok = Thread32Next(snap, &te)) {
+        n += te.th32OwnerProcessID == GetCurrentProcessId();
+    }
+    CloseHandle(snap);
+    return n;
+}
+
+inline BOOL CALLBACK count_window(HWND hwnd, LPARAM counter) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == GetCurrentProcessId()) {
+        ++*reinterpret_cast<int*>(counter);
+        EnumChildWindows(hwnd, count_window, counter);
+    }
+    return TRUE;
+}
+
+inline int process_windows() {
+    int n = 0;
+    EnumWindows(count_window, reinterpret_cast<LPARAM>(&n));
+    return n;
+}
+
+inline DWORD process_handles() {
+    DWORD n = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &n);
+    return n;
+}
+
+}  // namespace tw

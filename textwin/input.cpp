@@ -1,0 +1,101 @@
+// Key input, closing and the calling thread's pump: text_wait_key and
+// text_take_key take pending_char with an atomic exchange, text_close sends
+// the close request and waits for it, pump_messages moves one of the calling
+// thread's own messages. They may touch the open text area's record only
+// while they hold the text lock, and send nothing while they hold it.
+#include "textwin/textwin.h"
+
+#include "strings/dynstr.h"
+#include "textwin/internal.h"
+
+namespace textwin {
+namespace {
+
+void push_key(ProcFrame& f, uint32_t value) {
+    StrHandle h = 0;
+    if (value != 0) {
+        h = str_alloc_wide(1);
+        if (h != 0) *reinterpret_cast<char16_t*>(h) = static_cast<char16_t>(value & 0xFFFF);
+    }
+    tmp_push_owned(f, h);
+}
+
+}  // namespace
+}  // namespace textwin
+
+using namespace textwin;
+
+bool text_window_is_open(uintptr_t window) {
+    lock_text();
+    bool open = open_record(window) != nullptr;
+    unlock_text();
+    return open;
+}
+
+void text_take_key(ProcFrame& f, uintptr_t window) {
+    lock_text();
+    WindowRecord* r = open_record(window);
+    uint32_t value = r != nullptr ? atomic_exchange32(&r->pending_char, 0u) : 0;
+    unlock_text();
+    push_key(f, value);
+}
+
+void text_wait_key(ProcFrame& f, uintptr_t window) {
+    const uintptr_t mine = resolve_window(window);
+    TakenQuit quit{false, 0};
+    for (;;) {
+        lock_text();
+        WindowRecord* r = open_record(mine);
+        // Taking from an empty slot takes nothing, so testing and taking
+        // are one step.
+        uint32_t value = r != nullptr ? atomic_exchange32(&r->pending_char, 0u) : 0;
+        unlock_text();
+        if (r == nullptr || value != 0) {
+            // As any modal loop does: the quit was the host's, not ours.
+            if (quit.taken) PostQuitMessage(quit.exit_code);
+            push_key(f, value);
+            return;
+        }
+        pump_messages(quit);
+    }
+}
+
+void text_close(uintptr_t window) {
+    lock_text();
+    WindowRecord* r = open_record(window);
+    uintptr_t area = 0;
+    uintptr_t frame = 0;
+    uint32_t flags = 0;
+    WindowRecord* frame_rec = nullptr;
+    if (r != nullptr) {
+        area = r->hwnd;
+        frame = r->parent;
+        // The frame's record outlives the text area's reference, which the
+        // teardown clears under this lock first.
+        flags = static_cast<uint32_t>(read_window_field(frame, kFieldFlags, &frame_rec));
+    }
+    unlock_text();
+    if (frame_rec == nullptr || (flags & kFlagTextFrame) == 0) return;
+    SendMessageW(hwnd_of(frame), WM_SYSCOMMAND, kCloseRequest, 0);
+    // Only the reference to the window just closed: the next open's record
+    // may have the freed one's address, never its handle.
+    lock_text();
+    if (open_record(area) == r) publish_current(nullptr);
+    unlock_text();
+}
+
+void pump_messages(TakenQuit& quit) {
+    MSG msg;
+    if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        Sleep(1);
+        return;
+    }
+    if (msg.message == WM_QUIT) {
+        quit = TakenQuit{true, static_cast<int>(msg.wParam)};
+        return;
+    }
+    HWND active = hwnd_of(text_state().active_window);
+    if (IsWindow(active) && IsDialogMessageW(active, &msg)) return;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+}

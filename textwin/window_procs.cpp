@@ -1,0 +1,148 @@
+// The two window procedures, on the window thread: frame_proc for the class
+// "VORANTEXT" and text_area_proc in place of the STATIC control's own. They
+// paint from the back buffer, keep the focus in the text area, refuse the
+// user's close, carry out the library's own close request and tear the
+// records down at the frame's WM_NCDESTROY. They may touch the registry,
+// the text lock and pending_char; they never draw into the back buffer.
+#include "textwin/internal.h"
+
+namespace textwin {
+namespace {
+
+constexpr UINT kBringToFront = 0x1400;
+
+// Copies the back buffer of `r` to the screen DC `screen`. Serialised with
+// the calling thread's drawing, so a copy never shows a half-drawn row and
+// the back buffer's DC serves one thread at a time. The copy to the screen
+// goes to the display server, so the text lock, which other threads spin
+// on, is held only for a copy into a bitmap of this paint's own; the screen
+// is drawn from that once the lock is let go. Only the part the paint may
+// draw (its clip box, usually one printed span) is copied, since the back
+// buffer of a tall box is megabytes. The record's size and DC are fixed
+// before it is published, and it cannot go while this thread paints.
+void paint_from_back_buffer(HDC screen, const WindowRecord* r) {
+    RECT part{0, 0, r->width, r->height};
+    RECT clip;
+    int kind = GetClipBox(screen, &clip);
+    if (kind == NULLREGION) return;
+    if (kind != ERROR) IntersectRect(&part, &part, &clip);
+    const int32_t width = part.right - part.left;
+    const int32_t height = part.bottom - part.top;
+    if (width <= 0 || height <= 0) return;
+    HDC copy_dc = CreateCompatibleDC(screen);
+    HBITMAP copy = copy_dc != nullptr ? CreateCompatibleBitmap(screen, width, height) : nullptr;
+    HGDIOBJ saved = copy != nullptr ? SelectObject(copy_dc, copy) : nullptr;
+    const bool staged = saved != nullptr && saved != HGDI_ERROR;
+    lock_text();
+    if (staged) {
+        BitBlt(copy_dc, 0, 0, width, height, dc_of(r), part.left, part.top, SRCCOPY);
+    } else {   // no objects for a copy: straight to the screen, as a last resort
+        BitBlt(screen, part.left, part.top, width, height, dc_of(r), part.left, part.top, SRCCOPY);
+    }
+    unlock_text();
+    if (staged) {
+        BitBlt(screen, part.left, part.top, width, height, copy_dc, 0, 0, SRCCOPY);
+        SelectObject(copy_dc, saved);
+    }
+    if (copy != nullptr) DeleteObject(copy);
+    if (copy_dc != nullptr) DeleteDC(copy_dc);
+}
+
+}  // namespace
+
+LRESULT CALLBACK frame_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+    case WM_DRAWITEM: {
+        const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
+        HWND control = GetDlgItem(hwnd, static_cast<int>(item->CtlID));
+        WindowRecord* r = nullptr;
+        intptr_t type = static_cast<intptr_t>(
+            read_window_field(reinterpret_cast<uintptr_t>(control), kFieldTypeCode, &r));
+        if (r == nullptr || type != kTypeTextArea || (item->itemAction & ODA_DRAWENTIRE) == 0) {
+            return FALSE;
+        }
+        paint_from_back_buffer(item->hDC, r);
+        return TRUE;
+    }
+    case WM_NCDESTROY: {
+        // Cleared before the records go, under the lock, so no text
+        // operation can still be using the text area's record when it is
+        // freed. A frame that never got published (a failed open) leaves
+        // another window's reference alone.
+        lock_text();
+        WindowRecord* current = text_state().current_text_window;
+        if (current != nullptr && current->parent == reinterpret_cast<uintptr_t>(hwnd)) {
+            publish_current(nullptr);
+        }
+        unlock_text();
+        destroy_window_record(reinterpret_cast<uintptr_t>(hwnd));
+        PostMessageA(hwnd, WM_QUIT, 0, 0);
+        return 0;
+    }
+    case WM_ACTIVATE: {
+        WORD state = LOWORD(wp);
+        if (state == WA_ACTIVE || state == WA_CLICKACTIVE) {
+            text_state().active_window = reinterpret_cast<uintptr_t>(hwnd);
+            lock_text();
+            WindowRecord* current = text_state().current_text_window;
+            uintptr_t parent = current != nullptr ? current->parent : 0;
+            uintptr_t area = current != nullptr ? current->hwnd : 0;
+            unlock_text();
+            if (current != nullptr) {
+                SetForegroundWindow(hwnd_of(parent));
+                SetFocus(hwnd_of(area));
+                return 0;
+            }
+        } else if (state == WA_INACTIVE) {
+            text_state().active_window = 0;
+        }
+        break;
+    }
+    case WM_SYSCOMMAND:
+        // The user cannot close the window; only the library's own request does.
+        if ((wp & 0xFFFF) == SC_CLOSE) return 0;
+        if ((wp & 0xFFFF) == kCloseRequest) return DefWindowProcW(hwnd, msg, SC_CLOSE, lp);
+        break;
+    case WM_MOUSEWHEEL:
+        break;
+    default:
+        if (msg >= WM_MOUSEMOVE && msg <= WM_MBUTTONDBLCLK) {
+            HWND area = GetDlgItem(hwnd, 0);
+            WindowRecord* r = nullptr;
+            intptr_t type = static_cast<intptr_t>(
+                read_window_field(reinterpret_cast<uintptr_t>(area), kFieldTypeCode, &r));
+            if (area == nullptr || r == nullptr || type != kTypeTextArea) return 0;
+            WNDPROC proc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(area, GWLP_WNDPROC));
+            if (proc == nullptr) return 0;
+            LRESULT res = CallWindowProcW(proc, area, msg, wp, lp);
+            if (res != 0) return res;
+        }
+        break;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK text_area_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    WindowRecord* r = find_window_record(reinterpret_cast<uintptr_t>(hwnd));
+    if (r == nullptr) return DefWindowProcW(hwnd, msg, wp, lp);
+    switch (msg) {
+    case WM_CHAR:
+        if (LOWORD(wp) == '\t') break;
+        __atomic_store_n(&r->pending_char, static_cast<uint32_t>(wp), __ATOMIC_RELEASE);
+        return 0;
+    case WM_LBUTTONDOWN:
+        SetFocus(hwnd);
+        return 0;
+    case WM_LBUTTONDBLCLK:
+        return 0;
+    case kBringToFront:
+        SetForegroundWindow(hwnd_of(r->parent));
+        SetFocus(hwnd_of(r->hwnd));
+        return 0;
+    default:
+        break;   // WM_KEYDOWN and WM_SYSKEYDOWN included: TranslateMessage makes WM_CHAR
+    }
+    return CallWindowProcW(reinterpret_cast<WNDPROC>(r->static_proc), hwnd, msg, wp, lp);
+}
+
+}  // namespace textwin
