@@ -61,8 +61,9 @@ extern "C" int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, in
                                            80 + y_offset, 30 + x_offset);
     reload_fpu();
 
-    if (text_area) {
-        SetForegroundWindow(GetParent(reinterpret_cast<HWND>(text_area)));
+    HWND frame = text_area ? GetParent(reinterpret_cast<HWND>(text_area)) : nullptr;
+    if (frame) {
+        SetForegroundWindow(frame);
         reload_fpu();
     }
 
@@ -95,6 +96,11 @@ extern "C" int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, in
     }
 
     text_close(text_area);
+    // A box replaced by another thread's is closed by that thread, and its
+    // record is gone before its frame is: wait, bounded, for the frame, so
+    // no call returns while its box is still on screen.
+    const DWORD closed_at = GetTickCount();
+    while (frame && IsWindow(frame) && GetTickCount() - closed_at < 5000) Sleep(1);
     reload_fpu();
 
     int result = l.result;
