@@ -247,7 +247,13 @@ uintptr_t open_text_window(ProcFrame& f, uint32_t style, int32_t columns, int32_
     block.thread_handle = reinterpret_cast<uintptr_t>(thread);
     intptr_t result = 0;
     if (thread != nullptr) {
-        while ((result = __atomic_load_n(&block.result, __ATOMIC_ACQUIRE)) == kResultPending) {
+        // Still a spin, but one that lets the window thread, the Wine or X
+        // server it waits on, have the core: on two cores a bare spin slows
+        // the very creation it waits for.
+        for (uint32_t spins = 0;
+             (result = __atomic_load_n(&block.result, __ATOMIC_ACQUIRE)) == kResultPending; spins++) {
+            __builtin_ia32_pause();
+            if ((spins & 63) == 63) SwitchToThread();
         }
         // Nothing waits on the thread: it ends with its window.
         CloseHandle(thread);
