@@ -16,8 +16,6 @@
 //   scripts/wine-run build/win32-bench/win32_soak.exe soak 10000
 #include <windows.h>
 #include <oleauto.h>
-#include <tlhelp32.h>
-#include <winternl.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -25,6 +23,8 @@
 
 #include <string>
 #include <vector>
+
+#include "../tests/win32_process_counts.h"
 
 namespace {
 
@@ -41,34 +41,6 @@ double now_s() {
 }
 
 // --- what the process holds -------------------------------------------------------
-
-// Live GDI objects, from the shared handle table the PEB points to
-// (GetGuiResources is a stub under Wine).
-int gdi_objects() {
-#ifdef _WIN64
-    constexpr size_t kGdiSharedHandleTable = 0xF8;
-#else
-    constexpr size_t kGdiSharedHandleTable = 0x94;
-#endif
-    const uint8_t* peb = reinterpret_cast<const uint8_t*>(NtCurrentTeb()->ProcessEnvironmentBlock);
-    const uint8_t* table = *reinterpret_cast<const uint8_t* const*>(peb + kGdiSharedHandleTable);
-    if (table == nullptr) return -1;
-    int n = 0;
-    for (int i = 0; i < 0x10000; ++i) n += table[i * 24 + 14] != 0;
-    return n;
-}
-
-int threads() {
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 te{};
-    te.dwSize = sizeof te;
-    int n = 0;
-    for (BOOL ok = Thread32First(snap, &te); ok; ok = Thread32Next(snap, &te)) {
-        n += te.th32OwnerProcessID == GetCurrentProcessId();
-    }
-    CloseHandle(snap);
-    return n;
-}
 
 struct WindowCount {
     int all;     // top-level windows of this process and their children
@@ -99,15 +71,6 @@ WindowCount windows() {
     return c;
 }
 
-// Open kernel handles, probed one value at a time: GetProcessHandleCount
-// reports 0 under Wine. Handle values are handed out lowest first.
-int handles() {
-    int n = 0;
-    DWORD flags;
-    for (uintptr_t h = 4; h < 0x4000; h += 4) n += GetHandleInformation(reinterpret_cast<HANDLE>(h), &flags) != 0;
-    return n;
-}
-
 // Committed private memory, summed over the address space: Wine reports no
 // private usage through the process memory counters.
 size_t private_bytes() {
@@ -130,16 +93,6 @@ struct Answerer {
     std::vector<HWND> answered;   // most recent first; a handle may come back later
 };
 
-// The next box of this process after `after`, or null.
-HWND next_box(HWND after) {
-    while ((after = FindWindowExW(nullptr, after, L"VORANTEXT", nullptr)) != nullptr) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(after, &pid);
-        if (pid == GetCurrentProcessId()) return after;
-    }
-    return nullptr;
-}
-
 void answer_box(Answerer* a, HWND frame) {
     if (!IsWindowVisible(frame)) return;
     for (HWND h : a->answered) {
@@ -155,7 +108,7 @@ void answer_box(Answerer* a, HWND frame) {
 DWORD WINAPI answer_boxes(void* p) {
     auto* a = static_cast<Answerer*>(p);
     while (!g_stop) {
-        for (HWND f = nullptr; (f = next_box(f)) != nullptr;) answer_box(a, f);
+        for (HWND f = nullptr; (f = tw::next_box(f)) != nullptr;) answer_box(a, f);
         Sleep(2);
     }
     return 0;
@@ -167,9 +120,10 @@ BSTR bstr(const std::wstring& s) { return SysAllocStringLen(s.data(), static_cas
 
 void soak_row(int boxes, int base_threads, double start) {
     // A window thread ends shortly after its call returns.
-    for (int i = 0; i < 2000 && threads() > base_threads; ++i) Sleep(1);
+    for (int i = 0; i < 2000 && tw::process_threads() > base_threads; ++i) Sleep(1);
     WindowCount w = windows();
-    printf("%7d %8d %8d %8d %8d %12.1f %9.1f\n", boxes, gdi_objects(), w.all, threads(), handles(),
+    printf("%7d %8d %8d %8d %8lu %12.1f %9.1f\n", boxes, tw::live_gdi_objects(), w.all, tw::process_threads(),
+           static_cast<unsigned long>(tw::process_handles()),
            private_bytes() / 1024.0, now_s() - start);
     fflush(stdout);
 }
@@ -179,7 +133,7 @@ int soak(int boxes, int every) {
     HANDLE answerer = CreateThread(nullptr, 0, answer_boxes, &a, 0, nullptr);
     BSTR caption = bstr(L"Soak"), message = bstr(L"Line one of the soak\r\nand line two");
     // The answerer's thread is there before the first row.
-    const int base_threads = threads();
+    const int base_threads = tw::process_threads();
     printf("%7s %8s %8s %8s %8s %12s %9s\n", "boxes", "gdi", "windows", "threads", "handles", "private KB",
            "elapsed s");
     const double start = now_s();
@@ -228,7 +182,7 @@ volatile LONG g_most_boxes = 0;
 DWORD WINAPI watch_boxes(void*) {
     while (!g_stop) {
         LONG n = 0;
-        for (HWND f = nullptr; (f = next_box(f)) != nullptr;) ++n;
+        for (HWND f = nullptr; (f = tw::next_box(f)) != nullptr;) ++n;
         if (n > g_most_boxes) g_most_boxes = n;
         Sleep(1);
     }
@@ -248,7 +202,7 @@ int race(int thread_count, int calls) {
     CloseHandle(warm_answerer);
     g_stop = 0;
     Sleep(500);
-    const int base_threads = threads();
+    const int base_threads = tw::process_threads();
 
     HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     std::vector<Caller> callers(thread_count);
@@ -278,7 +232,7 @@ int race(int thread_count, int calls) {
     printf("results 0 / 1 / 2 / other   %d / %d / %d / %d\n", totals[0], totals[1], totals[2], totals[3]);
     printf("most boxes at once   %ld\n", g_most_boxes);
     printf("boxes left           %d\n", windows().boxes);
-    printf("threads left         %d\n", threads() - base_threads);
+    printf("threads left         %d\n", tw::process_threads() - base_threads);
     fflush(stdout);
     // Boxes left behind keep window threads polling forever.
     ExitProcess(0);

@@ -215,22 +215,12 @@ TEST(Win32Load, BoxWorksAgainAfterReload) {
 volatile LONG g_stop_answering = 0;
 volatile LONG g_most_boxes = 0;
 
-// The next box of this process after `after` (shown or not), or null.
-HWND next_box(HWND after) {
-    while ((after = FindWindowExW(nullptr, after, L"VORANTEXT", nullptr)) != nullptr) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(after, &pid);
-        if (pid == GetCurrentProcessId()) return after;
-    }
-    return nullptr;
-}
-
 // Posts '1' to every box on screen, over and over, and notes the most boxes
 // (shown or not) that existed at one time.
 DWORD WINAPI answer_every_box(LPVOID) {
     while (!g_stop_answering) {
         LONG n = 0;
-        for (HWND f = nullptr; (f = next_box(f)) != nullptr; ++n) {
+        for (HWND f = nullptr; (f = tw::next_box(f)) != nullptr; ++n) {
             if (HWND area = GetWindow(f, GW_CHILD)) PostMessageW(area, WM_CHAR, L'1', 0);
         }
         if (n > g_most_boxes) g_most_boxes = n;
@@ -296,7 +286,7 @@ TEST(Win32Load, ManyThreadsCallingAtOnceLeaveNoBoxBehind) {
     HANDLE answerer = CreateThread(nullptr, 0, answer_every_box, nullptr, 0, nullptr);
     SetEvent(go);
     EXPECT_EQ(WaitForMultipleObjects(kThreads, handles, TRUE, 900000), WAIT_OBJECT_0) << "calls did not return";
-    EXPECT_EQ(next_box(nullptr), nullptr) << "a box outlived every call";
+    EXPECT_EQ(tw::next_box(nullptr), nullptr) << "a box outlived every call";
     g_stop_answering = 1;
     run_thread_to_end(answerer);
     EXPECT_EQ(g_most_boxes, 1) << "boxes on screen at one time";

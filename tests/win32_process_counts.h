@@ -1,5 +1,5 @@
 // What a Win32 test process holds, counted for leak checks: live GDI
-// objects, threads, windows and handles of this process.
+// objects, threads, windows, handles and boxes of this process.
 #pragma once
 
 #include <windows.h>
@@ -56,10 +56,23 @@ inline int process_windows() {
     return n;
 }
 
+// Open kernel handles, probed one value at a time: GetProcessHandleCount
+// reports 0 under Wine. Handle values are handed out lowest first.
 inline DWORD process_handles() {
     DWORD n = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &n);
+    DWORD flags;
+    for (uintptr_t h = 4; h < 0x4000; h += 4) n += GetHandleInformation(reinterpret_cast<HANDLE>(h), &flags) != 0;
     return n;
+}
+
+// The next box of this process after `after` (shown or not), or null.
+inline HWND next_box(HWND after) {
+    while ((after = FindWindowExW(nullptr, after, L"VORANTEXT", nullptr)) != nullptr) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(after, &pid);
+        if (pid == GetCurrentProcessId()) return after;
+    }
+    return nullptr;
 }
 
 }  // namespace tw
