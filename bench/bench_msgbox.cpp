@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "../tests/acceptance/box_driver.h"
+#include "../tests/win32_pixels.h"
 #include "../tests/win32_xdotool.h"
 
 namespace {
@@ -167,31 +168,15 @@ Idle measure_floor(const Cpu& cpu, DWORD ms) {
 bool drawn_band(HWND w, int y, int h) {
     RECT rc;
     if (!GetClientRect(w, &rc) || rc.right <= 0 || h <= 0) return false;
-    const int width = rc.right;
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
     HDC src = GetDC(w);
-    HDC mem = CreateCompatibleDC(src);
-    HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, width, h, src, 0, y, SRCCOPY);
-    GdiFlush();
+    const tw::Image img = tw::read_dc(src, rc.right, h, y);
+    ReleaseDC(w, src);
     bool light = false, dark = false;
-    const uint32_t* px = static_cast<const uint32_t*>(bits);
-    for (int i = 0; px && i < width * h && !(light && dark); i++) {
-        const uint32_t r = (px[i] >> 16) & 0xFF, g = (px[i] >> 8) & 0xFF, b = px[i] & 0xFF;
+    for (size_t i = 0; i < img.px.size() && !(light && dark); i++) {
+        const uint32_t r = (img.px[i] >> 16) & 0xFF, g = (img.px[i] >> 8) & 0xFF, b = img.px[i] & 0xFF;
         if (r >= 0xC0 && g >= 0xC0 && b >= 0xC0) light = true;
         if (r < 0x80 && g < 0x80 && b < 0x80) dark = true;
     }
-    SelectObject(mem, old);
-    DeleteObject(bmp);
-    DeleteDC(mem);
-    ReleaseDC(w, src);
     return light && dark;
 }
 

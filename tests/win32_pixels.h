@@ -22,8 +22,9 @@ inline uint32_t rgb_of(COLORREF c) {
     return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
 }
 
-// Copies a DC's pixels through a 32-bit top-down DIB.
-inline Image read_dc(HDC src, int width, int height) {
+// Copies a DC's pixels, rows [top, top + height), through a 32-bit
+// top-down DIB.
+inline Image read_dc(HDC src, int width, int height, int top = 0) {
     Image img;
     img.width = width;
     img.height = height;
@@ -37,10 +38,12 @@ inline Image read_dc(HDC src, int width, int height) {
     HDC mem = CreateCompatibleDC(src);
     HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ old = SelectObject(mem, bmp);
-    BitBlt(mem, 0, 0, width, height, src, 0, 0, SRCCOPY);
+    BitBlt(mem, 0, 0, width, height, src, 0, top, SRCCOPY);
     GdiFlush();
-    img.px.resize(static_cast<size_t>(width) * height);
-    for (size_t i = 0; i < img.px.size(); ++i) img.px[i] = static_cast<uint32_t*>(bits)[i] & 0xFFFFFF;
+    if (bits != nullptr) {
+        img.px.resize(static_cast<size_t>(width) * height);
+        for (size_t i = 0; i < img.px.size(); ++i) img.px[i] = static_cast<uint32_t*>(bits)[i] & 0xFFFFFF;
+    }
     SelectObject(mem, old);
     DeleteObject(bmp);
     DeleteDC(mem);
