@@ -72,7 +72,8 @@ uint32_t library_entry(uintptr_t module, uint32_t reason, uintptr_t reserved) {
                                   g_runtime.saved_reserved);
     g_runtime.attach_result = static_cast<uint16_t>(r);
     if (reason == kProcessAttach && g_runtime.attach_result == 0) {
-        // The system sends no detach after a refused attach.
+        // Undone here: a loader may still send a detach after a refused
+        // attach, and it then finds nothing left to free.
         abandon_attach();
         return 0;
     }
