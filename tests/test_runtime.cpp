@@ -37,6 +37,9 @@ TEST(Attach, RefusedOffTheNtFamilyWithNothingSetUp) {
     platform_override_platform_id(0);
     EXPECT_EQ(g_runtime.first_context, nullptr);
     EXPECT_EQ(platform_counters().live_globals, globals);
+    // A loader may still send the detach: it finds nothing to free.
+    library_entry(0x10000, kProcessDetach, 0);
+    EXPECT_EQ(platform_counters().live_globals, globals);
 }
 
 TEST(Attach, RefusedWhenTheFirstContextCannotBeMade) {
@@ -44,6 +47,8 @@ TEST(Attach, RefusedWhenTheFirstContextCannotBeMade) {
     platform_fail_allocations_after(0);
     EXPECT_EQ(library_entry(0x10000, kProcessAttach, 0), 0u);
     platform_fail_allocations_after(-1);
+    EXPECT_EQ(platform_counters().live_globals, globals);
+    library_entry(0x10000, kProcessDetach, 0);
     EXPECT_EQ(platform_counters().live_globals, globals);
     // The slot went back: a later attach works.
     ASSERT_EQ(library_entry(0x10000, kProcessAttach, 0), 1u);
