@@ -2,8 +2,6 @@
 
 #include "../win32_xdotool.h"
 
-#include <tlhelp32.h>
-
 #include <cstdio>
 #include <cstdlib>
 
@@ -121,58 +119,6 @@ tw::Image expected_text_area(const std::vector<std::wstring>& rows, int width, i
     DeleteObject(bmp);
     DeleteDC(mem);
     return img;
-}
-
-int gdi_object_count() {
-    // The PEB's GdiSharedHandleTable (x86 offset 0x94): 0x10000 entries of
-    // 24 bytes: Object (8), Owner (4), Unique (2), Type (1), Flags (1),
-    // UserPointer (8); Type 0 = free. The table is the process's own.
-    // GetGuiResources counts nothing under Wine, the table does.
-    uint8_t* peb = nullptr;
-#if defined(__i386__)
-    __asm__("movl %%fs:0x30, %0" : "=r"(peb));
-#endif
-    if (!peb) return -1;
-    uint8_t* table = *reinterpret_cast<uint8_t**>(peb + 0x94);
-    if (!table) return -1;
-    int live = 0;
-    for (int i = 0; i < 0x10000; i++)
-        if (table[i * 24 + 14] != 0) live++;
-    return live;
-}
-
-int thread_count() {
-    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snap == INVALID_HANDLE_VALUE) return -1;
-    THREADENTRY32 te = {};
-    te.dwSize = sizeof te;
-    int n = 0;
-    for (BOOL ok = Thread32First(snap, &te); ok; ok = Thread32Next(snap, &te))
-        if (te.th32OwnerProcessID == GetCurrentProcessId()) n++;
-    CloseHandle(snap);
-    return n;
-}
-
-namespace {
-BOOL CALLBACK count_child(HWND, LPARAM lp) {
-    ++*reinterpret_cast<int*>(lp);
-    return TRUE;
-}
-BOOL CALLBACK count_window(HWND hwnd, LPARAM lp) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(hwnd, &pid);
-    if (pid == GetCurrentProcessId()) {
-        ++*reinterpret_cast<int*>(lp);
-        EnumChildWindows(hwnd, count_child, lp);
-    }
-    return TRUE;
-}
-}  // namespace
-
-int window_count() {
-    int n = 0;
-    EnumWindows(count_window, reinterpret_cast<LPARAM>(&n));
-    return n;
 }
 
 }  // namespace box

@@ -111,9 +111,4 @@ Cell cell_size();
 // test itself.
 tw::Image expected_text_area(const std::vector<std::wstring>& rows, int width, int height);
 
-// Process-wide counts for leak checks.
-int gdi_object_count();   // live entries of this process in the GDI handle table
-int thread_count();       // threads of this process
-int window_count();       // top-level windows of this process and their children
-
 }  // namespace box

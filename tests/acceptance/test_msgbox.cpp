@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "box_driver.h"
+#include "../win32_process_counts.h"
 
 using box::Arg;
 using box::Call;
@@ -233,18 +234,18 @@ TEST(Lifecycle, TwoHundredCallsLeaveNothingBehind) {
     };
     ASSERT_TRUE(one(0));
     Sleep(200);
-    const int gdi = box::gdi_object_count(), threads = box::thread_count(), windows = box::window_count();
+    const int gdi = tw::live_gdi_objects(), threads = tw::process_threads(), windows = tw::process_windows();
     for (int i = 1; i <= 200; i++) {
         SCOPED_TRACE(i);
         ASSERT_TRUE(one(i));
     }
     // Window threads end shortly after their call returns.
     int t = 0;
-    for (int i = 0; i < 200 && (t = box::thread_count()) > threads; i++) Sleep(10);
+    for (int i = 0; i < 200 && (t = tw::process_threads()) > threads; i++) Sleep(10);
     EXPECT_EQ(t, threads);
-    EXPECT_EQ(box::window_count(), windows);
+    EXPECT_EQ(tw::process_windows(), windows);
     if (gdi >= 0) {
-        EXPECT_EQ(box::gdi_object_count(), gdi);
+        EXPECT_EQ(tw::live_gdi_objects(), gdi);
     }
 }
 
