@@ -307,7 +307,6 @@ TEST(Win32Load, ManyThreadsCallingAtOnceLeaveNoBoxBehind) {
 
 }  // namespace
 
-
 // --- a host that ends while a box is up ---------------------------------------
 //
 // ExitProcess ends every other thread first, wherever it is, and then calls

@@ -311,11 +311,7 @@ TEST_F(TextWindowTest, OpeningWhileOpenClosesTheOldWindowFirst) {
 // Frames of this process, shown or not.
 int text_frames() {
     int n = 0;
-    for (HWND f = nullptr; (f = FindWindowExW(nullptr, f, L"VORANTEXT", nullptr)) != nullptr;) {
-        DWORD pid = 0;
-        GetWindowThreadProcessId(f, &pid);
-        n += pid == GetCurrentProcessId();
-    }
+    for (HWND f = nullptr; (f = next_box(f)) != nullptr;) ++n;
     return n;
 }
 
