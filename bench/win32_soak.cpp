@@ -181,8 +181,7 @@ volatile LONG g_most_boxes = 0;
 
 DWORD WINAPI watch_boxes(void*) {
     while (!g_stop) {
-        LONG n = 0;
-        for (HWND f = nullptr; (f = tw::next_box(f)) != nullptr;) ++n;
+        const LONG n = tw::process_boxes();
         if (n > g_most_boxes) g_most_boxes = n;
         Sleep(1);
     }

@@ -75,4 +75,11 @@ inline HWND next_box(HWND after) {
     return nullptr;
 }
 
+// Boxes of this process, shown or not.
+inline int process_boxes() {
+    int n = 0;
+    for (HWND f = nullptr; (f = next_box(f)) != nullptr;) ++n;
+    return n;
+}
+
 }  // namespace tw

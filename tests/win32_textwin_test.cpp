@@ -308,20 +308,13 @@ TEST_F(TextWindowTest, OpeningWhileOpenClosesTheOldWindowFirst) {
     });
 }
 
-// Frames of this process, shown or not.
-int text_frames() {
-    int n = 0;
-    for (HWND f = nullptr; (f = next_box(f)) != nullptr;) ++n;
-    return n;
-}
-
 // The first opens of a process register the class; two at once must both
 // get their window, one after the other, and leave one window open.
 TEST_F(TextWindowTest, TwoFirstOpensAtOnceBothGetTheirWindow) {
     for (int round = 0; round < 5; ++round) {
         SCOPED_TRACE(round);
         text_close(kAnyTextWindow);
-        ASSERT_TRUE(eventually([] { return registry_size() == 0 && text_frames() == 0; }));
+        ASSERT_TRUE(eventually([] { return registry_size() == 0 && process_boxes() == 0; }));
         if (g_runtime.shared.text.text_class_atom != 0) {
             ASSERT_TRUE(UnregisterClassW(L"VORANTEXT", reinterpret_cast<HINSTANCE>(g_runtime.module_handle)));
             g_runtime.shared.text.text_class_atom = 0;
@@ -346,7 +339,7 @@ TEST_F(TextWindowTest, TwoFirstOpensAtOnceBothGetTheirWindow) {
         CloseHandle(go);
         EXPECT_NE(got[0], nullptr);
         EXPECT_NE(got[1], nullptr);
-        EXPECT_EQ(text_frames(), 1);
+        EXPECT_EQ(process_boxes(), 1);
         EXPECT_NE(g_runtime.shared.text.text_class_atom, 0u);
     }
 }
