@@ -19,6 +19,10 @@ extern "C" int __stdcall DllEntry(void* module, unsigned reason, void* reserved)
         UnregisterClassW(reinterpret_cast<LPCWSTR>(static_cast<uintptr_t>(atom)),
                          static_cast<HINSTANCE>(module));
     }
+    // The opens' turn, made by the first open, goes with an unload; at
+    // process end the system closes it.
+    HANDLE turn = reinterpret_cast<HANDLE>(g_runtime.shared.text.turn_mutex);
+    if (reason == DLL_PROCESS_DETACH && !reserved && turn != nullptr) CloseHandle(turn);
     return static_cast<int>(library_entry(reinterpret_cast<uintptr_t>(module), reason,
                                           reinterpret_cast<uintptr_t>(reserved)));
 }

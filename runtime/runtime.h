@@ -54,12 +54,18 @@ struct ResettableState {
         // around GDI calls on the memory DC, never across a message send or
         // a call that goes to the display server.
         volatile int32_t text_lock;
-        // Opens take turns, first come first served: each takes a ticket
-        // (atomic add on open_ticket) and runs once open_serving equals it
-        // (polled at 1 ms), then adds 1 to open_serving when its window is
-        // published or its open has failed. Calling threads only.
-        volatile uint32_t open_ticket;
-        volatile uint32_t open_serving;
+        // Opens take turns: `turn_mutex` (a kernel mutex, made by the first
+        // open, closed when the library is unloaded) so that a turn whose
+        // holder was killed passes to the next waiter, which is told the
+        // turn was abandoned. `turn_owner` is the holder's thread id, written
+        // by the holder only, so a thread that finds its own id there is
+        // re-entering its own open. Calling threads only.
+        volatile uintptr_t turn_mutex;
+        volatile uint32_t turn_owner;
+        // The step at which the last failed open stopped (OpenStep in
+        // textwin/internal.h), for tests and debuggers: the export itself
+        // only returns 0. Written by whichever thread failed; never cleared.
+        volatile uint32_t open_failure;
     } text;
 };
 

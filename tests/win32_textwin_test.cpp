@@ -207,17 +207,39 @@ TEST_F(KeyTest, AWaitEndsWhenTheKeyIsTyped) {
     EXPECT_EQ(got, u"x");
 }
 
-// A wait on a window that goes away ends with the empty string.
+// The drawing objects a text window owns: its memory DC, the back buffer in
+// it and its brush. Asked of each object, so it counts where the process's
+// handle table cannot be read.
+struct OwnedObjects {
+    HGDIOBJ objects[3];
+    explicit OwnedObjects(const WindowRecord* r)
+        : objects{reinterpret_cast<HGDIOBJ>(r->mem_dc),
+                  GetCurrentObject(reinterpret_cast<HDC>(r->mem_dc), OBJ_BITMAP),
+                  reinterpret_cast<HGDIOBJ>(r->back_brush)} {}
+    int live() const {
+        int n = 0;
+        for (HGDIOBJ o : objects) n += GetObjectType(o) != 0;
+        return n;
+    }
+};
+
+// A wait on a window that goes away ends with the empty string, and what the
+// window owned goes with it, however it went.
 TEST_F(TextWindowTest, AWaitEndsEmptyWhenItsWindowIsGone) {
+    enum How { kReplaced, kClosedFromOutside, kThreadKilled };
     const struct {
         const char* how;
-        bool from_outside;
-    } rows[] = {{"closed by another thread's open", false}, {"destroyed from outside", true}};
+        How way;
+    } rows[] = {{"closed by another thread's open", kReplaced},
+                {"destroyed from outside", kClosedFromOutside},
+                {"its thread killed, so nothing tore it down", kThreadKilled}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.how);
         HWND area = open_window(u"Gone", 10, 2, 100, 100);
         ASSERT_NE(area, nullptr);
         HWND frame = GetParent(area);
+        const OwnedObjects owned(current());
+        ASSERT_EQ(owned.live(), 3);
         std::u16string got = u"unset";
         HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         ThreadBody waiter{[&] {
@@ -227,11 +249,18 @@ TEST_F(TextWindowTest, AWaitEndsEmptyWhenItsWindowIsGone) {
         HANDLE t = start_thread(&waiter);
         Sleep(50);
         HWND reopened = nullptr;
-        if (row.from_outside) {
+        if (row.way == kClosedFromOutside) {
             PostMessageW(frame, WM_CLOSE, 0, 0);
-        } else {
+        } else if (row.way == kReplaced) {
             reopened = open_window(u"Second", 10, 2, 100, 100);
             EXPECT_NE(reopened, nullptr);
+        } else {
+            HANDLE box_thread = OpenThread(THREAD_TERMINATE | SYNCHRONIZE, FALSE,
+                                           GetWindowThreadProcessId(frame, nullptr));
+            ASSERT_NE(box_thread, nullptr);
+            TerminateThread(box_thread, 9);
+            EXPECT_EQ(WaitForSingleObject(box_thread, kBound), WAIT_OBJECT_0);
+            CloseHandle(box_thread);
         }
         EXPECT_EQ(WaitForSingleObject(done, kBound), WAIT_OBJECT_0) << "the wait did not notice";
         if (WaitForSingleObject(t, kBound) != WAIT_OBJECT_0) {
@@ -242,11 +271,14 @@ TEST_F(TextWindowTest, AWaitEndsEmptyWhenItsWindowIsGone) {
         CloseHandle(done);
         EXPECT_EQ(got, u"");
         // The record goes at the frame's WM_NCDESTROY, a moment before the
-        // frame itself does.
-        EXPECT_TRUE(eventually([&] { return !IsWindow(frame); }));
-        if (row.from_outside) {
+        // frame itself does. A killed thread's windows are the system's.
+        if (row.way != kThreadKilled) EXPECT_TRUE(eventually([&] { return !IsWindow(frame); }));
+        if (row.way != kReplaced) {
+            text_close(reinterpret_cast<uintptr_t>(area));   // what the export does after a wait
             EXPECT_EQ(current(), nullptr);
+            EXPECT_EQ(registry_size(), 0) << "records left behind";
         }
+        EXPECT_EQ(owned.live(), 0) << "drawing objects left behind";
         text_close(kAnyTextWindow);
     }
 }
@@ -258,7 +290,11 @@ TEST_F(TextWindowTest, TheUsersCloseIsRefused) {
     ASSERT_NE(area, nullptr);
     HWND frame = GetParent(area);
     ASSERT_TRUE(keys(area, L"alt+F4"));
-    SendMessageW(frame, WM_SYSCOMMAND, SC_CLOSE, 0);
+    // The low four bits of a system command are the system's own: every
+    // spelling of SC_CLOSE is the user's close.
+    for (WPARAM close : {SC_CLOSE, SC_CLOSE | 1, SC_CLOSE | 2, SC_CLOSE | 0xF}) {
+        SendMessageW(frame, WM_SYSCOMMAND, close, 0);
+    }
     // A key after Alt+F4 arrives, so Alt+F4 has been handled by then.
     ASSERT_TRUE(keys(area, L"y"));
     EXPECT_TRUE(eventually([] { return current() && current()->pending_char == 'y'; }));
@@ -321,26 +357,37 @@ TEST_F(TextWindowTest, TwoFirstOpensAtOnceBothGetTheirWindow) {
         }
 
         HANDLE go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        // The openers stay until the boxes are counted: a box whose caller
+        // has ended goes.
+        HANDLE counted = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         HWND got[2] = {nullptr, nullptr};
+        volatile LONG opened = 0;
         ThreadBody bodies[2] = {
             {[&] {
                 WaitForSingleObject(go, kBound);
                 got[0] = open_window(u"At once", 10, 2, 100, 100);
+                InterlockedIncrement(&opened);
+                WaitForSingleObject(counted, 4 * kBound);
             }},
             {[&] {
                 WaitForSingleObject(go, kBound);
                 got[1] = open_window(u"At once", 10, 2, 150, 150);
+                InterlockedIncrement(&opened);
+                WaitForSingleObject(counted, 4 * kBound);
             }},
         };
         HANDLE threads[2] = {start_thread(&bodies[0]), start_thread(&bodies[1])};
         SetEvent(go);
-        EXPECT_EQ(WaitForMultipleObjects(2, threads, TRUE, 4 * kBound), WAIT_OBJECT_0);
-        for (HANDLE t : threads) CloseHandle(t);
-        CloseHandle(go);
+        EXPECT_TRUE(eventually([&] { return opened == 2; }, 4 * kBound));
         EXPECT_NE(got[0], nullptr);
         EXPECT_NE(got[1], nullptr);
         EXPECT_EQ(process_boxes(), 1);
         EXPECT_NE(g_runtime.shared.text.text_class_atom, 0u);
+        SetEvent(counted);
+        EXPECT_EQ(WaitForMultipleObjects(2, threads, TRUE, 4 * kBound), WAIT_OBJECT_0);
+        for (HANDLE t : threads) CloseHandle(t);
+        CloseHandle(go);
+        CloseHandle(counted);
     }
 }
 
@@ -389,18 +436,31 @@ TEST_F(TextWindowTest, OperationsForAWindowThatIsNotOpenTouchNothing) {
     EXPECT_FALSE(IsWindow(area));
 }
 
+// A failed open shows nothing, leaves nothing and records the step it
+// stopped at. 4,000 x 2,000 cells are within the coordinates' reach, but
+// their back buffer (gigabytes) cannot be made: no box is shown blank.
 TEST_F(TextWindowTest, ImpossibleSizesFailTheOpenAndLeaveNothing) {
     const struct {
         int columns, rows;
-    } rows[] = {{0, 5}, {5, 0}, {-3, 2}, {100000, 2}};
+        uint32_t step;
+    } rows[] = {{0, 5, kOpenCells}, {5, 0, kOpenCells}, {-3, 2, kOpenCells}, {100000, 2, kOpenCells},
+                {4000, 2000, kOpenBackBuffer}};
     int windows = process_windows();
+    const int gdi = live_gdi_objects();
     for (const auto& row : rows) {
         SCOPED_TRACE(row.columns * 1000 + row.rows);
+        g_runtime.shared.text.open_failure = kOpenOk;
         EXPECT_EQ(open_window(u"Bad", row.columns, row.rows, 10, 10), nullptr);
+        EXPECT_EQ(g_runtime.shared.text.open_failure, row.step);
         EXPECT_EQ(current(), nullptr);
         EXPECT_TRUE(eventually([] { return registry_size() == 0; }));
         EXPECT_EQ(process_windows(), windows);
         print(u"still nothing");   // no window with a zero cell width is reachable
+    }
+    if (gdi < 0) {
+        printf("GDI objects not counted: this process's handle table cannot be read here\n");
+    } else {
+        EXPECT_EQ(live_gdi_objects(), gdi) << "a failed open left drawing objects";
     }
 }
 

@@ -43,14 +43,17 @@ void text_take_key(ProcFrame& f, uintptr_t window) {
 void text_wait_key(ProcFrame& f, uintptr_t window) {
     const uintptr_t mine = resolve_window(window);
     TakenQuit quit{false, 0};
-    for (;;) {
+    for (uint32_t polls = 1;; polls++) {
         lock_text();
         WindowRecord* r = open_record(mine);
         // Taking from an empty slot takes nothing, so testing and taking
         // are one step.
         uint32_t value = r != nullptr ? atomic_exchange32(&r->pending_char, 0u) : 0;
         unlock_text();
-        if (r == nullptr || value != 0) {
+        // A window whose thread has died is still named by
+        // current_text_window, but no key can come from it any more.
+        const bool gone = r == nullptr || (polls % 64 == 0 && !window_alive(mine));
+        if (gone || value != 0) {
             // As any modal loop does: the quit was the host's, not ours.
             if (quit.taken) PostQuitMessage(quit.exit_code);
             push_key(f, value);
@@ -63,12 +66,10 @@ void text_wait_key(ProcFrame& f, uintptr_t window) {
 void text_close(uintptr_t window) {
     lock_text();
     WindowRecord* r = open_record(window);
-    uintptr_t area = 0;
     uintptr_t frame = 0;
     uint32_t flags = 0;
     WindowRecord* frame_rec = nullptr;
     if (r != nullptr) {
-        area = r->hwnd;
         frame = r->parent;
         // The frame's record outlives the text area's reference, which the
         // teardown clears under this lock first.
@@ -76,12 +77,49 @@ void text_close(uintptr_t window) {
     }
     unlock_text();
     if (frame_rec == nullptr || (flags & kFlagTextFrame) == 0) return;
-    SendMessageW(hwnd_of(frame), WM_SYSCOMMAND, kCloseRequest, 0);
-    // Only the reference to the window just closed: the next open's record
-    // may have the freed one's address, never its handle.
+    // The teardown clears current_text_window before the send returns. A
+    // window thread that does not answer within the bound keeps its window,
+    // which stays the open one; one that has died left its records behind.
+    DWORD_PTR ignored;
+    SendMessageTimeoutW(hwnd_of(frame), WM_SYSCOMMAND, kCloseRequest, 0, SMTO_NORMAL, kCloseBoundMs,
+                        &ignored);
+    reclaim_orphaned_window();
+}
+
+bool textwin::window_alive(uintptr_t window) {
+    const DWORD id = GetWindowThreadProcessId(hwnd_of(window), nullptr);
+    HANDLE thread = id != 0 ? OpenThread(SYNCHRONIZE, FALSE, id) : nullptr;
+    if (thread == nullptr) return false;
+    const bool running = WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;
+    CloseHandle(thread);
+    return running;
+}
+
+void textwin::reclaim_orphaned_window() {
     lock_text();
-    if (open_record(area) == r) publish_current(nullptr);
+    WindowRecord* r = text_state().current_text_window;
+    const uintptr_t frame = r != nullptr ? r->parent : 0;
     unlock_text();
+    // Asked outside the lock: the question goes to the system. A frame whose
+    // thread runs is that thread's to tear down, and one torn down the
+    // regular way was unpublished before it stopped existing.
+    if (frame == 0 || window_alive(frame)) return;
+    lock_text();
+    const bool orphan = text_state().current_text_window == r;
+    if (orphan) publish_current(nullptr);
+    unlock_text();
+    if (orphan) destroy_window_record(frame);
+}
+
+OpenStep textwin::close_old_window() {
+    text_close(kAnyTextWindow);
+    const DWORD start = GetTickCount();
+    while (load_current() != nullptr) {
+        if (GetTickCount() - start >= kOldWindowBoundMs) return kOpenOldWindow;
+        Sleep(1);
+        reclaim_orphaned_window();
+    }
+    return kOpenOk;
 }
 
 void pump_messages(TakenQuit& quit) {

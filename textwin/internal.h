@@ -49,12 +49,39 @@ uintptr_t resolve_window(uintptr_t window);
 void publish_current(WindowRecord* r);
 WindowRecord* load_current();
 
-// One open at a time, in the order the calls came: from closing the old
-// window to the new one's publication no other open runs, so no two can
-// both find the process without a window. Waits (1 ms sleeps) for the opens
-// that came first.
-void take_open_turn();
+// The bounds of the library's waits between threads: each wait also ends as
+// soon as what it waits for can no longer happen, so a bound is reached only
+// by a thread that is stuck. Seconds, since a machine that emulates the
+// processor may take a second or two for a window.
+constexpr DWORD kTurnBoundMs = 30000;         // for the opens that came first
+constexpr DWORD kCloseBoundMs = 10000;        // for a window thread to handle the close request
+constexpr DWORD kOldWindowBoundMs = 10000;    // for the closed window's records to go
+constexpr DWORD kWindowThreadBoundMs = 20000; // for the window thread to make the window
+
+void note_open_failure(OpenStep step);
+
+// One open at a time: from closing the old window to the new one's
+// publication no other open runs, so no two can both find the process
+// without a window. Waits, bounded, for the opens that came first. Fails
+// (kOpenTurn, or kOpenNested for a thread that already holds the turn)
+// without the turn.
+OpenStep take_open_turn();
 void end_open_turn();
+
+// Asks the open window, if any, to close, and waits, bounded, until it is
+// gone. A window whose thread ended without tearing it down is torn down
+// here. kOpenOk, or kOpenOldWindow when it is still there.
+OpenStep close_old_window();
+
+// Whether `window` exists and its thread still runs: the windows of a
+// killed thread may outlive it, with nobody to answer for them.
+bool window_alive(uintptr_t window);
+
+// Frees the records of the open window when its frame is gone but
+// current_text_window still names it: its thread ended (killed, or its
+// windows destroyed with it) without the frame's WM_NCDESTROY. The thread
+// that clears current_text_window under the lock is the one that frees.
+void reclaim_orphaned_window();
 
 // --- window_procs.cpp -------------------------------------------------------------
 

@@ -32,11 +32,46 @@ WindowRecord* load_current() {
     return __atomic_load_n(&text_state().current_text_window, __ATOMIC_ACQUIRE);
 }
 
-void take_open_turn() {
-    const uint32_t ticket = __atomic_fetch_add(&text_state().open_ticket, 1u, __ATOMIC_ACQ_REL);
-    while (__atomic_load_n(&text_state().open_serving, __ATOMIC_ACQUIRE) != ticket) Sleep(1);
+void note_open_failure(OpenStep step) {
+    __atomic_store_n(&text_state().open_failure, static_cast<uint32_t>(step), __ATOMIC_RELEASE);
 }
 
-void end_open_turn() { __atomic_fetch_add(&text_state().open_serving, 1u, __ATOMIC_RELEASE); }
+// A kernel mutex rather than a polled word: when a holder is killed the
+// system passes the turn on and tells the next waiter so, which no word of
+// ours could learn.
+static HANDLE turn_mutex() {
+    auto& slot = text_state().turn_mutex;
+    HANDLE m = reinterpret_cast<HANDLE>(__atomic_load_n(&slot, __ATOMIC_ACQUIRE));
+    if (m != nullptr) return m;
+    HANDLE made = CreateMutexW(nullptr, FALSE, nullptr);
+    uintptr_t expected = 0;
+    if (made != nullptr && !__atomic_compare_exchange_n(&slot, &expected, reinterpret_cast<uintptr_t>(made),
+                                                        false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE)) {
+        CloseHandle(made);   // another open's came first
+        return reinterpret_cast<HANDLE>(expected);
+    }
+    return made;
+}
+
+OpenStep take_open_turn() {
+    HANDLE m = turn_mutex();
+    if (m == nullptr) return kOpenTurn;
+    const DWORD waited = WaitForSingleObject(m, kTurnBoundMs);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return kOpenTurn;
+    const DWORD me = GetCurrentThreadId();
+    // The mutex is the thread's already: a message sent to it while it
+    // opens has called again. That call cannot wait for its own turn.
+    if (waited == WAIT_OBJECT_0 && text_state().turn_owner == me) {
+        ReleaseMutex(m);
+        return kOpenNested;
+    }
+    text_state().turn_owner = me;
+    return kOpenOk;
+}
+
+void end_open_turn() {
+    text_state().turn_owner = 0;
+    ReleaseMutex(reinterpret_cast<HANDLE>(text_state().turn_mutex));
+}
 
 }  // namespace textwin

@@ -23,6 +23,23 @@ struct ProcFrame;
 // the operation begins; it stays with that one.
 constexpr uintptr_t kAnyTextWindow = ~uintptr_t{0};
 
+// Where a failed open stopped: g_runtime.shared.text.open_failure holds it,
+// for tests and debuggers (the export only returns 0).
+enum OpenStep : uint32_t {
+    kOpenOk = 0,
+    kOpenLoaderLock,    // called under the loader lock: no thread can start until it is let go
+    kOpenNested,        // called on a thread that is itself opening (from a message sent to it)
+    kOpenTurn,          // the opens before it did not finish within the bound
+    kOpenOldWindow,     // the window before it did not go within the bound
+    kOpenThread,        // no block or no thread for the window
+    kOpenTimedOut,      // the window thread did not answer within the bound
+    kOpenCallerGone,    // the opening thread ended before the window was shown
+    kOpenClass,         // the window class could not be registered
+    kOpenFrame,         // the frame or its record
+    kOpenTextArea,      // the text area or its record
+    kOpenCells,         // no device context, no fixed-pitch font, or a size out of reach
+    kOpenBackBuffer,    // the back buffer could not be made or selected
+};
 // Closes any open text window and waits until it is gone, then opens a new
 // one of `rows` x `columns` cells with its frame's top-left corner at
 // (left, top) on screen, on a new window thread. The caption is the top

@@ -99,8 +99,9 @@ LRESULT CALLBACK frame_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         break;
     }
     case WM_SYSCOMMAND:
-        // The user cannot close the window; only the library's own request does.
-        if ((wp & 0xFFFF) == SC_CLOSE) return 0;
+        // The user cannot close the window; only the library's own request
+        // does. The low four bits of a system command are the system's own.
+        if ((wp & 0xFFF0) == SC_CLOSE) return 0;
         if ((wp & 0xFFFF) == kCloseRequest) return DefWindowProcW(hwnd, msg, SC_CLOSE, lp);
         break;
     case WM_MOUSEWHEEL:

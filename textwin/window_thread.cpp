@@ -1,9 +1,7 @@
-// Opening the text window and the window thread: open_text_window on the
-// calling thread, and the thread that holds the library while it runs,
-// registers the class, makes both windows, their records and the back
-// buffer, publishes current_text_window and runs the message loop. It may
-// touch the registry and the font list, and writes the records only before
-// they are published.
+// Opening the text window: open_text_window on the calling thread, and the
+// window thread, which makes the window in named steps, publishes it and
+// runs its message loop until the frame is gone. docs/design.md tells how
+// the two hand the window over and what bounds each wait.
 #include "textwin/textwin.h"
 
 #include "platform/platform.h"
@@ -14,30 +12,74 @@
 namespace textwin {
 namespace {
 
-constexpr uint32_t kStyleNoCaption = 0x80820000u;   // WS_POPUP | WS_BORDER | WS_MINIMIZEBOX
-constexpr uint32_t kStyleCaption = 0x00C00000u;     // WS_CAPTION
-constexpr uint32_t kTextAreaStyle = 0x5000050Du;    // child, visible, owner-drawn, notify
-constexpr uint32_t kFrameFlagsRegistered = 0x80010002u;
-constexpr uint32_t kFrameFlags = 0x80010402u;
-constexpr uint32_t kTextAreaFlags = 0x20000802u;
+constexpr uint32_t kStyleNoCaption = WS_POPUP | WS_BORDER | WS_MINIMIZEBOX;
+constexpr uint32_t kStyleCaption = WS_CAPTION;
+constexpr uint32_t kTextAreaStyle = WS_CHILD | WS_VISIBLE | SS_OWNERDRAW | SS_NOTIFY | SS_RIGHTJUST;
+// The registry keeps the other bits of each flag word; nothing reads them.
+constexpr uint32_t kFrameFlagsRegistered = kFlagTextFrame | 0x00010002u;
+constexpr uint32_t kFrameFlags = kFrameFlagsRegistered | 0x00000400u;
+constexpr uint32_t kTextAreaFlags = kFlagChild | 0x00000802u;
 constexpr int32_t kTextFontNumber = 2;
 constexpr int32_t kPlaceholderSize = 50;
 // Past this a GDI coordinate or the back buffer's size is out of reach.
 constexpr int64_t kMaxPixels = 0x7FFF;
-constexpr intptr_t kResultPending = -1;
+// Between showing the frame and focusing the text area, so the activation
+// the show starts is over before the focus is set.
+constexpr DWORD kShowSettleMs = 20;
+// After the window is published, before the open returns: the first text
+// operation then finds it however the two threads were scheduled.
+constexpr DWORD kPublishSettleMs = 40;
+// The window thread looks whether its caller has ended every this many
+// idle polls (about 64 ms).
+constexpr uint32_t kCallerCheckPolls = 64;
 const wchar_t kClassName[] = L"VORANTEXT";
 
-// Handed to the window thread; lives in open_text_window's frame.
+constexpr intptr_t kResultPending = -1;
+constexpr intptr_t kResultAbandoned = -2;
+
+// Handed from the open to the window thread, on the heap with two owners:
+// each side lets go once and the last one frees it, so either may leave
+// first (an open that gave up, a window thread that could only start once
+// the loader lock was free, a caller killed).
 struct OpenBlock {
+    volatile int32_t owners;
+    HANDLE caller;               // the opening thread, to learn when it has ended
+    // kResultPending until one side decides it in one atomic step: the window
+    // thread with the text area (0 on failure), the open with kResultAbandoned.
+    volatile intptr_t result;
     uint32_t style;
     int32_t columns;
     int32_t rows;
     int32_t top;
     int32_t left;
-    volatile intptr_t result;   // -1 while the window thread works
-    const char16_t* caption;
-    uint32_t thread_id;
-    uintptr_t thread_handle;
+    wchar_t caption[1];          // a copy, zero-terminated: the caller's may go first
+};
+
+bool caller_gone(const OpenBlock* b) { return WaitForSingleObject(b->caller, 0) == WAIT_OBJECT_0; }
+
+// A caller that has ended never lets go, so the window thread, which says so
+// in `caller_ended` (looked at before it lets go), then frees the block alone.
+void release_block(OpenBlock* b, bool caller_ended) {
+    if (__atomic_sub_fetch(&b->owners, 1, __ATOMIC_ACQ_REL) != 0 && !caller_ended) return;
+    CloseHandle(b->caller);
+    global_free(b);
+}
+
+bool decide_result(OpenBlock* b, intptr_t value, intptr_t* decided) {
+    intptr_t expected = kResultPending;
+    bool mine = __atomic_compare_exchange_n(&b->result, &expected, value, false, __ATOMIC_ACQ_REL,
+                                            __ATOMIC_ACQUIRE);
+    *decided = mine ? value : expected;
+    return mine;
+}
+
+// What the window thread has made so far.
+struct Making {
+    OpenBlock* block;
+    HWND frame;
+    HWND area;
+    WindowRecord* record;   // the text area's
+    HDC window_dc;
 };
 
 // Selects font record 2 into the record's mem_dc and takes the cell metrics.
@@ -73,133 +115,195 @@ uint32_t select_text_font(WindowRecord* r) {
     return 0;
 }
 
+// Whether this thread holds the loader lock, as it does in a DLL's entry
+// point. The owner is read from the loader's lock, found through the
+// process environment block as a debugger finds it.
+bool holds_loader_lock() {
+    const uint8_t* peb;
+#if defined(__x86_64__)
+    constexpr size_t kPebLoaderLock = 0x110, kLockOwningThread = 0x10;
+    __asm__("movq %%gs:0x60, %0" : "=r"(peb));
+#else
+    constexpr size_t kPebLoaderLock = 0xA0, kLockOwningThread = 0x0C;
+    __asm__("movl %%fs:0x30, %0" : "=r"(peb));
+#endif
+    const auto* lock = *reinterpret_cast<const uint8_t* const*>(peb + kPebLoaderLock);
+    return lock != nullptr &&
+           *reinterpret_cast<const uintptr_t*>(lock + kLockOwningThread) == GetCurrentThreadId();
+}
+
+// --- the steps of making the window, in order ---------------------------------------
+
+// An open that gave up before this thread could run wants no window.
+OpenStep still_wanted(Making& m) {
+    return __atomic_load_n(&m.block->result, __ATOMIC_ACQUIRE) == kResultPending ? kOpenOk : kOpenTimedOut;
+}
+
 // Opens take turns and the atom is set before the result is written, so
 // two first opens never both find the class unregistered.
-bool register_text_class() {
-    if (text_state().text_class_atom != 0) return true;
+OpenStep register_text_class(Making&) {
+    if (text_state().text_class_atom != 0) return kOpenOk;
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = frame_proc;
     wc.hInstance = reinterpret_cast<HINSTANCE>(g_runtime.module_handle);
-    wc.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32516));
+    wc.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32516));   // IDI_ASTERISK
     wc.hIconSm = wc.hIcon;
-    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
+    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));   // IDC_ARROW
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     wc.lpszClassName = kClassName;
     ATOM atom = RegisterClassExW(&wc);
-    if (atom == 0) return false;
+    if (atom == 0) return kOpenClass;
     text_state().text_class_atom = atom;
-    return true;
+    return kOpenOk;
 }
 
-// A stop after the frame exists: what was made goes with the frame, whose
-// WM_NCDESTROY destroys the registry records and the back buffer.
-DWORD stop_open(volatile intptr_t* result, HWND frame, HWND area, HDC window_dc) {
-    if (window_dc != nullptr) ReleaseDC(area, window_dc);
-    if (frame != nullptr) DestroyWindow(frame);
-    __atomic_store_n(result, 0, __ATOMIC_RELEASE);
-    return 0;
-}
-
-DWORD WINAPI window_thread_main(void* param) {
-    OpenBlock* block = static_cast<OpenBlock*>(param);
-    const uint32_t style_in = block->style;
-    const int32_t columns = block->columns;
-    const int32_t rows = block->rows;
-    const int32_t top = block->top;
-    const int32_t left = block->left;
-    const wchar_t* caption = reinterpret_cast<const wchar_t*>(block->caption);
-    volatile intptr_t* result = &block->result;
-    HINSTANCE module = reinterpret_cast<HINSTANCE>(g_runtime.module_handle);
-
-    if (!register_text_class()) return stop_open(result, nullptr, nullptr, nullptr);
-    uint32_t style = style_in;
-    if (style == 0) style = kStyleNoCaption | (caption[0] != 0 ? kStyleCaption : 0);
-    if (load_current() != nullptr) return stop_open(result, nullptr, nullptr, nullptr);
-
-    HWND frame = CreateWindowExW(0, kClassName, caption, style, left, top, kPlaceholderSize,
-                                 kPlaceholderSize, nullptr, nullptr, module, nullptr);
-    if (frame == nullptr) return stop_open(result, nullptr, nullptr, nullptr);
-    WindowRecord* frame_rec =
-        register_window(reinterpret_cast<uintptr_t>(frame), 0, kFrameFlagsRegistered, kTypeFrame);
-    if (frame_rec == nullptr) return stop_open(result, frame, nullptr, nullptr);
+OpenStep make_frame(Making& m) {
+    const OpenBlock* b = m.block;
+    uint32_t style = b->style;
+    if (style == 0) style = kStyleNoCaption | (b->caption[0] != 0 ? kStyleCaption : 0);
+    m.frame = CreateWindowExW(0, kClassName, b->caption, style, b->left, b->top, kPlaceholderSize,
+                              kPlaceholderSize, nullptr, nullptr,
+                              reinterpret_cast<HINSTANCE>(g_runtime.module_handle), nullptr);
+    if (m.frame == nullptr) return kOpenFrame;
+    WindowRecord* frame_rec = register_window(reinterpret_cast<uintptr_t>(m.frame), 0,
+                                              kFrameFlagsRegistered, kTypeFrame);
+    if (frame_rec == nullptr) return kOpenFrame;
     frame_rec->flags = kFrameFlags;
-    frame_rec->width = columns;
-    frame_rec->height = rows;
+    frame_rec->width = b->columns;
+    frame_rec->height = b->rows;
+    return kOpenOk;
+}
 
-    HWND area = CreateWindowExW(0, L"STATIC", nullptr, kTextAreaStyle, 0, 0, frame_rec->width,
-                                frame_rec->height, frame, nullptr, module, nullptr);
-    if (area == nullptr) return stop_open(result, frame, nullptr, nullptr);
-    WindowRecord* r = register_window(reinterpret_cast<uintptr_t>(area),
-                                      reinterpret_cast<uintptr_t>(frame), kTextAreaFlags,
-                                      kTypeTextArea);
-    if (r == nullptr) return stop_open(result, frame, area, nullptr);
-    r->static_proc = static_cast<uintptr_t>(
-        SetWindowLongPtrW(area, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(text_area_proc)));
-    HDC window_dc = GetDC(area);
-    if (window_dc == nullptr) return stop_open(result, frame, area, nullptr);
+OpenStep make_text_area(Making& m) {
+    m.area = CreateWindowExW(0, L"STATIC", nullptr, kTextAreaStyle, 0, 0, m.block->columns, m.block->rows,
+                             m.frame, nullptr, reinterpret_cast<HINSTANCE>(g_runtime.module_handle), nullptr);
+    if (m.area == nullptr) return kOpenTextArea;
+    m.record = register_window(reinterpret_cast<uintptr_t>(m.area), reinterpret_cast<uintptr_t>(m.frame),
+                               kTextAreaFlags, kTypeTextArea);
+    if (m.record == nullptr) return kOpenTextArea;
+    m.record->static_proc = static_cast<uintptr_t>(
+        SetWindowLongPtrW(m.area, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(text_area_proc)));
+    return kOpenOk;
+}
 
-    RECT client{0, 0, 0, 0};
-    GetClientRect(area, &client);
-    r->width = client.right;
-    r->height = client.bottom;
-    r->mem_dc = reinterpret_cast<uintptr_t>(CreateCompatibleDC(window_dc));
-    // A window whose cells have no size must never reach the text
-    // operations (they divide by the cell width), so a font that cannot be
-    // selected, or a size that is not positive or out of reach, fails the
-    // open like any other creation step.
+// The memory DC, the font and the size. A window whose cells have no size
+// must never reach the text operations (they divide by the cell width), and
+// one beyond the coordinates' reach cannot be drawn.
+OpenStep size_cells(Making& m) {
+    m.window_dc = GetDC(m.area);
+    if (m.window_dc == nullptr) return kOpenCells;
+    WindowRecord* r = m.record;
+    r->mem_dc = reinterpret_cast<uintptr_t>(CreateCompatibleDC(m.window_dc));
     if (r->mem_dc == 0 || select_text_font(r) != 0 || r->char_width <= 0 || line_height(r) <= 0) {
-        return stop_open(result, frame, area, window_dc);
+        return kOpenCells;
     }
-    int64_t width = int64_t{columns} * r->char_width;
-    int64_t height = int64_t{rows} * line_height(r);
-    if (columns <= 0 || rows <= 0 || width > kMaxPixels || height > kMaxPixels) {
-        return stop_open(result, frame, area, window_dc);
-    }
-
-    RECT outer, inner;
-    GetWindowRect(frame, &outer);
-    GetClientRect(frame, &inner);
-    int32_t extra_x = (outer.right - outer.left) - inner.right;
-    int32_t extra_y = (outer.bottom - outer.top) - inner.bottom;
-    r->height = static_cast<int32_t>(height);
+    const int32_t columns = m.block->columns;
+    const int32_t rows = m.block->rows;
+    const int64_t width = int64_t{columns} * r->char_width;
+    const int64_t height = int64_t{rows} * line_height(r);
+    if (columns <= 0 || rows <= 0 || width > kMaxPixels || height > kMaxPixels) return kOpenCells;
     r->width = static_cast<int32_t>(width);
-    SetWindowPos(frame, HWND_TOP, 0, 0, r->width + extra_x, r->height + extra_y,
-                 SWP_NOMOVE | SWP_NOCOPYBITS);
-    SetWindowPos(area, HWND_TOP, 0, 0, r->width, r->height, SWP_NOMOVE | SWP_NOCOPYBITS);
+    r->height = static_cast<int32_t>(height);
+    // The frame is its client area plus what its border and caption take.
+    RECT outer, inner;
+    GetWindowRect(m.frame, &outer);
+    GetClientRect(m.frame, &inner);
+    SetWindowPos(m.frame, HWND_TOP, 0, 0, r->width + (outer.right - outer.left) - inner.right,
+                 r->height + (outer.bottom - outer.top) - inner.bottom, SWP_NOMOVE | SWP_NOCOPYBITS);
+    SetWindowPos(m.area, HWND_TOP, 0, 0, r->width, r->height, SWP_NOMOVE | SWP_NOCOPYBITS);
+    return kOpenOk;
+}
 
-    HBITMAP back_buffer = CreateCompatibleBitmap(window_dc, r->width, r->height);
-    r->saved_bitmap = reinterpret_cast<uintptr_t>(SelectObject(dc_of(r), back_buffer));
+// A box whose back buffer cannot be made would be shown blank, waiting for
+// a key the user cannot know: it fails like any other step instead.
+OpenStep make_back_buffer(Making& m) {
+    WindowRecord* r = m.record;
+    HBITMAP back_buffer = CreateCompatibleBitmap(m.window_dc, r->width, r->height);
+    HGDIOBJ saved = back_buffer != nullptr ? SelectObject(dc_of(r), back_buffer) : nullptr;
+    if (saved == nullptr || saved == HGDI_ERROR) {
+        if (back_buffer != nullptr) DeleteObject(back_buffer);
+        return kOpenBackBuffer;
+    }
+    r->saved_bitmap = reinterpret_cast<uintptr_t>(saved);
     RECT all{0, 0, r->width, r->height};
     FillRect(dc_of(r), &all, GetSysColorBrush(COLOR_BTNFACE));
-    ReleaseDC(area, window_dc);
     SetTextColor(dc_of(r), r->text_color);
     SetBkColor(dc_of(r), r->back_color);
     SetBkMode(dc_of(r), OPAQUE);
+    return kOpenOk;
+}
 
-    ShowWindow(frame, SW_SHOW);
-    Sleep(20);
-    SetFocus(area);
-
-    // The handle first, the reference second, both under the text lock: the
-    // open that has seen the handle and then takes the lock once finds the
-    // reference set, and only then lets the next open close this window.
+// Shows the frame and hands the window over: the handle into the result and
+// the reference into current_text_window in one step under the text lock,
+// unless the open has given up meanwhile. A caller that has ended will never
+// answer the box, so it is not shown at all.
+OpenStep show_and_publish(Making& m) {
+    ReleaseDC(m.area, m.window_dc);
+    m.window_dc = nullptr;
+    if (caller_gone(m.block)) return kOpenCallerGone;
+    ShowWindow(m.frame, SW_SHOW);
+    Sleep(kShowSettleMs);
+    SetFocus(m.area);
+    intptr_t decided;
     lock_text();
-    __atomic_store_n(result, reinterpret_cast<intptr_t>(area), __ATOMIC_RELEASE);
-    publish_current(r);
+    const bool published = decide_result(m.block, reinterpret_cast<intptr_t>(m.area), &decided);
+    if (published) publish_current(m.record);
     unlock_text();
+    return published ? kOpenOk : kOpenTimedOut;
+}
 
+OpenStep (*const kMakingSteps[])(Making&) = {
+    still_wanted, register_text_class, make_frame, make_text_area, size_cells, make_back_buffer,
+    show_and_publish,
+};
+
+// What a failed step leaves goes with the frame, whose WM_NCDESTROY destroys
+// the records and what they own. The open learns of the failure unless it
+// has given up already (it then noted why itself).
+void fail_open(Making& m, OpenStep step) {
+    if (m.window_dc != nullptr) ReleaseDC(m.area, m.window_dc);
+    if (m.frame != nullptr) DestroyWindow(m.frame);
+    intptr_t decided;
+    if (decide_result(m.block, 0, &decided)) note_open_failure(step);
+}
+
+// Ends with the frame. A WM_QUIT that comes while the frame still exists is
+// not the one its teardown posts (a host that posts one to every thread):
+// the box stays up and answers as before. A box whose caller has ended can
+// never be answered, so it is ended the regular way.
+DWORD run_message_loop(HWND frame, const OpenBlock* b) {
     MSG msg;
-    for (;;) {
-        if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            Sleep(1);
+    for (uint32_t idle = 1;;) {
+        if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message != WM_QUIT) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            } else if (!IsWindow(frame)) {
+                return static_cast<DWORD>(msg.wParam);
+            }
             continue;
         }
-        if (msg.message == WM_QUIT) return static_cast<DWORD>(msg.wParam);
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
+        Sleep(1);
+        if (idle++ % kCallerCheckPolls == 0 && caller_gone(b)) DestroyWindow(frame);
     }
+}
+
+DWORD window_thread_main(OpenBlock* b) {
+    Making m{b, nullptr, nullptr, nullptr, nullptr};
+    OpenStep step = kOpenOk;
+    for (auto make : kMakingSteps) {
+        if ((step = make(m)) != kOpenOk) break;
+    }
+    DWORD code = 0;
+    if (step != kOpenOk) {
+        fail_open(m, step);
+    } else {
+        code = run_message_loop(m.frame, b);
+    }
+    release_block(b, caller_gone(b));
+    return code;
 }
 
 // The thread's start: it holds the library for as long as it runs, since a
@@ -207,14 +311,79 @@ DWORD WINAPI window_thread_main(void* param) {
 // is still on its way out of the message loop. FreeLibraryAndExitThread lets
 // go of it only once no code of the library runs here any more.
 DWORD WINAPI window_thread_start(void* param) {
+    OpenBlock* b = static_cast<OpenBlock*>(param);
     HMODULE self = nullptr;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                             reinterpret_cast<LPCWSTR>(&window_thread_start), &self)) {
         // Without the hold a window would outlive a freed image; no window.
-        __atomic_store_n(&static_cast<OpenBlock*>(param)->result, 0, __ATOMIC_RELEASE);
+        Making m{b, nullptr, nullptr, nullptr, nullptr};
+        fail_open(m, kOpenThread);
+        release_block(b, caller_gone(b));
         return 0;
     }
-    FreeLibraryAndExitThread(self, window_thread_main(param));
+    FreeLibraryAndExitThread(self, window_thread_main(b));
+}
+
+// The caller's copy of the open's arguments, or null. The caption is copied,
+// not borrowed: the window thread may outlive the open.
+OpenBlock* make_block(ProcFrame& f, uint32_t style, int32_t columns, int32_t rows, int32_t top,
+                      int32_t left) {
+    const char16_t* caption = nullptr;
+    const uint32_t n = str_len_wide(str_unborrow(tmp_slot(f, 0)), &caption);
+    auto* b = static_cast<OpenBlock*>(global_alloc_zeroed(sizeof(OpenBlock) + 2 * n));
+    if (b == nullptr) return nullptr;
+    HANDLE process = GetCurrentProcess();
+    if (!DuplicateHandle(process, GetCurrentThread(), process, &b->caller, SYNCHRONIZE, FALSE, 0)) {
+        global_free(b);
+        return nullptr;
+    }
+    b->owners = 2;
+    b->result = kResultPending;
+    b->style = style;
+    b->columns = columns;
+    b->rows = rows;
+    b->top = top;
+    b->left = left;
+    __builtin_memcpy(b->caption, caption, 2 * n);   // the terminator is the zero fill's
+    return b;
+}
+
+// Starts the window thread and waits for its word: the text area, or 0 when
+// it failed (it noted why). The wait ends at the bound, or as soon as the
+// thread has ended without a word; the open then gives up on it in the same
+// atomic step the thread would use, so exactly one side decides.
+OpenStep start_window_thread(OpenBlock* b, uintptr_t* area) {
+    HANDLE thread = CreateThread(nullptr, 0, window_thread_start, b, 0, nullptr);
+    if (thread == nullptr) {
+        b->owners = 1;   // the thread's share is never taken
+        return kOpenThread;
+    }
+    const DWORD start = GetTickCount();
+    intptr_t result;
+    OpenStep step = kOpenOk;
+    // A spin, but one that gives the window thread, and the Wine or X server
+    // it waits on, the core: on two cores a bare spin slows the very creation
+    // it waits for.
+    for (uint32_t spins = 1; (result = __atomic_load_n(&b->result, __ATOMIC_ACQUIRE)) == kResultPending;
+         spins++) {
+        __builtin_ia32_pause();
+        if (spins % 64 != 0) continue;
+        SwitchToThread();
+        const bool ended = WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
+        if (!ended && GetTickCount() - start < kWindowThreadBoundMs) continue;
+        if (decide_result(b, kResultAbandoned, &result)) {
+            result = 0;
+            step = ended ? kOpenThread : kOpenTimedOut;
+        }
+        break;
+    }
+    CloseHandle(thread);
+    if (result != 0) {
+        lock_text();   // the window thread published under it
+        unlock_text();
+    }
+    *area = static_cast<uintptr_t>(result);
+    return step;
 }
 
 }  // namespace
@@ -224,49 +393,22 @@ using namespace textwin;
 
 uintptr_t open_text_window(ProcFrame& f, uint32_t style, int32_t columns, int32_t rows,
                            int32_t top, int32_t left) {
-    take_open_turn();
-    text_close(kAnyTextWindow);
-    do {
-        Sleep(1);
-    } while (load_current() != nullptr);
-
-    OpenBlock block{};
-    block.style = style;
-    block.columns = columns;
-    block.rows = rows;
-    block.top = top;
-    block.left = left;
-    block.result = kResultPending;
-    const char16_t* caption = nullptr;
-    str_len_wide(str_unborrow(tmp_slot(f, 0)), &caption);
-    block.caption = caption;
-
-    DWORD thread_id = 0;
-    HANDLE thread = CreateThread(nullptr, 0, window_thread_start, &block, 0, &thread_id);
-    block.thread_id = thread_id;
-    block.thread_handle = reinterpret_cast<uintptr_t>(thread);
-    intptr_t result = 0;
-    if (thread != nullptr) {
-        // Still a spin, but one that lets the window thread, the Wine or X
-        // server it waits on, have the core: on two cores a bare spin slows
-        // the very creation it waits for.
-        for (uint32_t spins = 0;
-             (result = __atomic_load_n(&block.result, __ATOMIC_ACQUIRE)) == kResultPending; spins++) {
-            __builtin_ia32_pause();
-            if ((spins & 63) == 63) SwitchToThread();
+    uintptr_t area = 0;
+    // No thread starts while this one holds the loader lock: waiting for a
+    // window could only end at the bound.
+    OpenStep step = holds_loader_lock() ? kOpenLoaderLock : take_open_turn();
+    if (step == kOpenOk) {
+        step = close_old_window();
+        if (step == kOpenOk) {
+            OpenBlock* b = make_block(f, style, columns, rows, top, left);
+            step = b != nullptr ? start_window_thread(b, &area) : kOpenThread;
+            if (b != nullptr) release_block(b, false);
         }
-        // Nothing waits on the thread: it ends with its window.
-        CloseHandle(thread);
+        end_open_turn();
     }
-    if (result != 0) {
-        lock_text();   // the window thread published under it
-        unlock_text();
-    }
-    end_open_turn();
-    // Dropped only now: an owned caption would otherwise be freed while the
-    // window thread still reads it.
+    if (step != kOpenOk) note_open_failure(step);
     tmp_drop(f);
-    if (result == 0) return 0;
-    Sleep(40);
-    return static_cast<uintptr_t>(result);
+    if (area == 0) return 0;
+    Sleep(kPublishSettleMs);
+    return area;
 }
