@@ -2,6 +2,7 @@
 // the window's geometry, teardown, leaks, concurrency and hostile arguments.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -276,6 +277,245 @@ TEST(Concurrency, SecondThreadReplacesTheOpenBox) {
     EXPECT_EQ(second.result, 2);
 }
 
+// --- what a host does to its call ------------------------------------------------
+//
+// Each case does to a call what some host does: calls from a DLL's entry
+// point, kills the calling thread, posts WM_QUIT to every thread, re-enters
+// the box from a message sent to the thread that opens it, sends the
+// user's close in another spelling. After each, no box of the process is
+// left, nothing it drew with is left, and the next call still shows its box
+// and returns its answer.
+
+// The folder of this executable, where the DLLs of the build are.
+std::wstring own_folder() {
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring dir(self);
+    dir.resize(dir.find_last_of(L"\\/") + 1);
+    return dir;
+}
+
+struct ThreadFn {
+    std::function<void()> fn;
+    static DWORD WINAPI run(void* p) {
+        static_cast<ThreadFn*>(p)->fn();
+        return 0;
+    }
+};
+
+// Runs fn on a thread of its own; whether it ended within the bound.
+bool on_thread_within(std::function<void()> fn, DWORD ms = box::kReturnTimeoutMs) {
+    ThreadFn body{std::move(fn)};
+    HANDLE t = CreateThread(nullptr, 0, ThreadFn::run, &body, 0, nullptr);
+    if (t == nullptr) return false;
+    bool ended = WaitForSingleObject(t, ms) == WAIT_OBJECT_0;
+    if (!ended) TerminateThread(t, 1);   // the body's locals go with it; the case has failed anyway
+    CloseHandle(t);
+    return ended;
+}
+
+// Loads the attach host with its call made on `mode` ("process" or
+// "thread"): the call returns 0 at once, since no window thread can start
+// under the loader lock, and shows nothing.
+void call_from_entry_point(const wchar_t* mode) {
+    SetEnvironmentVariableW(L"ORVANDEL_ATTACH_CALL", mode);
+    HMODULE host = nullptr;
+    const std::wstring path = own_folder() + L"orvandel_attach_host.dll";
+    ASSERT_TRUE(on_thread_within([&] { host = LoadLibraryW(path.c_str()); })) << "the load never returned";
+    ASSERT_NE(host, nullptr);
+    if (wcscmp(mode, L"thread") == 0) {
+        EXPECT_TRUE(on_thread_within([] {})) << "the thread's attach never returned";
+    }
+    SetEnvironmentVariableW(L"ORVANDEL_ATTACH_CALL", nullptr);
+    auto* calls = reinterpret_cast<volatile LONG*>(GetProcAddress(host, "attach_calls"));
+    auto* result = reinterpret_cast<volatile LONG*>(GetProcAddress(host, "attach_result"));
+    ASSERT_TRUE(calls && result);
+    EXPECT_EQ(*calls, 1);
+    EXPECT_EQ(*result, 0);
+    FreeLibrary(host);
+}
+
+void kill_caller_while_its_box_opens() {
+    Call c;
+    c.caption = Arg(unique_caption("killed"));
+    c.message = Arg(L"never shown");
+    c.start();
+    // The frame exists from the first step of the window's making on; the
+    // box is shown only at the last.
+    HWND frame = nullptr;
+    for (DWORD start = GetTickCount(); !frame && GetTickCount() - start < box::kFindTimeoutMs;) {
+        if (!(frame = tw::next_box(nullptr))) SwitchToThread();
+    }
+    ASSERT_NE(frame, nullptr);
+    ASSERT_TRUE(TerminateThread(c.thread, 1));
+}
+
+void quit_posted_to_the_box_thread() {
+    Call c;
+    std::wstring cap = unique_caption("quit");
+    c.caption = Arg(cap);
+    c.message = Arg(L"a host posts WM_QUIT to every thread");
+    c.c1 = Arg(L"a");
+    c.c2 = Arg(L"b");
+    c.start();
+    HWND frame = box::find_box(cap.c_str());
+    ASSERT_NE(frame, nullptr);
+    ASSERT_TRUE(PostThreadMessageW(GetWindowThreadProcessId(frame, nullptr), WM_QUIT, 0, 0));
+    EXPECT_TRUE(box::still_waiting(c, frame, 1000)) << "the box went with the quit";
+    ASSERT_TRUE(box::press(frame, {"2"}));
+    ASSERT_TRUE(c.wait());
+    EXPECT_EQ(c.result, 2);
+}
+
+void close_in_other_spellings() {
+    Call c;
+    std::wstring cap = unique_caption("sc_close");
+    c.caption = Arg(cap);
+    c.message = Arg(L"no close box");
+    c.c1 = Arg(L"a");
+    c.c2 = Arg(L"b");
+    c.start();
+    HWND frame = box::find_box(cap.c_str());
+    ASSERT_NE(frame, nullptr);
+    for (WPARAM close : {SC_CLOSE | 1, SC_CLOSE | 2}) SendMessageW(frame, WM_SYSCOMMAND, close, 0);
+    EXPECT_TRUE(box::still_waiting(c, frame, 1000)) << "the user's close closed the box";
+    ASSERT_TRUE(box::press(frame, {"2"}));
+    ASSERT_TRUE(c.wait());
+    EXPECT_EQ(c.result, 2);
+}
+
+// The host thread of the re-entry case: its own window, whose procedure
+// calls the box when told to, and its own box call.
+const UINT kCallTheBox = WM_APP + 9;
+volatile LONG g_inner_result = -1;
+
+LRESULT CALLBACK reentering_proc(HWND h, UINT m, WPARAM w, LPARAM l) {
+    if (m != kCallTheBox) return DefWindowProcW(h, m, w, l);
+    BSTR cap = SysAllocString(L"orv inner"), msg = SysAllocString(L"from a window procedure");
+    InterlockedExchange(&g_inner_result, Orvandel(&cap, &msg, 0, 0, nullptr, nullptr, nullptr));
+    SysFreeString(cap);
+    SysFreeString(msg);
+    return 1;
+}
+
+// A box is up; its window thread is held still, so the next call's open
+// waits in its close request, where its thread handles messages other
+// threads send it. One of those calls the box again on that very thread.
+void reenter_from_a_window_procedure() {
+    Call first;
+    std::wstring cap1 = unique_caption("outer first");
+    first.caption = Arg(cap1);
+    first.message = Arg(L"replaced");
+    first.start();
+    HWND f1 = box::find_box(cap1.c_str());
+    ASSERT_NE(f1, nullptr);
+    HANDLE box_thread = OpenThread(THREAD_SUSPEND_RESUME, FALSE, GetWindowThreadProcessId(f1, nullptr));
+    ASSERT_NE(box_thread, nullptr);
+
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = reentering_proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"OrvandelReenteringHost";
+    RegisterClassW(&wc);
+    volatile HWND host = nullptr;
+    volatile LONG opener_result = -1;
+    std::wstring cap2 = unique_caption("outer second");
+    ThreadFn opener{[&] {
+        HWND w = CreateWindowW(wc.lpszClassName, L"host", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                               wc.hInstance, nullptr);
+        BSTR cap = SysAllocString(cap2.c_str()), msg = SysAllocString(L"opened"), a = SysAllocString(L"a"),
+             b = SysAllocString(L"b");
+        host = w;
+        InterlockedExchange(&opener_result, Orvandel(&cap, &msg, 0, 0, &a, &b, nullptr));
+        for (BSTR s : {cap, msg, a, b}) SysFreeString(s);
+        DestroyWindow(w);
+    }};
+    g_inner_result = -1;
+    SuspendThread(box_thread);
+    HANDLE t = CreateThread(nullptr, 0, ThreadFn::run, &opener, 0, nullptr);
+    for (DWORD start = GetTickCount(); !host && GetTickCount() - start < box::kFindTimeoutMs;) Sleep(1);
+    // Handled only once the opener's thread takes sent messages: in its
+    // close request, the first wait of its call that does.
+    DWORD_PTR reply = 0;
+    const bool answered = SendMessageTimeoutW(host, kCallTheBox, 0, 0, SMTO_NORMAL, 20000, &reply) != 0;
+    ResumeThread(box_thread);
+    CloseHandle(box_thread);
+    EXPECT_TRUE(answered) << "the call from the window procedure never returned";
+    EXPECT_EQ(g_inner_result, 0);
+    HWND f2 = box::find_box(cap2.c_str());
+    EXPECT_NE(f2, nullptr);
+    if (f2) EXPECT_TRUE(box::press(f2, {"2"}));
+    EXPECT_EQ(WaitForSingleObject(t, box::kReturnTimeoutMs), WAIT_OBJECT_0);
+    CloseHandle(t);
+    EXPECT_EQ(opener_result, 2);
+    EXPECT_TRUE(first.wait());
+    EXPECT_EQ(first.result, 0);
+}
+
+struct FateCase {
+    const char* name;
+    void (*act)();
+};
+
+void from_process_attach() { call_from_entry_point(L"process"); }
+void from_thread_attach() { call_from_entry_point(L"thread"); }
+
+TEST(HostFate, NoCaseLeavesABoxOrStallsTheNextCall) {
+    const FateCase cases[] = {
+        {"called from a DLL's process attach", from_process_attach},
+        {"called from a DLL's thread attach", from_thread_attach},
+        {"caller killed while its box opens", kill_caller_while_its_box_opens},
+        {"WM_QUIT posted to the box's thread", quit_posted_to_the_box_thread},
+        {"SC_CLOSE with its low bits set", close_in_other_spellings},
+        {"called from a window procedure while its thread opens", reenter_from_a_window_procedure},
+    };
+    // A box that shows and answers, as every case must leave the library.
+    auto next_call_answers = [] {
+        Call next;
+        std::wstring cap = unique_caption("next");
+        next.caption = Arg(cap);
+        next.message = Arg(L"still answers");
+        next.c1 = Arg(L"a");
+        next.c2 = Arg(L"b");
+        next.start();
+        HWND frame = box::find_box(cap.c_str());
+        ASSERT_NE(frame, nullptr) << "the next call showed no box";
+        ASSERT_TRUE(box::press(frame, {"2"}));
+        ASSERT_TRUE(next.wait());
+        EXPECT_EQ(next.result, 2);
+        EXPECT_TRUE(box::wait_gone(frame));
+    };
+    // First, so what the process keeps for good (the font, the class's icon
+    // and cursor) exists before the counting.
+    next_call_answers();
+    int gdi_counted = 0;
+    for (const FateCase& fc : cases) {
+        SCOPED_TRACE(fc.name);
+        const int gdi = tw::live_gdi_objects();
+        fc.act();
+        bool gone = false;
+        for (DWORD start = GetTickCount(); !(gone = tw::process_boxes() == 0) &&
+                                           GetTickCount() - start < box::kReturnTimeoutMs;) {
+            Sleep(10);
+        }
+        EXPECT_TRUE(gone) << "a box was left behind";
+        next_call_answers();
+        if (gdi >= 0) {
+            int now = gdi + 1;
+            for (DWORD start = GetTickCount(); (now = tw::live_gdi_objects()) != gdi &&
+                                               GetTickCount() - start < 5000;) {
+                Sleep(10);
+            }
+            EXPECT_EQ(now, gdi) << "GDI objects left behind";
+            ++gdi_counted;
+        }
+    }
+    if (gdi_counted == 0) {
+        printf("HostFate: GDI objects NOT counted here (this process's handle table cannot be read);"
+               " boxes, answers and returns were checked\n");
+    }
+}
+
 // --- the host's own window ------------------------------------------------------
 
 LONG g_host_messages = 0;
@@ -378,6 +618,15 @@ TEST(Hostile, NoCrashAndABoxOrACleanReturn) {
     cases.push_back({"1 MB message, one row", Arg(L"orv hostile big"), Arg(big), true});
     cases.push_back({"many rows", Arg(L"orv hostile rows"), Arg(big_rows)});
     cases.push_back({"16 MB message, 131,072 rows", Arg(L"orv hostile huge"), Arg(huge), true});
+    // Within the coordinates' reach, but its back buffer (gigabytes) cannot
+    // be made: no box rather than a blank one.
+    std::wstring blind;
+    blind.reserve(2000 * 4002);
+    for (int i = 0; i < 2000; i++) {
+        if (i) blind += L"\r\n";
+        blind.append(4000, L'b');
+    }
+    cases.push_back({"2,000 rows of 4,000 characters", Arg(L"orv hostile blind"), Arg(blind), true});
     for (HostileCase& hc : cases) {
         SCOPED_TRACE(hc.name);
         Call c;
