@@ -92,13 +92,35 @@ extern "C" {
  *
  * A box that cannot be made is not shown and the call returns 0 at once, as
  * if Enter had been typed. That happens when the system refuses a thread, a
- * window or a drawing object, and always when the box would be more than
+ * window or a drawing object (among them the box's drawing surface, which
+ * for thousands of rows of thousands of characters is gigabytes: such a box
+ * is never shown blank), and always when the box would be more than
  * 32,767 pixels tall or wide, where window and drawing coordinates end. The
  * cell is the font's: at 8 x 16 pixels that is 2,047 rows (the blank and
  * prompt rows included) or 4,095 columns. A host that must tell such a call
  * from an answer keeps its messages within that. Messages of any length are
  * safe: the rows are found in one pass, in time linear in the message, so
  * even a 16 MB message (131,072 rows) returns promptly.
+ *
+ * No host is left stuck by a call. Every wait inside it ends when what it
+ * waits for happens, when that can no longer happen, or at a bound of
+ * seconds (a call that reaches one returns 0 and leaves no box):
+ *   - Called from a DLL's entry point (DllMain, for any reason), where the
+ *     loader lock is held and no thread can start, the call returns 0 at
+ *     once and shows nothing.
+ *   - While a call makes its box, its thread handles the messages other
+ *     threads send it. A window procedure that calls Orvandel from there
+ *     gets 0 at once. While the box waits, the thread dispatches its own
+ *     messages; a call from one of its window procedures then is served
+ *     like a call from another thread: it replaces the box, and the outer
+ *     call returns 0 once the inner one has returned.
+ *   - A calling thread that is killed (TerminateThread) while its box is
+ *     made or waits takes its box with it within a moment, and the calls
+ *     after it go on. As with any code, a thread killed while it holds a
+ *     lock of the system's own (the heap's, the loader's) may still stall
+ *     the process.
+ *   - A WM_QUIT posted to the box's own thread (a host that posts one to
+ *     every thread) leaves the box up, answering as before.
  *
  * The x87 control word is left at 0x133F (64-bit precision, round to
  * nearest, all exceptions masked); save and restore it around the call if
