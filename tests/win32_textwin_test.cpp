@@ -458,7 +458,7 @@ TEST_F(TextWindowTest, ImpossibleSizesFailTheOpenAndLeaveNothing) {
         print(u"still nothing");   // no window with a zero cell width is reachable
     }
     if (gdi < 0) {
-        printf("GDI objects not counted: this process's handle table cannot be read here\n");
+        say_gdi_not_counted("ImpossibleSizes");
     } else {
         EXPECT_EQ(live_gdi_objects(), gdi) << "a failed open left drawing objects";
     }
