@@ -4,7 +4,9 @@
 #   - exports nothing beyond the library's one export (the linker exports
 #     every global when no export is named);
 #   - the entry point is the library's own DllEntry, not a C runtime startup;
-#   - no static constructors, which nothing would run.
+#   - no static constructors, which nothing would run;
+#   - none of the test machinery of the core's test build (the hooks of
+#     platform/test_hooks.h and what tests call to drive them).
 # and reports the image's size in bytes (a figure, not a pass/fail check).
 # The shipped image is stripped; SYMBOLS names an unstripped copy of the same
 # link for the symbol lookups (the DLL itself when not given).
@@ -84,6 +86,12 @@ foreach(startup DllMainCRTStartup _CRT_INIT __DllMainCRTStartup mainCRTStartup _
     string(APPEND failures "  C runtime startup ${startup} linked in\n")
   endif()
 endforeach()
+string(REGEX MATCHALL "[^ \t\n]*(hook_|platform_fail_|platform_override_|platform_counters)[^\n]*"
+       test_machinery "${symbols}")
+if(test_machinery)
+  list(REMOVE_DUPLICATES test_machinery)
+  string(APPEND failures "  test machinery linked in: ${test_machinery}\n")
+endif()
 
 # The linker lays the constructor list out as -1, the constructors, 0: two
 # words apart means there are none.
