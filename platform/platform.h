@@ -64,10 +64,8 @@ int wide_to_multibyte(uint32_t code_page, uint32_t flags, const char16_t* src, i
 
 // --- process and misc --------------------------------------------------------
 bool get_version_ex_a(OsVersionInfoA* info);
-void sleep_ms(uint32_t ms);
 [[noreturn]] void exit_process(uint32_t code);
 void variant_clear(void* variant);
-uint32_t current_thread_id();
 
 #ifdef ORVANDEL_TEST_HOOKS
 // --- fault injection and counters (test build only) ------------------------

@@ -9,9 +9,7 @@
 #include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
 #include <unistd.h>
-#include <sys/syscall.h>
 
 namespace {
 
@@ -137,17 +135,9 @@ bool get_version_ex_a(OsVersionInfoA* info) {
     return true;
 }
 
-void sleep_ms(uint32_t ms) {
-    timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0) {
-    }
-}
-
 void exit_process(uint32_t code) { _exit(static_cast<int>(code)); }
 
 void variant_clear(void* variant) {
     // Without an automation runtime there is nothing a VARIANT can own here.
     if (variant) memset(variant, 0, 16);
 }
-
-uint32_t current_thread_id() { return static_cast<uint32_t>(syscall(SYS_gettid)); }

@@ -91,7 +91,5 @@ bool get_version_ex_a(OsVersionInfoA* info) {
     return true;
 }
 
-void sleep_ms(uint32_t ms) { Sleep(ms); }
 void exit_process(uint32_t code) { ExitProcess(code); }
 void variant_clear(void* variant) { VariantClear(static_cast<VARIANTARG*>(variant)); }
-uint32_t current_thread_id() { return GetCurrentThreadId(); }
