@@ -46,30 +46,24 @@ void* tls_get(uint32_t slot) { return TlsGetValue(slot); }
 bool tls_set(uint32_t slot, void* value) { return TlsSetValue(slot, value) != FALSE; }
 void tls_free(uint32_t slot) { TlsFree(slot); }
 
-// The arbitrary-user-pointer word sits at offset 0x14 of the 32-bit thread
-// information block, which fs addresses. The 64-bit test build (run where
-// only 64-bit Wine works) finds it at gs:0x28.
+// The thread information block's arbitrary-user-pointer word, addressed
+// through the thread's segment register. (The system headers' NtCurrentTeb
+// would take a second load, and GCC warns about its segment reads.)
 #if defined(__x86_64__)
-void set_thread_user_pointer(void* value) {
-    __asm__ volatile("movq %0, %%gs:0x28" : : "r"(value) : "memory");
-}
-
-void* get_thread_user_pointer() {
-    void* value;
-    __asm__ volatile("movq %%gs:0x28, %0" : "=r"(value));
-    return value;
-}
+#define USER_POINTER_WORD "%%gs:0x28"
 #else
+#define USER_POINTER_WORD "%%fs:0x14"
+#endif
+
 void set_thread_user_pointer(void* value) {
-    __asm__ volatile("movl %0, %%fs:0x14" : : "r"(value) : "memory");
+    __asm__ volatile("mov %0, " USER_POINTER_WORD : : "r"(value) : "memory");
 }
 
 void* get_thread_user_pointer() {
     void* value;
-    __asm__ volatile("movl %%fs:0x14, %0" : "=r"(value));
+    __asm__ volatile("mov " USER_POINTER_WORD ", %0" : "=r"(value));
     return value;
 }
-#endif
 
 int multibyte_to_wide(uint32_t code_page, uint32_t flags, const char* src, int n, char16_t* dst,
                       int m) {
