@@ -26,7 +26,6 @@
 #include <windows.h>
 #include <oleauto.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,26 +35,9 @@
 #include "../tests/acceptance/box_driver.h"
 #include "../tests/win32_pixels.h"
 #include "../tests/win32_xdotool.h"
+#include "win32_timing.h"
 
 namespace {
-
-double now_ms() {
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER c;
-    QueryPerformanceCounter(&c);
-    return 1000.0 * static_cast<double>(c.QuadPart) / static_cast<double>(freq.QuadPart);
-}
-
-double median(std::vector<double> v) {
-    if (v.empty()) return -1;
-    std::sort(v.begin(), v.end());
-    size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 // --- CPU of a Unix process, all its threads --------------------------------------
 

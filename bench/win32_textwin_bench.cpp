@@ -10,7 +10,6 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -18,28 +17,12 @@
 #include "runtime/runtime.h"
 #include "strings/dynstr.h"
 #include "textwin/textwin.h"
+#include "win32_timing.h"
 
 namespace {
 
 const uint32_t kNoLocals[] = {0};
 const ProcDescriptor kNoLocalsDescriptor{kNoLocals};
-
-double now_ms() {
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return 1000.0 * static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 StrHandle make_wide(const std::u16string& s) {
     StrHandle h = str_alloc_wide(static_cast<uint32_t>(s.size()));

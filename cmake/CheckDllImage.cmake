@@ -4,7 +4,9 @@
 #   - exports nothing beyond the library's one export (the linker exports
 #     every global when no export is named);
 #   - the entry point is the library's own DllEntry, not a C runtime startup;
-#   - no static constructors, which nothing would run.
+#   - no static constructors, which nothing would run;
+#   - none of the test machinery of the core's test build (the hooks of
+#     platform/test_hooks.h and what tests call to drive them).
 # and reports the image's size in bytes (a figure, not a pass/fail check).
 # The shipped image is stripped; SYMBOLS names an unstripped copy of the same
 # link for the symbol lookups (the DLL itself when not given).
@@ -29,6 +31,12 @@ if(NOT DEFINED SYMBOLS)
   set(SYMBOLS ${DLL})
 endif()
 
+# VAR = the first group of REGEX's first match in TEXT, empty without one.
+function(capture var regex text)
+  string(REGEX MATCH "${regex}" _ "${text}")
+  set(${var} "${CMAKE_MATCH_1}" PARENT_SCOPE)
+endfunction()
+
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "${OBJDUMP} -p ${DLL} failed (${rc})")
@@ -52,8 +60,8 @@ if(NOT "KERNEL32.DLL" IN_LIST seen)
 endif()
 
 # Export names stand in the name-pointer table as lines "\t[   0] Name".
-string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([ \t]+\\[[ 0-9]+\\][^\n]*\n)*)" _ "${dump}")
-string(REGEX MATCHALL "\\][ \t]+[^ \t\n]+" exports "${CMAKE_MATCH_1}")
+capture(export_table "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([ \t]+\\[[ 0-9]+\\][^\n]*\n)*)" "${dump}")
+string(REGEX MATCHALL "\\][ \t]+[^ \t\n]+" exports "${export_table}")
 foreach(e IN LISTS exports)
   string(REGEX REPLACE "^\\][ \t]+" "" e "${e}")
   if(NOT e STREQUAL "Orvandel")
@@ -61,20 +69,18 @@ foreach(e IN LISTS exports)
   endif()
 endforeach()
 
-string(REGEX MATCH "AddressOfEntryPoint[ \t]+([0-9a-fA-F]+)" _ "${dump}")
-set(entry_rva ${CMAKE_MATCH_1})
-string(REGEX MATCH "ImageBase[ \t]+([0-9a-fA-F]+)" _ "${dump}")
-set(image_base ${CMAKE_MATCH_1})
+capture(entry_rva "AddressOfEntryPoint[ \t]+([0-9a-fA-F]+)" "${dump}")
+capture(image_base "ImageBase[ \t]+([0-9a-fA-F]+)" "${dump}")
 execute_process(COMMAND ${NM} ${SYMBOLS} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "${NM} ${SYMBOLS} failed (${rc})")
 endif()
-string(REGEX MATCH "([0-9a-fA-F]+) T ${ENTRY}\n" _ "${symbols}")
-if(NOT CMAKE_MATCH_1 OR NOT entry_rva OR NOT image_base)
+capture(entry_address "([0-9a-fA-F]+) T ${ENTRY}\n" "${symbols}")
+if(NOT entry_address OR NOT entry_rva OR NOT image_base)
   string(APPEND failures "  ${ENTRY} or the entry point not found\n")
 else()
   math(EXPR entry "0x${image_base} + 0x${entry_rva}" OUTPUT_FORMAT HEXADECIMAL)
-  math(EXPR want "0x${CMAKE_MATCH_1}" OUTPUT_FORMAT HEXADECIMAL)
+  math(EXPR want "0x${entry_address}" OUTPUT_FORMAT HEXADECIMAL)
   if(NOT entry EQUAL want)
     string(APPEND failures "  entry point ${entry} is not ${ENTRY} (${want})\n")
   endif()
@@ -84,13 +90,17 @@ foreach(startup DllMainCRTStartup _CRT_INIT __DllMainCRTStartup mainCRTStartup _
     string(APPEND failures "  C runtime startup ${startup} linked in\n")
   endif()
 endforeach()
+string(REGEX MATCHALL "[^ \t\n]*(hook_|platform_fail_|platform_override_|platform_counters)[^\n]*"
+       test_machinery "${symbols}")
+if(test_machinery)
+  list(REMOVE_DUPLICATES test_machinery)
+  string(APPEND failures "  test machinery linked in: ${test_machinery}\n")
+endif()
 
 # The linker lays the constructor list out as -1, the constructors, 0: two
 # words apart means there are none.
-string(REGEX MATCH "([0-9a-fA-F]+) [A-Za-z] ___CTOR_LIST__\n" _ "${symbols}")
-set(ctor_list ${CMAKE_MATCH_1})
-string(REGEX MATCH "([0-9a-fA-F]+) [A-Za-z] ___DTOR_LIST__\n" _ "${symbols}")
-set(dtor_list ${CMAKE_MATCH_1})
+capture(ctor_list "([0-9a-fA-F]+) [A-Za-z] ___CTOR_LIST__\n" "${symbols}")
+capture(dtor_list "([0-9a-fA-F]+) [A-Za-z] ___DTOR_LIST__\n" "${symbols}")
 if(ctor_list AND dtor_list)
   math(EXPR ctor_bytes "0x${dtor_list} - 0x${ctor_list}")
   math(EXPR empty_bytes "2 * ${POINTER_SIZE}")

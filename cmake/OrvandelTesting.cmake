@@ -3,7 +3,10 @@
 #   orvandel_add_test(test_dynstr test_dynstr.cpp)        native and Win32
 #   orvandel_add_win32_test(test_textwin test_textwin.cpp) Win32 only (Wine)
 #
-# Both link orvandel_core and GoogleTest's main and register with ctest.
+# Both link GoogleTest's main and register with ctest. The window-free tests
+# (orvandel_add_test) link the test build of the core, orvandel_core_hooks,
+# whose fault injection and counters they drive; the Win32-only tests link
+# orvandel_core, the core as the DLL has it.
 # Natively every GoogleTest case is its own ctest test; under Wine each
 # executable is one ctest test, since every Wine process start costs a
 # fraction of a second. Win32 tests run with DISPLAY set (scripts/test.sh
@@ -29,9 +32,9 @@ else()
   include(GoogleTest)
 endif()
 
-function(_orvandel_test_executable name)
+function(_orvandel_test_executable name core)
   add_executable(${name} ${ARGN})
-  target_link_libraries(${name} PRIVATE orvandel_core ${ORVANDEL_GTEST_MAIN})
+  target_link_libraries(${name} PRIVATE ${core} ${ORVANDEL_GTEST_MAIN})
   if(WIN32)
     target_link_options(${name} PRIVATE -static)
     target_link_libraries(${name} PRIVATE user32 gdi32 oleaut32)
@@ -51,7 +54,7 @@ function(_orvandel_register_win32 name)
 endfunction()
 
 function(orvandel_add_test name)
-  _orvandel_test_executable(${name} ${ARGN})
+  _orvandel_test_executable(${name} orvandel_core_hooks ${ARGN})
   if(WIN32)
     _orvandel_register_win32(${name})
   else()
@@ -61,7 +64,7 @@ endfunction()
 
 function(orvandel_add_win32_test name)
   if(WIN32)
-    _orvandel_test_executable(${name} ${ARGN})
+    _orvandel_test_executable(${name} orvandel_core ${ARGN})
     _orvandel_register_win32(${name})
   endif()
 endfunction()

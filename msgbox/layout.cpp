@@ -19,8 +19,18 @@ const uint32_t kMsgBoxReleaseList[] = {
 };
 const ProcDescriptor kMsgBoxDescriptor = {kMsgBoxReleaseList};
 
-constexpr uint8_t kLinesFlags = 8;
+constexpr uint8_t kLinesFlags = 8;   // a mark of the caller's that no array operation acts on
 constexpr uint32_t kCodePageOfThread = 0;
+constexpr int32_t kFirstPosition = 1;   // positions in a string count from 1
+constexpr int32_t kEnterKey = 13;       // CR, the unit the Enter key types
+
+// row_width is at least the caption's text and kCaptionMargin columns; a
+// prompt that is the widest row counts kPromptMargin columns beyond its text.
+constexpr int32_t kCaptionMargin = 2;
+constexpr int32_t kPromptMargin = 1;
+
+// Rows below the message: one blank row, then one per prompt.
+constexpr int32_t kBlankRows = 1;
 
 StrHandle* line_slot(MsgBoxLocals& l, int32_t i) {
     return static_cast<StrHandle*>(l.lines.head.data) + (i - 1);
@@ -33,11 +43,11 @@ void widen_for_row(MsgBoxLocals& l, StrHandle row) {
     if (len > l.row_width) l.row_width = static_cast<int32_t>(len);
 }
 
-// Width rule for prompts: a prompt that is the widest row takes one more.
+// Width rule for prompts: a prompt that is the widest row takes its margin too.
 void widen_for_prompt(MsgBoxLocals& l, StrHandle prompt) {
     tmp_push_ref(l.frame, prompt);
     const int64_t len = tmp_len(l.frame);
-    if (len > l.row_width) l.row_width = static_cast<int32_t>(len + 1);
+    if (len > l.row_width) l.row_width = static_cast<int32_t>(len + kPromptMargin);
 }
 
 void assign_literal(MsgBoxLocals& l, LiteralId id, StrHandle* var) {
@@ -83,7 +93,7 @@ void msgbox_layout(MsgBoxLocals& l, const StrHandle* caption, const StrHandle* m
     l.line_count = (l.lines.head.flags & kArrayDimensioned) ? n : 0;
 
     tmp_push_ref(f, caption_text);
-    l.row_width = static_cast<int32_t>(tmp_len(f)) + 2;
+    l.row_width = static_cast<int32_t>(tmp_len(f)) + kCaptionMargin;
 
     // One walk over the message: field_at(i) would scan it again from its
     // start for every row, a cost that grows with the square of its length.
@@ -101,28 +111,28 @@ void msgbox_layout(MsgBoxLocals& l, const StrHandle* caption, const StrHandle* m
     if (choice1 == nullptr) {
         assign_literal(l, kLitPressEnter, &l.prompt1);
         widen_for_prompt(l, l.prompt1);
-        l.extra_rows = 2;
+        l.extra_rows = kBlankRows + 1;
     } else if (choice2 == nullptr) {
         build_prompt(l, kLitTwoSpaces, *choice1, &l.prompt1);
-        l.extra_rows = 2;
+        l.extra_rows = kBlankRows + 1;
     } else {
         build_prompt(l, kLitPress1, *choice1, &l.prompt1);
         build_prompt(l, kLitPress2, *choice2, &l.prompt2);
-        l.extra_rows = 3;
+        l.extra_rows = kBlankRows + 2;
         if (choice3 != nullptr) {
             build_prompt(l, kLitPress3, *choice3, &l.prompt3);
-            l.extra_rows = 4;
+            l.extra_rows = kBlankRows + 3;
         }
     }
 }
 
 void msgbox_accepted_keys(MsgBoxLocals& l) {
-    if (l.extra_rows == 2) {
-        const int32_t enter = 13;
-        string_of_codes(l.frame, &enter, 1);
+    const int32_t prompts = l.extra_rows - kBlankRows;
+    if (prompts == 1) {
+        string_of_codes(l.frame, &kEnterKey, 1);
         tmp_assign(l.frame, &l.accepted_keys);
     } else {
-        assign_literal(l, l.extra_rows == 3 ? kLit12 : kLit123, &l.accepted_keys);
+        assign_literal(l, prompts == 2 ? kLit12 : kLit123, &l.accepted_keys);
     }
 }
 
@@ -130,9 +140,9 @@ bool msgbox_key_result(MsgBoxLocals& l, int32_t* result) {
     ProcFrame& f = l.frame;
     tmp_push_ref(f, l.key);
     tmp_push_ref(f, l.accepted_keys);
-    if (find_any(f, 1) == 0) return false;
+    if (find_any(f, kFirstPosition) == 0) return false;
     tmp_push_ref(f, l.key);
     tmp_to_ansi(f, 0, kCodePageOfThread);
-    *result = round_to_int32(parse_number(f, 1));
+    *result = round_to_int32(parse_number(f, kFirstPosition));
     return true;
 }

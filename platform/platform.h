@@ -7,8 +7,11 @@
 // properties the runtime relies on (length-prefixed, even-aligned,
 // zero-terminated string blocks; Windows-1252 as the system ANSI code page).
 //
-// Fault injection (platform_fail_*) exists in both builds so the same tests
-// can drive the failure paths under Wine and natively.
+// Fault injection and live-object counters (the end of this header,
+// test_hooks.cpp) exist only in the test build of the core,
+// orvandel_core_hooks, which CMake builds with ORVANDEL_TEST_HOOKS. Both
+// bindings call them there, so the same tests drive the failure paths under
+// Wine and natively. The DLL has none of them.
 #pragma once
 
 #include <stddef.h>
@@ -61,12 +64,11 @@ int wide_to_multibyte(uint32_t code_page, uint32_t flags, const char16_t* src, i
 
 // --- process and misc --------------------------------------------------------
 bool get_version_ex_a(OsVersionInfoA* info);
-void sleep_ms(uint32_t ms);
 [[noreturn]] void exit_process(uint32_t code);
 void variant_clear(void* variant);
-uint32_t current_thread_id();
 
-// --- fault injection (tests only) -------------------------------------------
+#ifdef ORVANDEL_TEST_HOOKS
+// --- fault injection and counters (test build only) ------------------------
 // After `successes` more successful allocations (string allocator and global
 // heap alike) every allocation fails, until reset with -1.
 void platform_fail_allocations_after(int32_t successes);
@@ -82,6 +84,7 @@ struct PlatformCounters {
     int32_t conversions;       // calls of multibyte_to_wide / wide_to_multibyte
 };
 PlatformCounters platform_counters();
+#endif  // ORVANDEL_TEST_HOOKS
 
 // --- processor ---------------------------------------------------------------
 static inline int32_t atomic_exchange32(volatile int32_t* word, int32_t value) {

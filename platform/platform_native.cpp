@@ -1,34 +1,17 @@
 // Portable stand-in for the system services, so the window-free runtime
 // builds and is tested on any host. It keeps the properties the runtime relies
-// on and counts what it hands out, so tests can see leaks and double frees.
+// on, and calls the test build's hooks where platform_win32.cpp does, so
+// tests see leaks and double frees here as they do under Wine.
 #include "platform/platform.h"
+#include "platform/test_hooks.h"
 
 #include <atomic>
 #include <pthread.h>
 #include <stdlib.h>
 #include <string.h>
-#include <time.h>
 #include <unistd.h>
-#include <sys/syscall.h>
 
 namespace {
-
-std::atomic<int32_t> g_allocs_left{-1};   // -1: never fail
-std::atomic<bool> g_fail_global_free{false};
-std::atomic<uint32_t> g_platform_id{0};
-std::atomic<int32_t> g_live_strings{0};
-std::atomic<int32_t> g_live_globals{0};
-std::atomic<int32_t> g_string_allocs{0};
-std::atomic<int32_t> g_conversions{0};
-
-bool allocation_allowed() {
-    int32_t left = g_allocs_left.load();
-    while (left >= 0) {
-        if (left == 0) return false;
-        if (g_allocs_left.compare_exchange_weak(left, left - 1)) return true;
-    }
-    return true;
-}
 
 // Block: [4 spare bytes][u32 byte length][data][two zero bytes]. The spare
 // bytes put the data at malloc's own 8/16-byte alignment, so pointers kept in
@@ -36,15 +19,14 @@ bool allocation_allowed() {
 constexpr size_t kHeader = 8;
 
 void* alloc_block(uint64_t bytes) {
-    if (bytes > 0x7FFFFFF0u || !allocation_allowed()) return nullptr;
+    if (bytes > 0x7FFFFFF0u || !hook_allocation_allowed()) return nullptr;
     uint8_t* block = static_cast<uint8_t*>(malloc(static_cast<size_t>(bytes) + kHeader + 2));
     if (!block) return nullptr;
     uint32_t len = static_cast<uint32_t>(bytes);
     memcpy(block + kHeader - 4, &len, 4);
     block[kHeader + bytes] = 0;
     block[kHeader + bytes + 1] = 0;
-    g_live_strings++;
-    g_string_allocs++;
+    hook_string_made(block);
     return block + kHeader;
 }
 
@@ -82,21 +64,21 @@ void* sys_alloc_string_len(uint32_t units) { return alloc_block(uint64_t{units} 
 
 void sys_free_string(void* data) {
     if (!data) return;
-    g_live_strings--;
+    hook_string_freed();
     free(static_cast<uint8_t*>(data) - kHeader);
 }
 
 void* global_alloc_zeroed(uint32_t bytes) {
-    if (!allocation_allowed()) return nullptr;
+    if (!hook_allocation_allowed()) return nullptr;
     void* p = calloc(1, bytes ? bytes : 1);
-    if (p) g_live_globals++;
+    hook_global_made(p);
     return p;
 }
 
 bool global_free(void* block) {
-    if (g_fail_global_free.load()) return false;
+    if (hook_global_free_fails()) return false;
     if (block) {
-        g_live_globals--;
+        hook_global_freed();
         free(block);
     }
     return true;
@@ -126,7 +108,7 @@ void set_thread_user_pointer(void* value) { t_user_pointer = value; }
 void* get_thread_user_pointer() { return t_user_pointer; }
 
 int multibyte_to_wide(uint32_t code_page, uint32_t, const char* src, int n, char16_t* dst, int m) {
-    g_conversions++;
+    hook_conversion();
     if (!supported_code_page(code_page) || n <= 0 || !src) return 0;
     if (!dst || m == 0) return n;
     int count = n < m ? n : m;
@@ -135,7 +117,7 @@ int multibyte_to_wide(uint32_t code_page, uint32_t, const char* src, int n, char
 }
 
 int wide_to_multibyte(uint32_t code_page, uint32_t, const char16_t* src, int n, char* dst, int m) {
-    g_conversions++;
+    hook_conversion();
     if (!supported_code_page(code_page) || n <= 0 || !src) return 0;
     if (!dst || m == 0) return n;
     int count = n < m ? n : m;
@@ -145,19 +127,12 @@ int wide_to_multibyte(uint32_t code_page, uint32_t, const char16_t* src, int n, 
 
 bool get_version_ex_a(OsVersionInfoA* info) {
     if (!info || info->size != sizeof(OsVersionInfoA)) return false;
-    uint32_t id = g_platform_id.load();
     info->major_version = 10;
     info->minor_version = 0;
     info->build_number = 19045;
-    info->platform_id = id ? id : kPlatformWin32Nt;
+    info->platform_id = hook_platform_id(kPlatformWin32Nt);
     info->csd_version[0] = 0;
     return true;
-}
-
-void sleep_ms(uint32_t ms) {
-    timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
-    while (nanosleep(&ts, &ts) != 0) {
-    }
 }
 
 void exit_process(uint32_t code) { _exit(static_cast<int>(code)); }
@@ -165,15 +140,4 @@ void exit_process(uint32_t code) { _exit(static_cast<int>(code)); }
 void variant_clear(void* variant) {
     // Without an automation runtime there is nothing a VARIANT can own here.
     if (variant) memset(variant, 0, 16);
-}
-
-uint32_t current_thread_id() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
-
-void platform_fail_allocations_after(int32_t successes) { g_allocs_left = successes; }
-void platform_fail_global_free(bool fail) { g_fail_global_free = fail; }
-void platform_override_platform_id(uint32_t id) { g_platform_id = id; }
-
-PlatformCounters platform_counters() {
-    return PlatformCounters{g_live_strings.load(), g_live_globals.load(), g_string_allocs.load(),
-                            g_conversions.load()};
 }

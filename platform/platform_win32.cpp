@@ -1,67 +1,43 @@
 // The seam bound to kernel32 and oleaut32. Compiled into the freestanding
 // DLL, so it uses nothing from the C or C++ runtime.
 #include "platform/platform.h"
+#include "platform/test_hooks.h"
 
 #include <windows.h>
 #include <oleauto.h>
 
-namespace {
-
-volatile LONG g_allocs_left = -1;   // -1: never fail
-volatile LONG g_fail_global_free = 0;
-volatile LONG g_platform_id = 0;
-volatile LONG g_live_strings = 0;
-volatile LONG g_live_globals = 0;
-volatile LONG g_string_allocs = 0;
-volatile LONG g_conversions = 0;
-
-bool allocation_allowed() {
-    for (;;) {
-        LONG left = g_allocs_left;
-        if (left < 0) return true;
-        if (left == 0) return false;
-        if (InterlockedCompareExchange(&g_allocs_left, left - 1, left) == left) return true;
-    }
-}
-
-void* counted_string(BSTR s) {
-    if (s) {
-        InterlockedIncrement(&g_live_strings);
-        InterlockedIncrement(&g_string_allocs);
-    }
+void* sys_alloc_string_byte_len(uint32_t bytes) {
+    if (!hook_allocation_allowed()) return nullptr;
+    BSTR s = SysAllocStringByteLen(nullptr, bytes);
+    hook_string_made(s);
     return s;
 }
 
-}  // namespace
-
-void* sys_alloc_string_byte_len(uint32_t bytes) {
-    if (!allocation_allowed()) return nullptr;
-    return counted_string(SysAllocStringByteLen(nullptr, bytes));
-}
-
 void* sys_alloc_string_len(uint32_t units) {
-    if (!allocation_allowed()) return nullptr;
-    return counted_string(SysAllocStringLen(nullptr, units));
+    if (!hook_allocation_allowed()) return nullptr;
+    BSTR s = SysAllocStringLen(nullptr, units);
+    hook_string_made(s);
+    return s;
 }
 
 void sys_free_string(void* data) {
     if (!data) return;
-    InterlockedDecrement(&g_live_strings);
+    hook_string_freed();
     SysFreeString(static_cast<BSTR>(data));
 }
 
 void* global_alloc_zeroed(uint32_t bytes) {
-    if (!allocation_allowed()) return nullptr;
+    if (!hook_allocation_allowed()) return nullptr;
     void* p = reinterpret_cast<void*>(GlobalAlloc(GMEM_ZEROINIT, bytes));
-    if (p) InterlockedIncrement(&g_live_globals);
+    hook_global_made(p);
     return p;
 }
 
 bool global_free(void* block) {
-    if (g_fail_global_free) return false;
+    if (hook_global_free_fails()) return false;
     if (!block) return true;
     if (GlobalFree(reinterpret_cast<HGLOBAL>(block)) != nullptr) return false;
-    InterlockedDecrement(&g_live_globals);
+    hook_global_freed();
     return true;
 }
 
@@ -70,40 +46,34 @@ void* tls_get(uint32_t slot) { return TlsGetValue(slot); }
 bool tls_set(uint32_t slot, void* value) { return TlsSetValue(slot, value) != FALSE; }
 void tls_free(uint32_t slot) { TlsFree(slot); }
 
-// The arbitrary-user-pointer word sits at offset 0x14 of the 32-bit thread
-// information block, which fs addresses. The 64-bit test build (run where
-// only 64-bit Wine works) finds it at gs:0x28.
+// The thread information block's arbitrary-user-pointer word, addressed
+// through the thread's segment register. (The system headers' NtCurrentTeb
+// would take a second load, and GCC warns about its segment reads.)
 #if defined(__x86_64__)
-void set_thread_user_pointer(void* value) {
-    __asm__ volatile("movq %0, %%gs:0x28" : : "r"(value) : "memory");
-}
-
-void* get_thread_user_pointer() {
-    void* value;
-    __asm__ volatile("movq %%gs:0x28, %0" : "=r"(value));
-    return value;
-}
+#define USER_POINTER_WORD "%%gs:0x28"
 #else
+#define USER_POINTER_WORD "%%fs:0x14"
+#endif
+
 void set_thread_user_pointer(void* value) {
-    __asm__ volatile("movl %0, %%fs:0x14" : : "r"(value) : "memory");
+    __asm__ volatile("mov %0, " USER_POINTER_WORD : : "r"(value) : "memory");
 }
 
 void* get_thread_user_pointer() {
     void* value;
-    __asm__ volatile("movl %%fs:0x14, %0" : "=r"(value));
+    __asm__ volatile("mov " USER_POINTER_WORD ", %0" : "=r"(value));
     return value;
 }
-#endif
 
 int multibyte_to_wide(uint32_t code_page, uint32_t flags, const char* src, int n, char16_t* dst,
                       int m) {
-    InterlockedIncrement(&g_conversions);
+    hook_conversion();
     return MultiByteToWideChar(code_page, flags, src, n, reinterpret_cast<wchar_t*>(dst), m);
 }
 
 int wide_to_multibyte(uint32_t code_page, uint32_t flags, const char16_t* src, int n, char* dst,
                       int m) {
-    InterlockedIncrement(&g_conversions);
+    hook_conversion();
     return WideCharToMultiByte(code_page, flags, reinterpret_cast<const wchar_t*>(src), n, dst, m,
                                nullptr, nullptr);
 }
@@ -111,23 +81,9 @@ int wide_to_multibyte(uint32_t code_page, uint32_t flags, const char16_t* src, i
 bool get_version_ex_a(OsVersionInfoA* info) {
     static_assert(sizeof(OSVERSIONINFOA) == sizeof(OsVersionInfoA), "OSVERSIONINFOA size");
     if (!GetVersionExA(reinterpret_cast<OSVERSIONINFOA*>(info))) return false;
-    if (g_platform_id) info->platform_id = static_cast<uint32_t>(g_platform_id);
+    info->platform_id = hook_platform_id(info->platform_id);
     return true;
 }
 
-void sleep_ms(uint32_t ms) { Sleep(ms); }
 void exit_process(uint32_t code) { ExitProcess(code); }
 void variant_clear(void* variant) { VariantClear(static_cast<VARIANTARG*>(variant)); }
-uint32_t current_thread_id() { return GetCurrentThreadId(); }
-
-void platform_fail_allocations_after(int32_t successes) {
-    InterlockedExchange(&g_allocs_left, successes);
-}
-void platform_fail_global_free(bool fail) { InterlockedExchange(&g_fail_global_free, fail ? 1 : 0); }
-void platform_override_platform_id(uint32_t id) {
-    InterlockedExchange(&g_platform_id, static_cast<LONG>(id));
-}
-
-PlatformCounters platform_counters() {
-    return PlatformCounters{g_live_strings, g_live_globals, g_string_allocs, g_conversions};
-}

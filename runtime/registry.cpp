@@ -60,13 +60,8 @@ uintptr_t read_window_field(uintptr_t hwnd, WindowField field, WindowRecord** re
     if (record != nullptr) *record = r;
     if (r == nullptr) return 0;
     switch (field) {
-    case kFieldHwnd: return r->hwnd;
-    case kFieldParent: return r->parent;
     case kFieldFlags: return r->flags;
     case kFieldTypeCode: return static_cast<uintptr_t>(static_cast<intptr_t>(r->type_code));
-    case kFieldWidth: return static_cast<uintptr_t>(static_cast<intptr_t>(r->width));
-    case kFieldHeight: return static_cast<uintptr_t>(static_cast<intptr_t>(r->height));
-    case kFieldMemDc: return r->mem_dc;
     }
     return 0;
 }

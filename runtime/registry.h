@@ -79,15 +79,10 @@ struct WindowRecord {
 };
 #pragma pack(pop)
 
-// The fields read_window_field can return.
+// The fields read_window_field can return: those the text window reads.
 enum WindowField : uint8_t {
-    kFieldHwnd,
-    kFieldParent,
     kFieldFlags,
     kFieldTypeCode,
-    kFieldWidth,
-    kFieldHeight,
-    kFieldMemDc,
 };
 
 // The registry's and the font list's lock discipline: exchange -1 into the

@@ -10,13 +10,15 @@
 # real; --arch 32 the 32-bit DLL, whose times under qemu are emulated.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck source=lib-wine.sh
+source "$root/scripts/lib-wine.sh"
 arch=64
 if [[ ${1:-} == --arch ]]; then
   arch=$2
   shift 2
 fi
 build=$root/build/win$arch-msgbox
-prefix=$build/wineprefix
+prefix=$(wine_prefix_of "$build")
 
 mkdir -p "$root/build"
 # A build folder of its own, so the test builds keep their settings.
@@ -25,16 +27,15 @@ cmake --preset "win$arch" -B "$build" -DORVANDEL_BENCH=ON -DORVANDEL_TESTS=OFF \
 cmake --build "$build" --target orvandel_bench_msgbox >/dev/null
 "$root/scripts/wine-prefix.sh" --arch "$arch" "$prefix"
 
-server=/usr/lib/wine/wineserver64
-[[ $arch == 64 || -x $server ]] || server=/usr/lib/wine/wineserver32
+wine_select "$arch"
 source "$root/scripts/xvfb.sh"
-trap 'WINEPREFIX=$prefix "$server" -k 2>/dev/null || true; xvfb_stop' EXIT
+trap 'wine_stop "$prefix"; xvfb_stop' EXIT
 xvfb_start
 
 # The prefix's server, started ahead of the program so its pid is known: the
 # one process whose working folder is the prefix's server folder (named by
 # the prefix's device and inode; its parent folder differs between builds).
-WINEPREFIX=$prefix "$server" -p5 </dev/null >/dev/null 2>&1
+WINEPREFIX=$prefix "$wine_server" -p5 </dev/null >/dev/null 2>&1
 server_dir=$(printf 'server-%x-%x' "$(stat -c %d "$prefix")" "$(stat -c %i "$prefix")")
 pid=
 for ((i = 0; i < 100; i++)); do

@@ -20,6 +20,8 @@ set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
+# shellcheck source=lib-wine.sh
+source scripts/lib-wine.sh
 started=$SECONDS
 configs=("$@")
 ((${#configs[@]})) || configs=(native asan fuzz win32 win64)
@@ -57,7 +59,7 @@ wine_arch=32
 make_wine_prefix() {
   say "win$wine_arch: wine prefix"
   local rc=0
-  scripts/wine-prefix.sh --arch "$wine_arch" "$root/build/win$wine_arch/wineprefix" || rc=$?
+  scripts/wine-prefix.sh --arch "$wine_arch" "$(wine_prefix_of "$root/build/win$wine_arch")" || rc=$?
   if ((rc == 77)); then
     broken+=("win$wine_arch: Wine cannot run on this machine (see above)")
     return 1
@@ -71,7 +73,8 @@ make_wine_prefix() {
 # Wine server is stopped afterwards.
 run_wine_preset() {
   wine_arch=$1
-  local preset=win$1 skipped_before=$skipped
+  local preset=win$1 skipped_before=$skipped prefix
+  prefix=$(wine_prefix_of "$root/build/win$1")
   source scripts/xvfb.sh
   trap 'xvfb_stop' EXIT
   if ! xvfb_start; then
@@ -85,12 +88,11 @@ run_wine_preset() {
     echo "$preset tests skipped:"
     grep -o '<testcase name="[^"]*"[^>]*status="notrun"' "$root/build/$preset/ctest-junit.xml" 2>/dev/null |
       sed 's/<testcase name="\([^"]*\)".*/  \1/'
-    scripts/wine-prefix.sh --arch "$1" "$root/build/$preset/wineprefix" 2>&1 | sed 's/^/  /'
+    scripts/wine-prefix.sh --arch "$1" "$prefix" 2>&1 | sed 's/^/  /'
   fi
-  if [[ -f $root/build/$preset/wineprefix/.orvandel-ready ]]; then
-    local server=/usr/lib/wine/wineserver64
-    [[ -x $server ]] || server=/usr/lib/wine/wineserver32
-    WINEPREFIX=$root/build/$preset/wineprefix timeout 30 "$server" -k 2>/dev/null || true
+  if [[ -f $prefix/.orvandel-ready ]]; then
+    wine_select "$1"
+    wine_stop "$prefix"
   fi
   xvfb_stop
 }

@@ -155,8 +155,6 @@ void frame_init(ProcFrame& f, const ProcDescriptor* descriptor) {
     f.descriptor = descriptor;
 }
 
-void tmp_set_slot(ProcFrame& f, int depth, StrHandle value) { slot_ref(f, depth) = value; }
-
 void tmp_drop_n(ProcFrame& f, int count) {
     while (count-- > 0) tmp_drop(f);
 }

@@ -104,12 +104,11 @@ void frame_init(ProcFrame& f, const ProcDescriptor* descriptor);
 // Only a defect in the library's own code fails the checks of the slots:
 // every procedure keeps its temporaries balanced and within the five slots.
 
-// Slot at `depth` (0 = top) with its borrowed bit, and its replacement.
+// Slot at `depth` (0 = top) with its borrowed bit.
 inline StrHandle tmp_slot(const ProcFrame& f, int depth) {
     if (depth < 0 || depth >= f.depth) __builtin_trap();
     return f.slots[f.depth - 1 - depth];
 }
-void tmp_set_slot(ProcFrame& f, int depth, StrHandle value);
 
 inline void tmp_push_owned(ProcFrame& f, StrHandle h) {
     if (f.depth >= kTempSlots) __builtin_trap();

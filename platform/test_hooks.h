@@ -1,0 +1,28 @@
+// Where the two platform bindings reach the test machinery: at each
+// allocation, free and conversion. Only the test build of the core
+// (ORVANDEL_TEST_HOOKS) has it, in test_hooks.cpp; without the switch each
+// hook is an empty inline function, so the DLL carries no fault injection,
+// no counters and no state for them.
+#pragma once
+
+#include <stdint.h>
+
+#ifdef ORVANDEL_TEST_HOOKS
+bool hook_allocation_allowed();             // false once platform_fail_allocations_after's count is spent
+bool hook_global_free_fails();              // set by platform_fail_global_free
+void hook_string_made(const void* block);   // counts a block that is not null
+void hook_string_freed();
+void hook_global_made(const void* block);   // counts a block that is not null
+void hook_global_freed();
+void hook_conversion();
+uint32_t hook_platform_id(uint32_t actual);   // platform_override_platform_id's value, else `actual`
+#else
+inline bool hook_allocation_allowed() { return true; }
+inline bool hook_global_free_fails() { return false; }
+inline void hook_string_made(const void*) {}
+inline void hook_string_freed() {}
+inline void hook_global_made(const void*) {}
+inline void hook_global_freed() {}
+inline void hook_conversion() {}
+inline uint32_t hook_platform_id(uint32_t actual) { return actual; }
+#endif
