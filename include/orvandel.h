@@ -59,7 +59,10 @@ extern "C" {
  *   message   the rows, separated by CR LF ("\r\n"); a lone CR or LF stays
  *             inside its row. A null address is taken as the empty string.
  *   x_offset  the frame's left edge is at 30 + x_offset screen pixels
- *   y_offset  the frame's top edge is at 80 + y_offset screen pixels
+ *   y_offset  the frame's top edge is at 80 + y_offset screen pixels;
+ *             where a frame there would lie on no monitor at all, it is
+ *             put on the nearest monitor's work area instead, as far as it
+ *             fits (a box is never out of sight)
  *   choice1..choice3
  *             optional choice texts; a null ADDRESS means the choice is
  *             missing (a non-null address of a null BSTR is an empty choice).
@@ -73,6 +76,17 @@ extern "C" {
  *
  * Every other key is ignored. choice2/choice3 are ignored when choice1 (or
  * choice2) is missing.
+ *
+ * Every user can read the box. Its text area's window text (WM_GETTEXT, and
+ * so the name the system's accessibility proxy gives it) holds the rows and
+ * prompts as shown, joined by CR LF, and the box is announced with an
+ * EVENT_SYSTEM_ALERT for that text area once its rows are printed. Ctrl+C
+ * (or WM_COPY to the text area) puts the box on the clipboard as message
+ * boxes copy themselves: lines of dashes around the caption, the message
+ * rows and the prompt rows; it does not answer the box. The cells scale
+ * with the DPI of the screen the window is on (GetDpiForWindow where the
+ * system has it), so the text keeps its physical size; at 96 DPI, and in
+ * a host the system scales itself, a cell is the font's own.
  *
  * While waiting, the calling thread keeps dispatching its own window
  * messages, so the host's windows on that thread stay responsive. A WM_QUIT

@@ -82,7 +82,8 @@ extern "C" int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, in
         print_row(l.frame, text_area, l.prompt3);
     }
     // No line break after the last prompt: the window has exactly these rows
-    // and must not scroll.
+    // and must not scroll. Complete now, the box is announced.
+    text_announce(text_area);
 
     msgbox_accepted_keys(l);
 

@@ -1,6 +1,6 @@
 // The font list: three default font descriptions, numbered 1 to 3. Their
-// font handles are made on first use by the text window and live as long as
-// the process.
+// font handles, for 96 DPI and for any other DPI a window was shown at, are
+// made on first use by the text window and live as long as the library.
 #include "runtime/registry.h"
 
 #include "platform/gdi.h"
@@ -68,6 +68,29 @@ FontRecord* find_font_record(int32_t number) {
     return f;
 }
 
+uintptr_t find_scaled_font(FontRecord* f, uint32_t dpi) {
+    auto& fonts = g_runtime.shared.fonts;
+    spin_acquire(&fonts.lock);
+    ScaledFont* s = f->scaled;
+    while (s != nullptr && s->dpi != dpi) s = s->next;
+    const uintptr_t font = s != nullptr ? s->handle : 0;
+    spin_release(&fonts.lock);
+    return font;
+}
+
+bool keep_scaled_font(FontRecord* f, uint32_t dpi, uintptr_t font) {
+    auto* s = reinterpret_cast<ScaledFont*>(str_alloc_ansi(sizeof(ScaledFont)));
+    if (s == nullptr) return false;
+    s->dpi = dpi;
+    s->handle = font;
+    auto& fonts = g_runtime.shared.fonts;
+    spin_acquire(&fonts.lock);
+    s->next = f->scaled;
+    f->scaled = s;
+    spin_release(&fonts.lock);
+    return true;
+}
+
 void release_font_list() {
     auto& fonts = g_runtime.shared.fonts;
     spin_acquire(&fonts.lock);
@@ -78,7 +101,14 @@ void release_font_list() {
         FontRecord* next = f->next;
         // A window still holding the font keeps its handle; the record is
         // the runtime's alone.
-        if (f->font_handle != 0 && f->use_count <= 1) gdi_delete_object(f->font_handle);
+        const bool unused = f->use_count <= 1;
+        if (f->font_handle != 0 && unused) gdi_delete_object(f->font_handle);
+        for (ScaledFont* s = f->scaled; s != nullptr;) {
+            ScaledFont* after = s->next;
+            if (unused) gdi_delete_object(s->handle);
+            str_free(reinterpret_cast<StrHandle>(s));
+            s = after;
+        }
         str_free(reinterpret_cast<StrHandle>(f));
         f = next;
     }

@@ -147,6 +147,7 @@ bool destroy_window_record(uintptr_t hwnd) {
         if (back_buffer != 0) gdi_delete_object(back_buffer);
     }
     if (r->mem_dc != 0) gdi_delete_dc(r->mem_dc);
+    str_free(r->shown_text);
     str_free(reinterpret_cast<StrHandle>(r));
     return true;
 }

@@ -37,13 +37,25 @@ static_assert(sizeof(LogFontW) == 92, "LOGFONTW layout");
 // The string allocator's blocks are only 4-aligned, so natively the records
 // are packed to 4 as well; in the DLL this changes nothing.
 #pragma pack(push, 4)
+// A font record's font made for a screen of another DPI than 96.
+struct ScaledFont {
+    ScaledFont* next;
+    uint32_t dpi;
+    uintptr_t handle;        // HFONT
+};
+
 struct FontRecord {
     FontRecord* next;        // null at the end of the list
     int32_t use_count;       // WindowRecords with this font selected; defaults start at 1
     int32_t number;          // lookup key
-    uintptr_t font_handle;   // HFONT; made by the first window that selects it, never deleted
+    // HFONT for 96 DPI, made by the first window that selects it and kept
+    // for every later one; deleted only when the library is unloaded.
+    uintptr_t font_handle;
     float point_size;        // nominal size; unused by the text window
     LogFontW logfont;
+    // The fonts made for other DPIs, newest first, kept as font_handle is.
+    // Linked under the font list's lock, never unlinked before the unload.
+    ScaledFont* scaled;
 };
 
 // Flag words and type codes the registry and the text window agree on.
@@ -76,6 +88,10 @@ struct WindowRecord {
     // One-slot key buffer. Window thread: plain store; calling thread: takes
     // it with atomic_exchange32 against 0.
     volatile uint32_t pending_char;
+    // What the text area shows, as text (textwin/shown_text.h): written by
+    // the text operations and read by the window procedure, both under the
+    // text lock. Owned by the record.
+    uintptr_t shown_text;
 };
 #pragma pack(pop)
 
@@ -103,13 +119,21 @@ static inline void spin_release(volatile int32_t* word) {
 void build_default_font_list();
 
 // Frees the font records when the library is unloaded, and the font handles
-// that no window has selected; without it every unload of the library would
+// (scaled ones too) of the records no window has selected; without it every unload of the library would
 // leave them behind in the host. Never at process end, where the lock may
 // have been left taken by a thread that is gone.
 void release_font_list();
 
 // The first font record whose number matches, or null (failure).
 FontRecord* find_font_record(int32_t number);
+
+// The font of record `f` made for `dpi`, or 0 when none has been kept.
+uintptr_t find_scaled_font(FontRecord* f, uint32_t dpi);
+
+// Keeps `font`, made from record `f` for `dpi`, for every later window at
+// that DPI; it goes when the library is unloaded, as font_handle does. False
+// when there is no memory to keep it: the font then stays the caller's.
+bool keep_scaled_font(FontRecord* f, uint32_t dpi, uintptr_t font);
 
 // Links a new zero-filled record at the head of the registry and returns it.
 // Types 14, 15 and 26 get text_color COLOR_WINDOWTEXT, back_color

@@ -120,6 +120,35 @@ TEST_F(RegistryTest, AFontRecordThatCannotBeMadeEndsTheListBeforeIt) {
     g_runtime.shared.fonts.head = kept;
 }
 
+// Fonts made for other DPIs are kept per DPI for later windows, and go with
+// the list at unload unless a window still holds the record's font.
+TEST_F(RegistryTest, ScaledFontsAreKeptPerDpiAndGoWithTheList) {
+    FontRecord* f = find_font_record(2);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(find_scaled_font(f, 144), 0u);
+    const uintptr_t at144 = gdi_fake_create(kFakeFont), at192 = gdi_fake_create(kFakeFont);
+    ASSERT_TRUE(keep_scaled_font(f, 144, at144));
+    ASSERT_TRUE(keep_scaled_font(f, 192, at192));
+    EXPECT_EQ(find_scaled_font(f, 144), at144);
+    EXPECT_EQ(find_scaled_font(f, 192), at192);
+    EXPECT_EQ(find_scaled_font(f, 120), 0u);
+    EXPECT_EQ(find_scaled_font(find_font_record(3), 144), 0u) << "kept for its own record only";
+
+    const uintptr_t unkept = gdi_fake_create(kFakeFont);
+    platform_fail_allocations_after(0);
+    EXPECT_FALSE(keep_scaled_font(f, 96 * 3, unkept));
+    platform_fail_allocations_after(-1);
+    EXPECT_EQ(find_scaled_font(f, 96 * 3), 0u);
+    EXPECT_TRUE(gdi_fake_is_live(unkept)) << "a font that could not be kept stays the caller's";
+    gdi_delete_object(unkept);
+
+    release_font_list();
+    EXPECT_FALSE(gdi_fake_is_live(at144));
+    EXPECT_FALSE(gdi_fake_is_live(at192));
+    EXPECT_EQ(gdi_counters().live_objects, 0);
+    build_default_font_list();   // the fixture's detach releases a list again
+}
+
 TEST_F(RegistryTest, RegisteringAHandleTwiceFailsAndKeepsTheFirstRecord) {
     WindowRecord* first = register_window(0x100, 0, 0x80010002, kTypeFrame);
     ASSERT_NE(first, nullptr);

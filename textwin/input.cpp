@@ -32,6 +32,10 @@ bool text_window_is_open(uintptr_t window) {
     return open;
 }
 
+void text_announce(uintptr_t window) {
+    if (text_window_is_open(window)) NotifyWinEvent(EVENT_SYSTEM_ALERT, hwnd_of(window), OBJID_CLIENT, CHILDID_SELF);
+}
+
 void text_take_key(ProcFrame& f, uintptr_t window) {
     lock_text();
     WindowRecord* r = open_record(window);

@@ -1,11 +1,12 @@
 // Text output on the calling thread: text_print and text_newline draw into
-// the back buffer under the text lock and ask for the repaint once it is let
-// go. They may touch the open text area's record (cursor, back buffer) only
+// the back buffer, and keep what it shows as text, under the text lock, and
+// ask for the repaint once it is let go. They may touch the open text area's record (cursor, back buffer) only
 // while they hold the lock.
 #include "textwin/textwin.h"
 
 #include "strings/dynstr.h"
 #include "textwin/internal.h"
+#include "textwin/shown_text.h"
 
 namespace textwin {
 namespace {
@@ -51,6 +52,7 @@ void newline_locked(WindowRecord* r, Refresh* out) {
         return;
     }
     place_cursor(r, 0, r->cur_y);
+    shown_text_scroll(r->shown_text);
     BitBlt(dc_of(r), 0, 0, r->width, r->cur_y, dc_of(r), 0, line, SRCCOPY);
     RECT last_row{r->cur_x, r->cur_y, r->width, r->height};
     FillRect(dc_of(r), &last_row, GetSysColorBrush(COLOR_BTNFACE));
@@ -94,6 +96,7 @@ void text_print(ProcFrame& f, uintptr_t window) {
         RECT clip{r->cur_x, r->cur_y, r->width, r->cur_y + line_height(r)};
         ExtTextOutW(dc_of(r), 0, 0, ETO_CLIPPED, &clip, reinterpret_cast<const wchar_t*>(data + done),
                     run, nullptr);
+        shown_text_put(r->shown_text, old_y / line_height(r), old_x / r->char_width, data + done, run);
         read_position(r);
         rf = Refresh{hwnd_of(r->hwnd), RECT{old_x, old_y, r->cur_x, r->cur_y + line_height(r)}, true};
         unlock_text();

@@ -75,6 +75,11 @@ void text_print(ProcFrame& f, uintptr_t window);
 // row scrolls every row up by one and clears the last.
 void text_newline(uintptr_t window);
 
+// Tells assistive technology that `window` is up and complete, as message
+// boxes do when they are shown: an alert event for the text area, whose
+// name (its text) holds the rows as printed. Nothing when it is not open.
+void text_announce(uintptr_t window);
+
 // Waits, pumping the calling thread's own messages (1 ms sleeps when its
 // queue is empty), until a character has been typed into `window`, and
 // pushes it onto `f` as an owned one-unit string. Pushes the empty string at

@@ -6,10 +6,14 @@
 // the text lock and pending_char; they never draw into the back buffer.
 #include "textwin/internal.h"
 
+#include "strings/dynstr.h"
+#include "textwin/shown_text.h"
+
 namespace textwin {
 namespace {
 
 constexpr UINT kBringToFront = 0x1400;
+constexpr WORD kCtrlC = 3;   // the character Ctrl+C types
 
 // Copies the back buffer of `r` to the screen DC `screen`. Serialised with
 // the calling thread's drawing, so a copy never shows a half-drawn row and
@@ -46,6 +50,54 @@ void paint_from_back_buffer(HDC screen, const WindowRecord* r) {
     }
     if (copy != nullptr) DeleteObject(copy);
     if (copy_dc != nullptr) DeleteDC(copy_dc);
+}
+
+// The rows as printed, for WM_GETTEXT and WM_GETTEXTLENGTH: the control is
+// owner-drawn, so its own text would never be shown, and a screen reader
+// reads the text area by these.
+LRESULT answer_text_request(WindowRecord* r, UINT msg, WPARAM room, LPARAM buffer) {
+    auto* out = reinterpret_cast<char16_t*>(buffer);
+    const bool fill = msg == WM_GETTEXT && room > 0 && out != nullptr;
+    lock_text();
+    uint32_t n = shown_text_rows(r->shown_text, out, fill ? static_cast<uint32_t>(room - 1) : 0);
+    unlock_text();
+    if (msg == WM_GETTEXTLENGTH) return n;
+    if (!fill) return 0;
+    if (n > room - 1) n = static_cast<uint32_t>(room - 1);
+    out[n] = 0;
+    return n;
+}
+
+// Ctrl+C and WM_COPY: the box as text on the clipboard, laid out as message
+// boxes copy themselves, so it can be pasted into a report.
+void copy_to_clipboard(WindowRecord* r) {
+    HWND frame = hwnd_of(r->parent);
+    const int caption_len = GetWindowTextLengthW(frame);
+    StrHandle caption = str_alloc_wide(static_cast<uint32_t>(caption_len) + 1);
+    if (caption == 0) return;
+    auto* cap = reinterpret_cast<char16_t*>(caption);
+    const uint32_t cap_len = static_cast<uint32_t>(
+        GetWindowTextW(frame, reinterpret_cast<wchar_t*>(cap), caption_len + 1));
+    lock_text();
+    const uint32_t n = shown_text_copy(r->shown_text, cap, cap_len, nullptr, 0);
+    unlock_text();
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, 2 * (size_t{n} + 1));
+    auto* out = block != nullptr ? static_cast<char16_t*>(GlobalLock(block)) : nullptr;
+    if (out != nullptr) {
+        // Printing may have gone on between the two passes: the first n units.
+        lock_text();
+        const uint32_t got = shown_text_copy(r->shown_text, cap, cap_len, out, n);
+        unlock_text();
+        out[got < n ? got : n] = 0;
+        GlobalUnlock(block);
+        if (OpenClipboard(hwnd_of(r->hwnd))) {
+            EmptyClipboard();
+            if (SetClipboardData(CF_UNICODETEXT, block) != nullptr) block = nullptr;   // the system's now
+            CloseClipboard();
+        }
+    }
+    if (block != nullptr) GlobalFree(block);
+    str_free(caption);
 }
 
 }  // namespace
@@ -129,8 +181,17 @@ LRESULT CALLBACK text_area_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_CHAR:
         if (LOWORD(wp) == '\t') break;
+        // Ctrl+C copies; its character stays a key like any other, which
+        // the box does not accept.
+        if (LOWORD(wp) == kCtrlC) copy_to_clipboard(r);
         __atomic_store_n(&r->pending_char, static_cast<uint32_t>(wp), __ATOMIC_RELEASE);
         return 0;
+    case WM_COPY:
+        copy_to_clipboard(r);
+        return 0;
+    case WM_GETTEXT:
+    case WM_GETTEXTLENGTH:
+        return answer_text_request(r, msg, wp, lp);
     case WM_LBUTTONDOWN:
         SetFocus(hwnd);
         return 0;

@@ -8,6 +8,7 @@
 #include "runtime/errors.h"
 #include "strings/dynstr.h"
 #include "textwin/internal.h"
+#include "textwin/shown_text.h"
 
 namespace textwin {
 namespace {
@@ -20,6 +21,8 @@ constexpr uint32_t kFrameFlagsRegistered = kFlagTextFrame | 0x00010002u;
 constexpr uint32_t kFrameFlags = kFrameFlagsRegistered | 0x00000400u;
 constexpr uint32_t kTextAreaFlags = kFlagChild | 0x00000802u;
 constexpr int32_t kTextFontNumber = 2;
+// The DPI the font's own cell is measured at.
+constexpr uint32_t kBaseDpi = 96;
 constexpr int32_t kPlaceholderSize = 50;
 // Past this a GDI coordinate or the back buffer's size is out of reach.
 constexpr int64_t kMaxPixels = 0x7FFF;
@@ -82,37 +85,104 @@ struct Making {
     HDC window_dc;
 };
 
-// Selects font record 2 into the record's mem_dc and takes the cell metrics.
-// Returns 0, or 5 when the record, the font or the selection is missing.
-uint32_t select_text_font(WindowRecord* r) {
+// The DPI of the screen `frame` is on, as the system has the window see it:
+// 96 for a host the system scales itself. GetDpiForWindow is looked up, as
+// older systems lack it; they keep the 96-DPI cell.
+uint32_t window_dpi(HWND frame) {
+    HMODULE user32 = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, L"user32.dll", &user32)) return kBaseDpi;
+    auto dpi_for = reinterpret_cast<UINT(WINAPI*)(HWND)>(
+        reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForWindow")));
+    const UINT dpi = dpi_for != nullptr ? dpi_for(frame) : 0;
+    return dpi != 0 ? dpi : kBaseDpi;
+}
+
+// A font's cell is a few dozen pixels and a DPI a few hundred: 32 bits hold
+// their product.
+int32_t scaled(int32_t pixels, uint32_t dpi) {
+    return static_cast<int32_t>((static_cast<uint32_t>(pixels) * dpi + kBaseDpi / 2) / kBaseDpi);
+}
+
+// Font record 2's font for `dpi`: the 96-DPI handle is kept in the record,
+// and a font for another DPI (its cell scaled from the 96-DPI one) is kept
+// beside it for later windows. Two window threads may race here; the
+// loser's handle goes, or both are kept.
+HGDIOBJ text_font(FontRecord* font, uint32_t dpi, const TEXTMETRICW* at96) {
+    static_assert(sizeof(LOGFONTW) == sizeof(LogFontW), "LOGFONTW mirror");
+    LOGFONTW lf;
+    __builtin_memcpy(&lf, &font->logfont, sizeof lf);
+    lf.lfHeight = 0;   // the font mapper's own height
+    if (at96 == nullptr) {
+        if (font->font_handle == 0) {
+            uintptr_t made = reinterpret_cast<uintptr_t>(CreateFontIndirectW(&lf));
+            uintptr_t expected = 0;
+            if (made != 0 && !__atomic_compare_exchange_n(&font->font_handle, &expected, made, false,
+                                                          __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE)) {
+                DeleteObject(reinterpret_cast<HGDIOBJ>(made));
+            }
+        }
+        return reinterpret_cast<HGDIOBJ>(font->font_handle);
+    }
+    uintptr_t kept = find_scaled_font(font, dpi);
+    if (kept != 0) return reinterpret_cast<HGDIOBJ>(kept);
+    // The width too: the mapper alone would round it away from the scale.
+    lf.lfHeight = scaled(at96->tmHeight, dpi);
+    lf.lfWidth = scaled(at96->tmAveCharWidth, dpi);
+    HFONT made = CreateFontIndirectW(&lf);
+    if (made != nullptr && !keep_scaled_font(font, dpi, reinterpret_cast<uintptr_t>(made))) {
+        DeleteObject(made);
+        made = nullptr;
+    }
+    return made;
+}
+
+// Selects font record 2, for the window's DPI, into the record's mem_dc and
+// takes the cell metrics: the 96-DPI cell, scaled for another DPI, so the
+// text has the same physical size on every screen. Returns 0, or 5 when the
+// record, the font or the selection is missing.
+uint32_t select_text_font(WindowRecord* r, uint32_t dpi) {
     FontRecord* font = find_font_record(kTextFontNumber);
     if (font == nullptr) return kErrInvalidCall;
-    if (font->font_handle == 0) {
-        static_assert(sizeof(LOGFONTW) == sizeof(LogFontW), "LOGFONTW mirror");
-        LOGFONTW lf;
-        __builtin_memcpy(&lf, &font->logfont, sizeof lf);
-        lf.lfHeight = 0;
-        uintptr_t made = reinterpret_cast<uintptr_t>(CreateFontIndirectW(&lf));
-        if (made == 0) return kErrInvalidCall;
-        uintptr_t expected = 0;
-        // Two window threads may race here; the loser's handle goes.
-        if (!__atomic_compare_exchange_n(&font->font_handle, &expected, made, false,
-                                         __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE)) {
-            DeleteObject(reinterpret_cast<HGDIOBJ>(made));
-        }
-    }
-    HGDIOBJ old = SelectObject(dc_of(r), reinterpret_cast<HGDIOBJ>(font->font_handle));
+    HGDIOBJ base = text_font(font, dpi, nullptr);
+    HGDIOBJ old = base != nullptr ? SelectObject(dc_of(r), base) : nullptr;
     if (old == nullptr || old == HGDI_ERROR) return kErrInvalidCall;
     r->saved_font = reinterpret_cast<uintptr_t>(old);
     __atomic_fetch_add(&font->use_count, 1, __ATOMIC_SEQ_CST);
     r->font_number = kTextFontNumber;
     TEXTMETRICW tm;
     if (!GetTextMetricsW(dc_of(r), &tm)) return kErrInvalidCall;
-    r->char_width = tm.tmAveCharWidth;
-    r->char_height = tm.tmHeight;
-    r->ext_leading = tm.tmExternalLeading;
+    if (dpi != kBaseDpi) {
+        HGDIOBJ font_for_dpi = text_font(font, dpi, &tm);
+        old = font_for_dpi != nullptr ? SelectObject(dc_of(r), font_for_dpi) : nullptr;
+        if (old == nullptr || old == HGDI_ERROR) return kErrInvalidCall;
+    }
+    r->char_width = scaled(tm.tmAveCharWidth, dpi);
+    r->char_height = scaled(tm.tmHeight, dpi);
+    r->ext_leading = scaled(tm.tmExternalLeading, dpi);
     SetTextAlign(dc_of(r), TA_UPDATECP);
     return 0;
+}
+
+// Where the frame goes: exactly where asked when any part of it would be on
+// a monitor; otherwise (offsets computed on a larger desktop, a monitor
+// unplugged) on the nearest monitor's work area, as far as it fits, so the
+// box the host waits behind is never out of sight.
+POINT place_on_a_monitor(int32_t left, int32_t top, int32_t width, int32_t height) {
+    auto reach = [](int64_t v) { return static_cast<LONG>(v > INT32_MAX ? INT32_MAX : v); };
+    const RECT want{left, top, reach(int64_t{left} + width), reach(int64_t{top} + height)};
+    POINT at{left, top};
+    MONITORINFO info;
+    info.cbSize = sizeof info;
+    if (MonitorFromRect(&want, MONITOR_DEFAULTTONULL) != nullptr ||
+        !GetMonitorInfoW(MonitorFromRect(&want, MONITOR_DEFAULTTONEAREST), &info)) {
+        return at;
+    }
+    const RECT& work = info.rcWork;
+    at.x = left < work.right - width ? left : work.right - width;
+    at.y = top < work.bottom - height ? top : work.bottom - height;
+    if (at.x < work.left) at.x = work.left;
+    if (at.y < work.top) at.y = work.top;
+    return at;
 }
 
 // Whether this thread holds the loader lock, as it does in a DLL's entry
@@ -188,15 +258,16 @@ OpenStep make_text_area(Making& m) {
     return kOpenOk;
 }
 
-// The memory DC, the font and the size. A window whose cells have no size
-// must never reach the text operations (they divide by the cell width), and
-// one beyond the coordinates' reach cannot be drawn.
+// The memory DC, the font and the size and place. A window whose cells have
+// no size must never reach the text operations (they divide by the cell
+// width), and one beyond the coordinates' reach cannot be drawn.
 OpenStep size_cells(Making& m) {
     m.window_dc = GetDC(m.area);
     if (m.window_dc == nullptr) return kOpenCells;
     WindowRecord* r = m.record;
     r->mem_dc = reinterpret_cast<uintptr_t>(CreateCompatibleDC(m.window_dc));
-    if (r->mem_dc == 0 || select_text_font(r) != 0 || r->char_width <= 0 || line_height(r) <= 0) {
+    if (r->mem_dc == 0 || select_text_font(r, window_dpi(m.frame)) != 0 || r->char_width <= 0 ||
+        line_height(r) <= 0) {
         return kOpenCells;
     }
     const int32_t columns = m.block->columns;
@@ -206,12 +277,15 @@ OpenStep size_cells(Making& m) {
     if (columns <= 0 || rows <= 0 || width > kMaxPixels || height > kMaxPixels) return kOpenCells;
     r->width = static_cast<int32_t>(width);
     r->height = static_cast<int32_t>(height);
+    r->shown_text = shown_text_make(rows, columns);   // none without memory: only a reader misses it
     // The frame is its client area plus what its border and caption take.
     RECT outer, inner;
     GetWindowRect(m.frame, &outer);
     GetClientRect(m.frame, &inner);
-    SetWindowPos(m.frame, HWND_TOP, 0, 0, r->width + (outer.right - outer.left) - inner.right,
-                 r->height + (outer.bottom - outer.top) - inner.bottom, SWP_NOMOVE | SWP_NOCOPYBITS);
+    const int32_t frame_width = r->width + (outer.right - outer.left) - inner.right;
+    const int32_t frame_height = r->height + (outer.bottom - outer.top) - inner.bottom;
+    const POINT at = place_on_a_monitor(m.block->left, m.block->top, frame_width, frame_height);
+    SetWindowPos(m.frame, HWND_TOP, at.x, at.y, frame_width, frame_height, SWP_NOCOPYBITS);
     SetWindowPos(m.area, HWND_TOP, 0, 0, r->width, r->height, SWP_NOMOVE | SWP_NOCOPYBITS);
     return kOpenOk;
 }

@@ -2,6 +2,8 @@
 // the window's geometry, teardown, leaks, concurrency and hostile arguments.
 #include <gtest/gtest.h>
 
+#include <oleacc.h>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -660,6 +662,293 @@ TEST(Hostile, NoCrashAndABoxOrACleanReturn) {
     ASSERT_TRUE(after.wait());
 }
 
+// --- every user reaches and reads the box --------------------------------------
+
+// Alerts seen by the hook below: (window, object) of the last, and how many.
+volatile LONG g_alerts = 0;
+HWND g_alert_window = nullptr;
+LONG g_alert_object = 0;
+
+void CALLBACK on_alert(HWINEVENTHOOK, DWORD, HWND hwnd, LONG object, LONG, DWORD, DWORD) {
+    g_alert_window = hwnd;
+    g_alert_object = object;
+    InterlockedIncrement(&g_alerts);
+}
+
+// What the system's accessibility proxy gives as the text area's name.
+std::wstring accessible_name(HWND area) {
+    IAccessible* acc = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(area, OBJID_CLIENT, IID_IAccessible, reinterpret_cast<void**>(&acc)))) {
+        return L"<no accessible object>";
+    }
+    VARIANT self;
+    VariantInit(&self);
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    std::wstring got = SUCCEEDED(acc->get_accName(self, &name)) && name ? std::wstring(name, SysStringLen(name))
+                                                                        : L"<no name>";
+    SysFreeString(name);
+    acc->Release();
+    return got;
+}
+
+// A screen reader hears the box announced and reads its rows and prompts
+// as the name of its text area; the pixels are the 96-DPI ones still.
+TEST(EveryUser, AScreenReaderHearsTheBoxAndReadsItsRows) {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_SYSTEM_ALERT, EVENT_SYSTEM_ALERT, nullptr, on_alert,
+                                         GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(hook, nullptr);
+    g_alerts = 0;
+    Call c;
+    std::wstring cap = unique_caption("reader");
+    c.caption = Arg(cap);
+    c.message = Arg(L"Save the changes?\r\nreport.txt");
+    c.c1 = Arg(L"Yes");
+    c.c2 = Arg(L"No");
+    c.start();
+    HWND frame = box::find_box(cap.c_str());
+    ASSERT_NE(frame, nullptr);
+    HWND area = box::text_area(frame);
+    // The hook's events come to this thread's queue.
+    MSG m;
+    for (DWORD start = GetTickCount(); g_alerts == 0 && GetTickCount() - start < box::kFindTimeoutMs; Sleep(5)) {
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    }
+    UnhookWinEvent(hook);
+    EXPECT_EQ(g_alerts, 1);
+    EXPECT_EQ(g_alert_window, area);
+    EXPECT_EQ(g_alert_object, OBJID_CLIENT);
+    const std::wstring rows = L" Save the changes?\r\n report.txt\r\n\r\n  Press 1 for Yes\r\n  Press 2 for No";
+    EXPECT_EQ(narrow(accessible_name(area)), narrow(rows));
+    wchar_t text[256] = {};
+    GetWindowTextW(area, text, 256);
+    EXPECT_EQ(narrow(text), narrow(rows)) << "the window text";
+    ASSERT_TRUE(box::press(frame, {"1"}));
+    ASSERT_TRUE(c.wait());
+    EXPECT_EQ(c.result, 1);
+    CoUninitialize();
+}
+
+std::wstring clipboard_text() {
+    std::wstring text = L"<empty>";
+    if (!OpenClipboard(nullptr)) return L"<not opened>";
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (auto* p = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = p;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+// Ctrl+C, typed as real keys, copies the box as message boxes copy
+// themselves, and does not answer it.
+TEST(EveryUser, CtrlCCopiesTheBoxAndDoesNotAnswerIt) {
+    if (OpenClipboard(nullptr)) {
+        EmptyClipboard();
+        CloseClipboard();
+    }
+    Call c;
+    std::wstring cap = unique_caption("copy");
+    c.caption = Arg(cap);
+    c.message = Arg(L"Disk full\r\nSave elsewhere?");
+    c.c1 = Arg(L"Yes");
+    c.c2 = Arg(L"No");
+    c.c3 = Arg(L"Cancel");
+    c.start();
+    HWND frame = box::find_box(cap.c_str());
+    ASSERT_NE(frame, nullptr);
+    // Copied once the last prompt is printed: a copy has what is printed.
+    wchar_t shown[256] = {};
+    for (DWORD start = GetTickCount(); !wcsstr(shown, L"Cancel") && GetTickCount() - start < 10000; Sleep(10)) {
+        GetWindowTextW(box::text_area(frame), shown, 256);
+    }
+    ASSERT_TRUE(box::press(frame, {"ctrl+c"}));
+    const std::wstring dashes = L"---------------------------\r\n";
+    const std::wstring want = dashes + cap + L"\r\n" + dashes + L" Disk full\r\n Save elsewhere?\r\n" + dashes +
+                              L"  Press 1 for Yes\r\n  Press 2 for No\r\n  Press 3 for Cancel\r\n" + dashes;
+    std::wstring got;
+    for (DWORD start = GetTickCount(); (got = clipboard_text()) != want && GetTickCount() - start < 10000;) {
+        Sleep(20);
+    }
+    EXPECT_EQ(narrow(got), narrow(want));
+    EXPECT_TRUE(box::still_waiting(c, frame)) << "the copy answered the box";
+    ASSERT_TRUE(box::press(frame, {"3"}));
+    ASSERT_TRUE(c.wait());
+    EXPECT_EQ(c.result, 3);
+}
+
+// A box whose place lies on no monitor goes to the nearest monitor's work
+// area, as far as it fits; one that any monitor shows part of stays exactly
+// where it was asked to be.
+TEST(EveryUser, ABoxIsAlwaysOnAMonitor) {
+    const struct {
+        const char* name;
+        int x, y;
+        bool moved;
+    } cases[] = {
+        {"beyond the right and the bottom", 5000, 5000, true},
+        {"beyond the left and the top", -5000, -5000, true},
+        {"partly beyond the right", 1200, 0, false},
+        {"on screen", 40, 25, false},
+    };
+    for (const auto& pc : cases) {
+        SCOPED_TRACE(pc.name);
+        Call c;
+        std::wstring cap = unique_caption("placed");
+        c.caption = Arg(cap);
+        c.message = Arg(L"Where am I?");
+        c.x = pc.x;
+        c.y = pc.y;
+        c.start();
+        HWND frame = box::find_box(cap.c_str());
+        ASSERT_NE(frame, nullptr);
+        HMONITOR monitor = MonitorFromWindow(frame, MONITOR_DEFAULTTONULL);
+        EXPECT_NE(monitor, nullptr) << "the box is on no monitor";
+        RECT wr;
+        GetWindowRect(frame, &wr);
+        MONITORINFO info{};
+        info.cbSize = sizeof info;
+        GetMonitorInfoW(MonitorFromWindow(frame, MONITOR_DEFAULTTONEAREST), &info);
+        if (!pc.moved) {
+            EXPECT_EQ(wr.left, 30 + pc.x);
+            EXPECT_EQ(wr.top, 80 + pc.y);
+        } else if (pc.x > 0) {
+            EXPECT_EQ(wr.right, info.rcWork.right);
+            EXPECT_EQ(wr.bottom, info.rcWork.bottom);
+        } else {
+            EXPECT_EQ(wr.left, info.rcWork.left);
+            EXPECT_EQ(wr.top, info.rcWork.top);
+        }
+        ASSERT_TRUE(box::press(frame, {"Return"}));
+        ASSERT_TRUE(c.wait());
+    }
+}
+
+// LogPixels for the processes started while it lives, put back as it was
+// when it goes (or on restore()). Every Wine process reads it once, as it
+// starts.
+struct ScreenDpi {
+    HKEY key = nullptr;
+    DWORD old = 0;
+    bool had_old = false;
+    explicit ScreenDpi(DWORD dpi) {
+        if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &key, nullptr) != ERROR_SUCCESS) {
+            key = nullptr;
+            return;
+        }
+        DWORD size = sizeof old;
+        had_old = RegQueryValueExW(key, L"LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&old), &size) ==
+                  ERROR_SUCCESS;
+        RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+    }
+    void restore() {
+        if (key == nullptr) return;
+        if (had_old) {
+            RegSetValueExW(key, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old), sizeof old);
+        } else {
+            RegDeleteValueW(key, L"LogPixels");
+        }
+        RegCloseKey(key);
+        key = nullptr;
+    }
+    ~ScreenDpi() { restore(); }
+};
+
+const wchar_t kDpiCaption[] = L"DPI";   // narrower than the rows: they set the width
+
+// Pixels of `img` in the band [x0, x1) x [y0, y1) that are not `face`.
+int ink(const tw::Image& img, int x0, int x1, int y0, int y1, uint32_t face) {
+    int n = 0;
+    for (int y = y0; y < y1 && y < img.height; ++y) {
+        for (int x = x0; x < x1 && x < img.width; ++x) n += img.px[static_cast<size_t>(y) * img.width + x] != face;
+    }
+    return n;
+}
+
+// At 144 DPI (150 %) the cells are 1.5 times their 96-DPI size, so the
+// text has the size it has at 96 DPI, and each row has its ink in its own
+// cells. The box is a child process's: the DPI is read as a process starts.
+TEST(EveryUser, CellsScaleWithTheScreensDpi) {
+    const box::Cell at96 = box::cell_size();
+    ASSERT_EQ(at96.width % 2, 0);
+    ASSERT_EQ(at96.line_height % 2, 0);
+    const int width = at96.width * 3 / 2, line = at96.line_height * 3 / 2;
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring cmd = std::wstring(L"\"") + self + L"\" --box-for-dpi";
+    ScreenDpi dpi(144);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    HWND frame = nullptr;
+    for (DWORD start = GetTickCount(); !frame && GetTickCount() - start < box::kFindTimeoutMs; Sleep(10)) {
+        frame = FindWindowW(L"VORANTEXT", kDpiCaption);
+        if (frame && !IsWindowVisible(frame)) frame = nullptr;
+    }
+    dpi.restore();   // the child has read it
+    EXPECT_NE(frame, nullptr);
+    if (frame) {
+        HWND area = box::text_area(frame);
+        RECT rc;
+        GetClientRect(area, &rc);
+        // " Hello", the blank row, "  Press <Enter>": 3 rows of 17 cells.
+        EXPECT_EQ(rc.right, 17 * width);
+        EXPECT_EQ(rc.bottom, 3 * line);
+        const uint32_t face = tw::rgb_of(GetSysColor(COLOR_BTNFACE));
+        const struct {
+            int first, end;   // the cells with text
+        } rows[] = {{1, 6}, {0, 0}, {2, 15}};
+        // What is wrong with the rows' ink, "" when nothing. Read from the
+        // screen (the box is another process's) until it is right or the
+        // bound passes: drawing only adds.
+        auto wrong_ink = [&](const tw::Image& img) {
+            std::string wrong;
+            for (int i = 0; i < 3; ++i) {
+                const int y0 = i * line, y1 = y0 + line;
+                const std::string row = "row " + std::to_string(i) + ": ";
+                if (ink(img, 0, rows[i].first * width, y0, y1, face) != 0) wrong += row + "ink before its text; ";
+                if (rows[i].end > rows[i].first && ink(img, rows[i].first * width, rows[i].end * width, y0, y1, face) == 0) {
+                    wrong += row + "no ink in its text; ";
+                }
+                if (ink(img, rows[i].end * width, img.width, y0, y1, face) != 0) wrong += row + "ink past its text; ";
+            }
+            return wrong;
+        };
+        POINT origin{0, 0};
+        ClientToScreen(area, &origin);
+        std::string wrong = "not looked at";
+        for (DWORD start = GetTickCount(); !wrong.empty() && GetTickCount() - start < 10000; Sleep(50)) {
+            HDC screen = GetDC(nullptr);
+            const tw::Image all = tw::read_dc(screen, origin.x + rc.right, origin.y + rc.bottom);
+            ReleaseDC(nullptr, screen);
+            tw::Image img;
+            img.width = rc.right;
+            img.height = rc.bottom;
+            for (int y = 0; y < rc.bottom; ++y) {
+                const size_t from = static_cast<size_t>(origin.y + y) * all.width + origin.x;
+                img.px.insert(img.px.end(), all.px.begin() + from, all.px.begin() + from + rc.right);
+            }
+            wrong = wrong_ink(img);
+        }
+        EXPECT_EQ(wrong, "");
+        PostMessageW(area, WM_CHAR, L'\r', 0);
+    }
+    const bool ended = WaitForSingleObject(pi.hProcess, box::kReturnTimeoutMs) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(pi.hProcess, 99);
+    EXPECT_TRUE(ended);
+    DWORD code = 99;
+    GetExitCodeProcess(pi.hProcess, &code);
+    EXPECT_EQ(code, 0u);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+}
+
 // --- the example hosts ---------------------------------------------------------
 
 struct ExampleCase {
@@ -706,6 +995,11 @@ TEST(Examples, CAndCppHostsRunAndReturnTheAnswer) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The child of CellsScaleWithTheScreensDpi: one box, its answer the exit code.
+    if (argc == 2 && strcmp(argv[1], "--box-for-dpi") == 0) {
+        BSTR cap = SysAllocString(kDpiCaption), msg = SysAllocString(L"Hello");
+        ExitProcess(static_cast<UINT>(Orvandel(&cap, &msg, 0, 0, nullptr, nullptr, nullptr)));
+    }
     testing::InitGoogleTest(&argc, argv);
     int rc = RUN_ALL_TESTS();
     // A box a failed case left waiting would keep its thread alive; end here.
