@@ -17,6 +17,17 @@ namespace {
 // routines rely on 64-bit precision, and a system call may have changed it.
 inline void reload_fpu() { load_fpu_control(kRuntimeFpuControl); }
 
+// Where the frame's top-left corner goes before the host's offsets.
+constexpr int32_t kLeftMargin = 30;
+constexpr int32_t kTopMargin = 80;
+
+// margin + offset in 32-bit arithmetic that wraps, as the host's own would:
+// an offset near the type's end must not make the addition undefined. A
+// frame placed so far off lands on the nearest monitor anyway.
+inline int32_t offset_from(int32_t margin, int offset) {
+    return static_cast<int32_t>(static_cast<uint32_t>(margin) + static_cast<uint32_t>(offset));
+}
+
 inline StrHandle handle_of(BSTR* ref) { return ref ? reinterpret_cast<StrHandle>(*ref) : 0; }
 
 inline void print_row(ProcFrame& f, uintptr_t box, StrHandle row) {
@@ -29,6 +40,42 @@ inline void newline(uintptr_t box) {
     text_newline(box);
     reload_fpu();
 }
+
+// Steps 4 to 6 of a call: the rows, the blank row and the prompts. No line
+// break after the last prompt: the window has exactly these rows and must
+// not scroll. Complete now, the box is announced.
+void print_box(MsgBoxLocals& l, uintptr_t box) {
+    for (int32_t i = 1; i <= l.line_count; i++) {
+        print_row(l.frame, box, msgbox_line(l, i));
+        newline(box);
+    }
+    newline(box);
+    print_row(l.frame, box, l.prompt1);
+    if (l.extra_rows > 2) {
+        newline(box);
+        print_row(l.frame, box, l.prompt2);
+    }
+    if (l.extra_rows > 3) {
+        newline(box);
+        print_row(l.frame, box, l.prompt3);
+    }
+    text_announce(box);
+}
+
+// The user cannot close the box, so the wait ends only with an accepted
+// key, or when the window is no longer ours (l.result then stays 0).
+void wait_for_answer(MsgBoxLocals& l, uintptr_t box) {
+    msgbox_accepted_keys(l);
+    while (text_window_is_open(box)) {
+        text_wait_key(l.frame, box);
+        reload_fpu();
+        tmp_assign(l.frame, &l.key);
+        if (msgbox_key_result(l, &l.result)) break;
+    }
+}
+
+// How long a call waits, at most, for its frame to go once it is closed.
+constexpr DWORD kFrameGoneBoundMs = 5000;
 
 }  // namespace
 
@@ -50,15 +97,15 @@ extern "C" int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, in
                   reinterpret_cast<const StrHandle*>(choice2),
                   reinterpret_cast<const StrHandle*>(choice3));
 
-    // The caption is borrowed: the caller's string stays untouched while the
-    // window thread reads it, and the open returns only after the window is
-    // made. A null caption address reads as the empty caption.
+    // The caption is borrowed, and the open copies it for the window thread.
+    // A null caption address reads as the empty caption.
     tmp_push_ref(l.frame, handle_of(caption));
     // Every text operation below names this call's own window: after a
     // failed open (0), or once another thread's box has replaced it, they
     // touch no other thread's box.
     uintptr_t text_area = open_text_window(l.frame, 0, msgbox_columns(l), msgbox_rows(l),
-                                           80 + y_offset, 30 + x_offset);
+                                           offset_from(kTopMargin, y_offset),
+                                           offset_from(kLeftMargin, x_offset));
     reload_fpu();
 
     HWND frame = text_area ? GetParent(reinterpret_cast<HWND>(text_area)) : nullptr;
@@ -66,42 +113,15 @@ extern "C" int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, in
         SetForegroundWindow(frame);
         reload_fpu();
     }
-
-    for (int32_t i = 1; i <= l.line_count; i++) {
-        print_row(l.frame, text_area, msgbox_line(l, i));
-        newline(text_area);
-    }
-    newline(text_area);
-    print_row(l.frame, text_area, l.prompt1);
-    if (l.extra_rows > 2) {
-        newline(text_area);
-        print_row(l.frame, text_area, l.prompt2);
-    }
-    if (l.extra_rows > 3) {
-        newline(text_area);
-        print_row(l.frame, text_area, l.prompt3);
-    }
-    // No line break after the last prompt: the window has exactly these rows
-    // and must not scroll. Complete now, the box is announced.
-    text_announce(text_area);
-
-    msgbox_accepted_keys(l);
-
-    // The user cannot close the box, so the wait ends only with an accepted
-    // key, or when the window is no longer ours.
-    while (text_window_is_open(text_area)) {
-        text_wait_key(l.frame, text_area);
-        reload_fpu();
-        tmp_assign(l.frame, &l.key);
-        if (msgbox_key_result(l, &l.result)) break;
-    }
+    print_box(l, text_area);
+    wait_for_answer(l, text_area);
 
     text_close(text_area);
     // A box replaced by another thread's is closed by that thread, and its
     // record is gone before its frame is: wait, bounded, for the frame, so
     // no call returns while its box is still on screen.
     const DWORD closed_at = GetTickCount();
-    while (frame && IsWindow(frame) && GetTickCount() - closed_at < 5000) Sleep(1);
+    while (frame && IsWindow(frame) && GetTickCount() - closed_at < kFrameGoneBoundMs) Sleep(1);
     reload_fpu();
 
     int result = l.result;

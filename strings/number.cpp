@@ -82,6 +82,44 @@ inline uint32_t skip_zeros(Cursor& c) {
     return c.pos - from;
 }
 
+// The exponent after the mantissa, if any: E, e, D or d, a sign, digits
+// (capped, so a long run cannot overflow). 0 when there is none.
+int32_t read_exponent(Cursor& c) {
+    int32_t exponent = 0;
+    if (c.at_end()) return 0;
+    const uint8_t b = c.peek();
+    if (b != 'E' && b != 'e' && b != 'D' && b != 'd') return 0;
+    ++c.pos;
+    bool exponent_negative = false;
+    if (!c.at_end() && (c.peek() == '+' || c.peek() == '-')) {
+        exponent_negative = c.peek() == '-';
+        ++c.pos;
+    }
+    while (!c.at_end() && is_digit(c.peek())) {
+        exponent = exponent * 10 + (c.peek() - '0');
+        if (exponent > kExponentCap) exponent = kExponentCap;
+        ++c.pos;
+    }
+    return exponent_negative ? -exponent : exponent;
+}
+
+// mantissa x 10^(magnitude - N), N the significant digits, of which the
+// mantissa kept at most kMantissaDigits.
+long double scale_mantissa(uint64_t mantissa, int64_t significant, int64_t magnitude) {
+    if (significant == 0 || magnitude <= -kMagnitudeLimit) return 0.0L;
+    if (magnitude >= kMagnitudeLimit) return kOverflowValue;
+    const int64_t kept = significant < kMantissaDigits ? significant : kMantissaDigits;
+    const int32_t k = static_cast<int32_t>(magnitude - kept);
+    // Below 10^18, so the signed load is exact.
+    const long double m = static_cast<long double>(static_cast<int64_t>(mantissa));
+    if (k == 0) return m;   // integers up to 18 digits: no scaling at all
+    if (k > 0) return m * power_of_ten(k);
+    if (-k <= kLargestFinitePower) return m / power_of_ten(-k);
+    // 10^-k itself would overflow to infinity and turn a representable
+    // subnormal value into 0: divide in two steps instead.
+    return m / power_of_ten(-k - 4096) / kLargePowers[9];
+}
+
 long double parse_decimal(Cursor c) {
     bool negative = false;
     if (c.peek() == '+') {
@@ -109,51 +147,7 @@ long double parse_decimal(Cursor c) {
         any_digit |= read_digits(c, m) != 0;
     }
     if (!any_digit) return negative ? -0.0L : 0.0L;
-    const uint64_t mantissa = m.value;
-    const int64_t significant = m.digits;   // N
-
-    int32_t exponent = 0;
-    if (!c.at_end()) {
-        const uint8_t b = c.peek();
-        if (b == 'E' || b == 'e' || b == 'D' || b == 'd') {
-            ++c.pos;
-            bool exponent_negative = false;
-            if (!c.at_end() && (c.peek() == '+' || c.peek() == '-')) {
-                exponent_negative = c.peek() == '-';
-                ++c.pos;
-            }
-            while (!c.at_end() && is_digit(c.peek())) {
-                exponent = exponent * 10 + (c.peek() - '0');
-                if (exponent > kExponentCap) exponent = kExponentCap;
-                ++c.pos;
-            }
-            if (exponent_negative) exponent = -exponent;
-        }
-    }
-
-    long double value;
-    const int64_t magnitude = point + exponent;
-    if (significant == 0 || magnitude <= -kMagnitudeLimit) {
-        value = 0.0L;
-    } else if (magnitude >= kMagnitudeLimit) {
-        value = kOverflowValue;
-    } else {
-        const int64_t kept = significant < kMantissaDigits ? significant : kMantissaDigits;
-        const int32_t k = static_cast<int32_t>(magnitude - kept);
-        // Below 10^18, so the signed load is exact.
-        const long double m = static_cast<long double>(static_cast<int64_t>(mantissa));
-        if (k == 0) {
-            value = m;  // integers up to 18 digits: no scaling at all
-        } else if (k > 0) {
-            value = m * power_of_ten(k);
-        } else if (-k <= kLargestFinitePower) {
-            value = m / power_of_ten(-k);
-        } else {
-            // 10^-k itself would overflow to infinity and turn a representable
-            // subnormal value into 0: divide in two steps instead.
-            value = m / power_of_ten(-k - 4096) / kLargePowers[9];
-        }
-    }
+    const long double value = scale_mantissa(m.value, m.digits, point + read_exponent(c));
     return negative ? -value : value;
 }
 

@@ -138,10 +138,6 @@ TEST_F(TextWindowTest, TextOperationsWithoutAWindowDoNothingAndStillConsume) {
     print(u"nobody sees this");
     text_newline(kAnyTextWindow);
     EXPECT_EQ(wait_key(), u"");
-    Frame fr;
-    text_take_key(fr.f, kAnyTextWindow);
-    EXPECT_EQ(wide_of(tmp_slot(fr.f, 0)), u"");
-    tmp_drop(fr.f);
     text_close(kAnyTextWindow);
     EXPECT_EQ(current(), nullptr);
 }
@@ -415,10 +411,6 @@ TEST_F(TextWindowTest, OperationsForAWindowThatIsNotOpenTouchNothing) {
         print(u"intruder", row.window);
         text_newline(row.window);
         on_second_thread([&] { EXPECT_EQ(wait_key(row.window), u""); });
-        Frame fr;
-        text_take_key(fr.f, row.window);
-        EXPECT_EQ(wide_of(tmp_slot(fr.f, 0)), u"");
-        tmp_drop(fr.f);
         EXPECT_FALSE(text_window_is_open(row.window));
         text_close(row.window);
 

@@ -1,6 +1,6 @@
-// Key input, closing and the calling thread's pump: text_wait_key and
-// text_take_key take pending_char with an atomic exchange, text_close sends
-// the close request and waits for it, pump_messages moves one of the calling
+// Key input, closing and the calling thread's pump: text_wait_key takes
+// pending_char with an atomic exchange, text_close sends the close request
+// and waits for it (bounded), pump_messages moves one of the calling
 // thread's own messages. They may touch the open text area's record only
 // while they hold the text lock, and send nothing while they hold it.
 #include "textwin/textwin.h"
@@ -34,14 +34,6 @@ bool text_window_is_open(uintptr_t window) {
 
 void text_announce(uintptr_t window) {
     if (text_window_is_open(window)) NotifyWinEvent(EVENT_SYSTEM_ALERT, hwnd_of(window), OBJID_CLIENT, CHILDID_SELF);
-}
-
-void text_take_key(ProcFrame& f, uintptr_t window) {
-    lock_text();
-    WindowRecord* r = open_record(window);
-    uint32_t value = r != nullptr ? atomic_exchange32(&r->pending_char, 0u) : 0;
-    unlock_text();
-    push_key(f, value);
 }
 
 void text_wait_key(ProcFrame& f, uintptr_t window) {

@@ -89,11 +89,6 @@ void text_announce(uintptr_t window);
 // code, before this returns, so the host's own loop still finds it.
 void text_wait_key(ProcFrame& f, uintptr_t window);
 
-// Takes the character waiting in `window` without waiting and pushes it onto
-// `f` as an owned one-unit string, or the empty string when there is none
-// (or no memory for it; the character is then lost).
-void text_take_key(ProcFrame& f, uintptr_t window);
-
 // Asks `window` to close and returns once both its windows are destroyed and
 // current_text_window is null. Does not wait for the window thread to end.
 // Nothing happens when `window` is not open.

@@ -100,77 +100,85 @@ void copy_to_clipboard(WindowRecord* r) {
     str_free(caption);
 }
 
+// The text area's record, for the control `control` of the frame; null when
+// it is not a text area the registry knows.
+WindowRecord* text_area_record(HWND control) {
+    WindowRecord* r = nullptr;
+    const intptr_t type =
+        static_cast<intptr_t>(read_window_field(reinterpret_cast<uintptr_t>(control), kFieldTypeCode, &r));
+    return control != nullptr && type == kTypeTextArea ? r : nullptr;
+}
+
+// WM_NCDESTROY of the frame. current_text_window is cleared before the
+// records go, under the lock, so no text operation can still be using the
+// text area's record when it is freed. A frame that never got published (a
+// failed open) leaves another window's reference alone.
+void tear_down(HWND frame) {
+    lock_text();
+    WindowRecord* current = text_state().current_text_window;
+    if (current != nullptr && current->parent == reinterpret_cast<uintptr_t>(frame)) publish_current(nullptr);
+    unlock_text();
+    destroy_window_record(reinterpret_cast<uintptr_t>(frame));
+    PostMessageA(frame, WM_QUIT, 0, 0);
+}
+
+// WM_ACTIVATE making the frame active: the keyboard goes to the open text
+// area. False when there is none, for the default handling.
+bool activate(HWND frame) {
+    text_state().active_window = reinterpret_cast<uintptr_t>(frame);
+    lock_text();
+    WindowRecord* current = text_state().current_text_window;
+    const uintptr_t parent = current != nullptr ? current->parent : 0;
+    const uintptr_t area = current != nullptr ? current->hwnd : 0;
+    unlock_text();
+    if (current == nullptr) return false;
+    SetForegroundWindow(hwnd_of(parent));
+    SetFocus(hwnd_of(area));
+    return true;
+}
+
+// Mouse messages at the frame go to the text area's procedure, since the
+// text area covers the client area: frame coordinates are its coordinates.
+// A zero result goes on to the frame's default handling.
+LRESULT forward_mouse(HWND frame, UINT msg, WPARAM wp, LPARAM lp) {
+    HWND area = GetDlgItem(frame, 0);
+    if (text_area_record(area) == nullptr) return 0;
+    WNDPROC proc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(area, GWLP_WNDPROC));
+    if (proc == nullptr) return 0;
+    const LRESULT res = CallWindowProcW(proc, area, msg, wp, lp);
+    return res != 0 ? res : DefWindowProcW(frame, msg, wp, lp);
+}
+
 }  // namespace
 
 LRESULT CALLBACK frame_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_DRAWITEM: {
         const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
-        HWND control = GetDlgItem(hwnd, static_cast<int>(item->CtlID));
-        WindowRecord* r = nullptr;
-        intptr_t type = static_cast<intptr_t>(
-            read_window_field(reinterpret_cast<uintptr_t>(control), kFieldTypeCode, &r));
-        if (r == nullptr || type != kTypeTextArea || (item->itemAction & ODA_DRAWENTIRE) == 0) {
-            return FALSE;
-        }
+        WindowRecord* r = text_area_record(GetDlgItem(hwnd, static_cast<int>(item->CtlID)));
+        if (r == nullptr || (item->itemAction & ODA_DRAWENTIRE) == 0) return FALSE;
         paint_from_back_buffer(item->hDC, r);
         return TRUE;
     }
-    case WM_NCDESTROY: {
-        // Cleared before the records go, under the lock, so no text
-        // operation can still be using the text area's record when it is
-        // freed. A frame that never got published (a failed open) leaves
-        // another window's reference alone.
-        lock_text();
-        WindowRecord* current = text_state().current_text_window;
-        if (current != nullptr && current->parent == reinterpret_cast<uintptr_t>(hwnd)) {
-            publish_current(nullptr);
-        }
-        unlock_text();
-        destroy_window_record(reinterpret_cast<uintptr_t>(hwnd));
-        PostMessageA(hwnd, WM_QUIT, 0, 0);
+    case WM_NCDESTROY:
+        tear_down(hwnd);
         return 0;
-    }
-    case WM_ACTIVATE: {
-        WORD state = LOWORD(wp);
-        if (state == WA_ACTIVE || state == WA_CLICKACTIVE) {
-            text_state().active_window = reinterpret_cast<uintptr_t>(hwnd);
-            lock_text();
-            WindowRecord* current = text_state().current_text_window;
-            uintptr_t parent = current != nullptr ? current->parent : 0;
-            uintptr_t area = current != nullptr ? current->hwnd : 0;
-            unlock_text();
-            if (current != nullptr) {
-                SetForegroundWindow(hwnd_of(parent));
-                SetFocus(hwnd_of(area));
-                return 0;
-            }
-        } else if (state == WA_INACTIVE) {
+    case WM_ACTIVATE:
+        if (LOWORD(wp) == WA_ACTIVE || LOWORD(wp) == WA_CLICKACTIVE) {
+            if (activate(hwnd)) return 0;
+        } else if (LOWORD(wp) == WA_INACTIVE) {
             text_state().active_window = 0;
         }
         break;
-    }
     case WM_SYSCOMMAND:
         // The user cannot close the window; only the library's own request
         // does. The low four bits of a system command are the system's own.
         if ((wp & 0xFFF0) == SC_CLOSE) return 0;
         if ((wp & 0xFFFF) == kCloseRequest) return DefWindowProcW(hwnd, msg, SC_CLOSE, lp);
         break;
-    case WM_MOUSEWHEEL:
-        break;
     default:
-        if (msg >= WM_MOUSEMOVE && msg <= WM_MBUTTONDBLCLK) {
-            HWND area = GetDlgItem(hwnd, 0);
-            WindowRecord* r = nullptr;
-            intptr_t type = static_cast<intptr_t>(
-                read_window_field(reinterpret_cast<uintptr_t>(area), kFieldTypeCode, &r));
-            if (area == nullptr || r == nullptr || type != kTypeTextArea) return 0;
-            WNDPROC proc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(area, GWLP_WNDPROC));
-            if (proc == nullptr) return 0;
-            LRESULT res = CallWindowProcW(proc, area, msg, wp, lp);
-            if (res != 0) return res;
-        }
-        break;
+        if (msg >= WM_MOUSEMOVE && msg <= WM_MBUTTONDBLCLK) return forward_mouse(hwnd, msg, wp, lp);
+        break;   // WM_MOUSEWHEEL (0x020A) included: it is the frame's own
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
