@@ -85,8 +85,8 @@ struct WindowRecord {
     uint32_t back_color;        // COLORREF
     int32_t type_code;
     uintptr_t static_proc;      // WNDPROC the text area procedure replaced
-    // One-slot key buffer. Window thread: plain store; calling thread: takes
-    // it with atomic_exchange32 against 0.
+    // One-slot key buffer. Window thread: release store, replacing a key not
+    // yet taken; calling thread: takes it with atomic_exchange32 against 0.
     volatile uint32_t pending_char;
     // What the text area shows, as text (textwin/shown_text.h): written by
     // the text operations and read by the window procedure, both under the

@@ -38,32 +38,26 @@ struct ResettableState {
         WindowRecord* head;         // window thread links/unlinks; both threads walk; under `lock`
         volatile int32_t lock;      // spin lock, as for fonts
     } registry;
+    // The text window's state; docs/design.md says who writes and reads
+    // each field, under which lock, and what every wait on it is bounded by.
     struct TextWindow {
-        // Text area record of the open text window, null when none. Window
-        // thread publishes it after the open's handle result and clears it at
-        // the frame's WM_NCDESTROY; the calling thread clears it in
-        // text_close. Aligned 32-bit plain stores and loads.
+        // Text area record of the open text window, null when none. The
+        // window thread publishes it (release store, under text_lock) and
+        // clears it at the frame's WM_NCDESTROY; whoever reclaims the
+        // records of a window whose thread died clears it too.
         WindowRecord* volatile current_text_window;
         uint32_t text_class_atom;   // window thread only; registered once per process
         volatile uintptr_t active_window;  // HWND; window thread writes, calling thread reads
-        // Spin lock (as for fonts) that makes every text operation's use of
-        // the text area record exclusive with the window thread's teardown
-        // and back-buffer copy: the window thread clears current_text_window
-        // under it before it frees the record, so a text operation that finds
-        // the record under the lock can use it until it lets go. Held only
-        // around GDI calls on the memory DC, never across a message send or
-        // a call that goes to the display server.
+        // Spin lock (as for fonts) over every use of the published text area
+        // record, so its teardown never frees it under a text operation.
         volatile int32_t text_lock;
-        // Opens take turns: `turn_mutex` (a kernel mutex, made by the first
-        // open, closed when the library is unloaded) so that a turn whose
-        // holder was killed passes to the next waiter, which is told the
-        // turn was abandoned. `turn_owner` is the holder's thread id, written
-        // by the holder only, so a thread that finds its own id there is
-        // re-entering its own open. Calling threads only.
+        // The opens' turn: a kernel mutex (HANDLE), made by the first open,
+        // closed when the library is unloaded; and its holder's thread id,
+        // written by the holder only.
         volatile uintptr_t turn_mutex;
         volatile uint32_t turn_owner;
         // The step at which the last failed open stopped (OpenStep in
-        // textwin/internal.h), for tests and debuggers: the export itself
+        // textwin/textwin.h), for tests and debuggers: the export itself
         // only returns 0. Written by whichever thread failed; never cleared.
         volatile uint32_t open_failure;
     } text;

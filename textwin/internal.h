@@ -1,18 +1,9 @@
 // What the text window's own files share, and nothing outside textwin/ uses:
 // the state's lock and lookup (state.cpp), the two window procedures
-// (window_procs.cpp, installed by window_thread.cpp), and the few constants
-// and conversions more than one of them needs.
-//
-// Record lifetime: the window thread frees the text area's record at the
-// frame's WM_NCDESTROY, possibly while the calling thread is printing or
-// waiting. The text lock closes that gap: the teardown clears
-// current_text_window under the lock before it frees anything, and every
-// text operation finds the record under the lock and touches it only while
-// it holds the lock. The lock is a pure spin, so it is never held across a
-// message send (repaints and the close request are sent after it is let
-// go) nor across a call that goes to the display server (the copy to the
-// screen is made from a copy of the back buffer): the window thread, which
-// takes it only briefly, always makes progress, and nobody spins long.
+// (window_procs.cpp, installed by window_thread.cpp), the opens' turn and
+// the bounds of every wait, and the few constants and conversions more than
+// one of them needs. docs/design.md has the threads, the record's lifetime,
+// the locks and the waits in one place.
 #pragma once
 
 #include <windows.h>

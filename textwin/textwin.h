@@ -2,9 +2,8 @@
 //
 // The calling thread opens it, prints into its back buffer, waits for a key
 // and closes it; the window thread owns both windows, runs their procedures
-// and frees the records when the frame goes away. The two meet in
-// g_runtime.shared.text (current_text_window, active_window, text_lock) and
-// in the text area's WindowRecord. At most one text window exists at a time.
+// and frees the records when the frame goes away (docs/design.md). At most
+// one text window exists at a time.
 //
 // Every text operation names the window it is for, looks it up anew
 // through current_text_window under the text lock and does nothing when
