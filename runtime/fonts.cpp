@@ -21,6 +21,8 @@ constexpr uint8_t kAnsiCharset = 0;
 constexpr uint8_t kDefaultPitch = 0;
 constexpr uint8_t kFixedPitch = 1;
 
+// The runtime's default list; the text window uses font 2 only, fonts 1
+// and 3 are kept for the runtime's other kinds of window.
 const DefaultFont kDefaultFonts[] = {
     {1, 8.0f, kDefaultPitch, "MS Sans Serif"},
     {2, 0.0f, kFixedPitch, "Lucida Console"},

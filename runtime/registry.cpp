@@ -8,6 +8,8 @@
 
 namespace {
 
+// Kinds of window with a DC of their own; the text window uses types 0 and
+// 15 only, these are kept for the runtime's other kinds.
 constexpr int32_t kTypeOwnDcFont14 = 14;
 constexpr int32_t kTypeOwnDcFont26 = 26;
 
