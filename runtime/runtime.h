@@ -48,8 +48,9 @@ struct ResettableState {
         WindowRecord* volatile current_text_window;
         uint32_t text_class_atom;   // window thread only; registered once per process
         volatile uintptr_t active_window;  // HWND; window thread writes, calling thread reads
-        // Spin lock (as for fonts) over every use of the published text area
-        // record, so its teardown never frees it under a text operation.
+        // Spin lock over every use of the published text area record, so its
+        // teardown never frees it under a text operation. 0 when free, else
+        // the holder's thread id (textwin/state.cpp).
         volatile int32_t text_lock;
         // The opens' turn: a kernel mutex (HANDLE), made by the first open,
         // closed when the library is unloaded; and its holder's thread id,

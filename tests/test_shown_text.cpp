@@ -2,6 +2,7 @@
 // layout the clipboard gets, kept in step with what is printed.
 #include "textwin/shown_text.h"
 
+#include <string>
 #include <vector>
 
 #include "test_support.h"
@@ -92,7 +93,7 @@ TEST_F(ShownTextTest, ATooSmallBufferGetsItsFirstUnitsAndTheWholeLength) {
 
 TEST_F(ShownTextTest, NoBlockForSizesThatCannotBeHeld) {
     for (auto size : {std::pair<int, int>{0, 5}, {5, 0}, {-1, 3}, {3, 0x10000}, {0x7FFF, 0xFFFF}}) {
-        SCOPED_TRACE(size.first * 100000 + size.second);
+        SCOPED_TRACE(std::to_string(size.first) + " x " + std::to_string(size.second));
         EXPECT_EQ(shown_text_make(size.first, size.second), 0u);
     }
     // The handle 0 (no block) reads as nothing printed.

@@ -20,6 +20,7 @@
 #include "win32_process_counts.h"
 #include "win32_xdotool.h"
 #include "strings/dynstr.h"
+#include "textwin/internal.h"
 #include "textwin/textwin.h"
 
 namespace tw {

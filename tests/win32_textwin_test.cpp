@@ -279,6 +279,29 @@ TEST_F(TextWindowTest, AWaitEndsEmptyWhenItsWindowIsGone) {
     }
 }
 
+// A caller killed while it draws leaves the text lock taken; the next one
+// to need it takes it over instead of spinning for ever.
+TEST_F(TextWindowTest, TheTextLockOfAKilledThreadIsTakenOver) {
+    HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ThreadBody holder{[&] {
+        textwin::lock_text();
+        SetEvent(taken);
+        Sleep(4 * kBound);   // killed long before
+    }};
+    HANDLE t = start_thread(&holder);
+    ASSERT_EQ(WaitForSingleObject(taken, kBound), WAIT_OBJECT_0);
+    TerminateThread(t, 9);
+    ASSERT_EQ(WaitForSingleObject(t, kBound), WAIT_OBJECT_0);
+    CloseHandle(t);
+    CloseHandle(taken);
+    on_second_thread([] {
+        HWND area = open_window(u"Taken over", 10, 2, 100, 100);
+        EXPECT_NE(area, nullptr);
+        print(u"drawn");
+        text_close(kAnyTextWindow);
+    });
+}
+
 // --- closing -----------------------------------------------------------------------------
 
 TEST_F(TextWindowTest, TheUsersCloseIsRefused) {

@@ -83,12 +83,7 @@ void text_close(uintptr_t window) {
 }
 
 bool textwin::window_alive(uintptr_t window) {
-    const DWORD id = GetWindowThreadProcessId(hwnd_of(window), nullptr);
-    HANDLE thread = id != 0 ? OpenThread(SYNCHRONIZE, FALSE, id) : nullptr;
-    if (thread == nullptr) return false;
-    const bool running = WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;
-    CloseHandle(thread);
-    return running;
+    return thread_running(GetWindowThreadProcessId(hwnd_of(window), nullptr));
 }
 
 void textwin::reclaim_orphaned_window() {

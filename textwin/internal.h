@@ -22,8 +22,12 @@ constexpr WPARAM kCloseRequest = 0x1405;
 // --- state.cpp: the shared state and its lock ------------------------------------
 
 inline auto& text_state() { return g_runtime.shared.text; }
+// The text lock: a spin lock whose word holds the holder's thread id; the
+// lock of a holder that has ended (killed while it drew) is taken over.
 void lock_text();
 void unlock_text();
+// Whether the thread `id` exists and has not ended.
+bool thread_running(DWORD id);
 
 // Under the text lock: the open text window's record if its text area is
 // `window` (or any open one for kAnyTextWindow), else null. The handle is

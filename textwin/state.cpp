@@ -5,9 +5,40 @@
 #include "textwin/internal.h"
 
 namespace textwin {
+namespace {
 
-void lock_text() { spin_acquire(&text_state().text_lock); }
-void unlock_text() { spin_release(&text_state().text_lock); }
+// How often a waiter for the text lock looks whether its holder still runs.
+constexpr uint32_t kHolderCheckSpins = 1u << 14;
+
+}  // namespace
+
+bool thread_running(DWORD id) {
+    HANDLE thread = id != 0 ? OpenThread(SYNCHRONIZE, FALSE, id) : nullptr;
+    if (thread == nullptr) return false;
+    const bool running = WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;
+    CloseHandle(thread);
+    return running;
+}
+
+// The lock word holds its holder's thread id. A calling thread holds the
+// lock while it draws a row, and a host may kill it there: every so often
+// a waiter looks whether the holder still runs, and takes over the lock of
+// one that has ended rather than spin on it for ever.
+void lock_text() {
+    volatile int32_t* word = &text_state().text_lock;
+    const int32_t me = static_cast<int32_t>(GetCurrentThreadId());
+    for (uint32_t spins = 1;; spins++) {
+        int32_t holder = 0;
+        if (__atomic_compare_exchange_n(word, &holder, me, false, __ATOMIC_ACQUIRE, __ATOMIC_RELAXED)) return;
+        if (spins % kHolderCheckSpins == 0 && !thread_running(static_cast<DWORD>(holder)) &&
+            __atomic_compare_exchange_n(word, &holder, me, false, __ATOMIC_ACQUIRE, __ATOMIC_RELAXED)) {
+            return;
+        }
+        __builtin_ia32_pause();
+    }
+}
+
+void unlock_text() { __atomic_store_n(&text_state().text_lock, 0, __ATOMIC_RELEASE); }
 
 WindowRecord* open_record(uintptr_t window) {
     WindowRecord* r = text_state().current_text_window;

@@ -346,7 +346,8 @@ void fail_open(Making& m, OpenStep step) {
 // Ends with the frame. A WM_QUIT that comes while the frame still exists is
 // not the one its teardown posts (a host that posts one to every thread):
 // the box stays up and answers as before. A box whose caller has ended can
-// never be answered, so it is ended the regular way.
+// never be answered, so it is ended the regular way. Once the frame is gone
+// the loop ends even without the teardown's WM_QUIT.
 DWORD run_message_loop(HWND frame, const OpenBlock* b) {
     MSG msg;
     for (uint32_t idle = 1;;) {
@@ -360,7 +361,9 @@ DWORD run_message_loop(HWND frame, const OpenBlock* b) {
             continue;
         }
         Sleep(1);
-        if (idle++ % kCallerCheckPolls == 0 && caller_gone(b)) DestroyWindow(frame);
+        if (idle++ % kCallerCheckPolls != 0) continue;
+        if (!IsWindow(frame)) return 0;
+        if (caller_gone(b)) DestroyWindow(frame);
     }
 }
 
@@ -404,7 +407,8 @@ OpenBlock* make_block(ProcFrame& f, uint32_t style, int32_t columns, int32_t row
                       int32_t left) {
     const char16_t* caption = nullptr;
     const uint32_t n = str_len_wide(str_unborrow(tmp_slot(f, 0)), &caption);
-    auto* b = static_cast<OpenBlock*>(global_alloc_zeroed(sizeof(OpenBlock) + 2 * n));
+    const uint64_t bytes = sizeof(OpenBlock) + 2 * uint64_t{n};
+    auto* b = bytes <= UINT32_MAX ? static_cast<OpenBlock*>(global_alloc_zeroed(static_cast<uint32_t>(bytes))) : nullptr;
     if (b == nullptr) return nullptr;
     HANDLE process = GetCurrentProcess();
     if (!DuplicateHandle(process, GetCurrentThread(), process, &b->caller, SYNCHRONIZE, FALSE, 0)) {
