@@ -829,6 +829,8 @@ TEST(EveryUser, ABoxIsAlwaysOnAMonitor) {
             EXPECT_EQ(wr.left, 30 + pc.x);
             EXPECT_EQ(wr.top, 80 + pc.y);
         } else if (pc.x > 0) {
+            printf("EveryUser: offsets (%d, %d) placed the frame at (%ld, %ld)-(%ld, %ld)\n", pc.x, pc.y, wr.left,
+                   wr.top, wr.right, wr.bottom);
             EXPECT_EQ(wr.right, info.rcWork.right);
             EXPECT_EQ(wr.bottom, info.rcWork.bottom);
         } else {
