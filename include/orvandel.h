@@ -99,8 +99,9 @@ extern "C" {
  *
  * One box per process: a call from another thread while a box is open closes
  * the open box; that earlier call then returns 0. Calls that overlap take
- * turns in the order they came: a call waits until the calls that came
- * before it have their box on screen, then replaces it. So at most one box
+ * turns, in the order the system hands a mutex on (first come, first served
+ * in practice): a call waits until the calls before it have their box on
+ * screen, then replaces it. So at most one box
  * exists at any time, and every box is gone by the time its call returns. A
  * call whose window could not be made also returns 0 at once.
  *

@@ -41,21 +41,24 @@ enum OpenStep : uint32_t {
 };
 // Closes any open text window and waits until it is gone, then opens a new
 // one of `rows` x `columns` cells with its frame's top-left corner at
-// (left, top) on screen, on a new window thread. The caption is the top
-// temporary of `f` (the export pushes it borrowed); it is dropped before the
-// call returns, and the window thread reads it only while this call waits.
+// (left, top) on screen (or on the nearest monitor, when no monitor shows
+// that place), on a new window thread. The caption is the top temporary of
+// `f` (the export pushes it borrowed); it is copied for the window thread
+// and dropped before the call returns.
 // `style` 0 lets the window thread choose: 0x80C20000 with a caption of one
 // unit or more, 0x80820000 without.
-// Opens take turns in the order they came (1 ms polls): a call waits for
-// the opens of other threads that came first, then replaces their windows,
-// so at most one text window exists at any time.
+// Opens take turns (docs/design.md): a call waits, bounded, for the opens
+// of other threads before it, then replaces their windows, so at most one
+// text window exists at any time. A call under the loader lock, or from a
+// message sent to a thread that is itself opening, fails at once.
 // Returns:
 //   the text area's window handle   the window is shown, focused and
 //                                   reachable by the text operations
-//   0                               no window: the thread could not start,
-//                                   a window or record could not be made, no
-//                                   fixed-pitch font could be selected, or
-//                                   the size is not positive (or too large)
+//   0                               no window: a step failed or a wait
+//                                   reached its bound (open_failure says
+//                                   which), e.g. no thread, no window or
+//                                   record, no fixed-pitch font, a size not
+//                                   positive or out of reach, no back buffer
 // Sleeps 40 ms after the window exists so the first text operation finds it.
 uintptr_t open_text_window(ProcFrame& f, uint32_t style, int32_t columns, int32_t rows,
                            int32_t top, int32_t left);
