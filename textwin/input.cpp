@@ -48,7 +48,7 @@ void text_wait_key(ProcFrame& f, uintptr_t window) {
         unlock_text();
         // A window whose thread has died is still named by
         // current_text_window, but no key can come from it any more.
-        const bool gone = r == nullptr || (polls % 64 == 0 && !window_alive(mine));
+        const bool gone = r == nullptr || (polls % kLivenessCheckPolls == 0 && !window_alive(mine));
         if (gone || value != 0) {
             // As any modal loop does: the quit was the host's, not ours.
             if (quit.taken) PostQuitMessage(quit.exit_code);

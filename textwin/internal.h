@@ -52,6 +52,10 @@ constexpr DWORD kTurnBoundMs = 30000;         // for the opens that came first
 constexpr DWORD kCloseBoundMs = 10000;        // for a window thread to handle the close request
 constexpr DWORD kOldWindowBoundMs = 10000;    // for the closed window's records to go
 constexpr DWORD kWindowThreadBoundMs = 20000; // for the window thread to make the window
+// A wait that polls at 1 ms looks every this many polls (about 64 ms)
+// whether the thread on the other side still runs: a question to the
+// system, too dear for every poll.
+constexpr uint32_t kLivenessCheckPolls = 64;
 
 void note_open_failure(OpenStep step);
 

@@ -32,9 +32,6 @@ constexpr DWORD kShowSettleMs = 20;
 // After the window is published, before the open returns: the first text
 // operation then finds it however the two threads were scheduled.
 constexpr DWORD kPublishSettleMs = 40;
-// The window thread looks whether its caller has ended every this many
-// idle polls (about 64 ms).
-constexpr uint32_t kCallerCheckPolls = 64;
 const wchar_t kClassName[] = L"VORANTEXT";
 
 constexpr intptr_t kResultPending = -1;
@@ -103,31 +100,36 @@ int32_t scaled(int32_t pixels, uint32_t dpi) {
     return static_cast<int32_t>((static_cast<uint32_t>(pixels) * dpi + kBaseDpi / 2) / kBaseDpi);
 }
 
-// Font record 2's font for `dpi`: the 96-DPI handle is kept in the record,
-// and a font for another DPI (its cell scaled from the 96-DPI one) is kept
-// beside it for later windows. Two window threads may race here; the
-// loser's handle goes, or both are kept.
-HGDIOBJ text_font(FontRecord* font, uint32_t dpi, const TEXTMETRICW* at96) {
-    static_assert(sizeof(LOGFONTW) == sizeof(LogFontW), "LOGFONTW mirror");
-    LOGFONTW lf;
-    __builtin_memcpy(&lf, &font->logfont, sizeof lf);
-    lf.lfHeight = 0;   // the font mapper's own height
-    if (at96 == nullptr) {
-        if (font->font_handle == 0) {
-            uintptr_t made = reinterpret_cast<uintptr_t>(CreateFontIndirectW(&lf));
-            uintptr_t expected = 0;
-            if (made != 0 && !__atomic_compare_exchange_n(&font->font_handle, &expected, made, false,
-                                                          __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE)) {
-                DeleteObject(reinterpret_cast<HGDIOBJ>(made));
-            }
+// Font record 2's font as its LOGFONT asks, with the height left to the font
+// mapper: made by the first window and kept in the record for every later
+// one. Two window threads may race here; the loser's handle goes.
+HGDIOBJ base_font(FontRecord* font) {
+    if (font->font_handle == 0) {
+        static_assert(sizeof(LOGFONTW) == sizeof(LogFontW), "LOGFONTW mirror");
+        LOGFONTW lf;
+        __builtin_memcpy(&lf, &font->logfont, sizeof lf);
+        lf.lfHeight = 0;
+        uintptr_t made = reinterpret_cast<uintptr_t>(CreateFontIndirectW(&lf));
+        uintptr_t expected = 0;
+        if (made != 0 && !__atomic_compare_exchange_n(&font->font_handle, &expected, made, false,
+                                                      __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE)) {
+            DeleteObject(reinterpret_cast<HGDIOBJ>(made));
         }
-        return reinterpret_cast<HGDIOBJ>(font->font_handle);
     }
+    return reinterpret_cast<HGDIOBJ>(font->font_handle);
+}
+
+// Font record 2's font for another DPI than 96: its cell is the 96-DPI cell
+// `at96` scaled, and it is kept beside the 96-DPI handle for later windows
+// at that DPI (two racing window threads may both keep one).
+HGDIOBJ font_for_dpi(FontRecord* font, uint32_t dpi, const TEXTMETRICW& at96) {
     uintptr_t kept = find_scaled_font(font, dpi);
     if (kept != 0) return reinterpret_cast<HGDIOBJ>(kept);
+    LOGFONTW lf;
+    __builtin_memcpy(&lf, &font->logfont, sizeof lf);
     // The width too: the mapper alone would round it away from the scale.
-    lf.lfHeight = scaled(at96->tmHeight, dpi);
-    lf.lfWidth = scaled(at96->tmAveCharWidth, dpi);
+    lf.lfHeight = scaled(at96.tmHeight, dpi);
+    lf.lfWidth = scaled(at96.tmAveCharWidth, dpi);
     HFONT made = CreateFontIndirectW(&lf);
     if (made != nullptr && !keep_scaled_font(font, dpi, reinterpret_cast<uintptr_t>(made))) {
         DeleteObject(made);
@@ -143,7 +145,7 @@ HGDIOBJ text_font(FontRecord* font, uint32_t dpi, const TEXTMETRICW* at96) {
 uint32_t select_text_font(WindowRecord* r, uint32_t dpi) {
     FontRecord* font = find_font_record(kTextFontNumber);
     if (font == nullptr) return kErrInvalidCall;
-    HGDIOBJ base = text_font(font, dpi, nullptr);
+    HGDIOBJ base = base_font(font);
     HGDIOBJ old = base != nullptr ? SelectObject(dc_of(r), base) : nullptr;
     if (old == nullptr || old == HGDI_ERROR) return kErrInvalidCall;
     r->saved_font = reinterpret_cast<uintptr_t>(old);
@@ -152,8 +154,8 @@ uint32_t select_text_font(WindowRecord* r, uint32_t dpi) {
     TEXTMETRICW tm;
     if (!GetTextMetricsW(dc_of(r), &tm)) return kErrInvalidCall;
     if (dpi != kBaseDpi) {
-        HGDIOBJ font_for_dpi = text_font(font, dpi, &tm);
-        old = font_for_dpi != nullptr ? SelectObject(dc_of(r), font_for_dpi) : nullptr;
+        HGDIOBJ scaled_font = font_for_dpi(font, dpi, tm);
+        old = scaled_font != nullptr ? SelectObject(dc_of(r), scaled_font) : nullptr;
         if (old == nullptr || old == HGDI_ERROR) return kErrInvalidCall;
     }
     r->char_width = scaled(tm.tmAveCharWidth, dpi);
@@ -301,6 +303,9 @@ OpenStep make_back_buffer(Making& m) {
         return kOpenBackBuffer;
     }
     r->saved_bitmap = reinterpret_cast<uintptr_t>(saved);
+    // The window's DC served only to make objects compatible with it.
+    ReleaseDC(m.area, m.window_dc);
+    m.window_dc = nullptr;
     RECT all{0, 0, r->width, r->height};
     FillRect(dc_of(r), &all, GetSysColorBrush(COLOR_BTNFACE));
     SetTextColor(dc_of(r), r->text_color);
@@ -314,8 +319,6 @@ OpenStep make_back_buffer(Making& m) {
 // unless the open has given up meanwhile. A caller that has ended will never
 // answer the box, so it is not shown at all.
 OpenStep show_and_publish(Making& m) {
-    ReleaseDC(m.area, m.window_dc);
-    m.window_dc = nullptr;
     if (caller_gone(m.block)) return kOpenCallerGone;
     ShowWindow(m.frame, SW_SHOW);
     Sleep(kShowSettleMs);
@@ -361,7 +364,7 @@ DWORD run_message_loop(HWND frame, const OpenBlock* b) {
             continue;
         }
         Sleep(1);
-        if (idle++ % kCallerCheckPolls != 0) continue;
+        if (idle++ % kLivenessCheckPolls != 0) continue;
         if (!IsWindow(frame)) return 0;
         if (caller_gone(b)) DestroyWindow(frame);
     }
