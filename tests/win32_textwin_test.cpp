@@ -206,6 +206,16 @@ TEST_F(KeyTest, AWaitEndsWhenTheKeyIsTyped) {
 // The drawing objects a text window owns: its memory DC, the back buffer in
 // it and its brush. Asked of each object, so it counts where the process's
 // handle table cannot be read.
+// Sent to a window whose thread is to be killed by the hook below.
+const UINT kDieOnRequest = WM_APP + 77;
+
+LRESULT CALLBACK die_on_request(int code, WPARAM wp, LPARAM lp) {
+    if (code == HC_ACTION && reinterpret_cast<const CWPSTRUCT*>(lp)->message == kDieOnRequest) {
+        TerminateThread(GetCurrentThread(), 9);
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
 struct OwnedObjects {
     HGDIOBJ objects[3];
     explicit OwnedObjects(const WindowRecord* r)
@@ -251,11 +261,18 @@ TEST_F(TextWindowTest, AWaitEndsEmptyWhenItsWindowIsGone) {
             reopened = open_window(u"Second", 10, 2, 100, 100);
             EXPECT_NE(reopened, nullptr);
         } else {
-            HANDLE box_thread = OpenThread(THREAD_TERMINATE | SYNCHRONIZE, FALSE,
-                                           GetWindowThreadProcessId(frame, nullptr));
+            // Killed where it holds none of the system's own locks (killed
+            // anywhere, it may hold one the whole process then waits on):
+            // in a message it is handed, as a host's hook may do.
+            const DWORD box_tid = GetWindowThreadProcessId(frame, nullptr);
+            HANDLE box_thread = OpenThread(SYNCHRONIZE, FALSE, box_tid);
             ASSERT_NE(box_thread, nullptr);
-            TerminateThread(box_thread, 9);
+            HHOOK kill = SetWindowsHookExW(WH_CALLWNDPROC, die_on_request, nullptr, box_tid);
+            ASSERT_NE(kill, nullptr);
+            DWORD_PTR ignored;
+            SendMessageTimeoutW(frame, kDieOnRequest, 0, 0, SMTO_NORMAL, kBound, &ignored);
             EXPECT_EQ(WaitForSingleObject(box_thread, kBound), WAIT_OBJECT_0);
+            UnhookWindowsHookEx(kill);
             CloseHandle(box_thread);
         }
         EXPECT_EQ(WaitForSingleObject(done, kBound), WAIT_OBJECT_0) << "the wait did not notice";
