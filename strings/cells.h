@@ -1,0 +1,26 @@
+// How UTF-16 text lies on a grid of equal character cells: a character
+// takes two cells (East Asian wide and fullwidth), none (combining marks,
+// zero-width and format characters, which go with the character before
+// them) or one (every other, control characters included: each is drawn as
+// the font's glyph for it). A surrogate pair is one character; a lone
+// surrogate is a character of its own.
+#pragma once
+
+#include <stdint.h>
+
+// One character of a text: its code point, the UTF-16 units it takes (1 or
+// 2) and the cells it takes (0, 1 or 2).
+struct CellChar {
+    uint32_t code_point;
+    uint32_t units;
+    uint32_t cells;
+};
+
+// Cells of one code point: 0, 1 or 2.
+uint32_t char_cells(uint32_t code_point);
+
+// The character that starts at units[at]; `at` < n.
+CellChar cell_char_at(const char16_t* units, uint32_t n, uint32_t at);
+
+// Cells of the whole of units[0, n).
+uint32_t text_cells(const char16_t* units, uint32_t n);
