@@ -18,6 +18,8 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64          # the cross compilers (posix threads variants)
   wine wine32:i386 wine64                          # runs the Windows tests
   xvfb xdotool imagemagick                         # a display for windows, keys, screenshots
+  fonts-droid-fallback                             # one font with CJK glyphs, the same on every machine
+  unicode-data                                     # what the cell-width table is made from and checked against
   zip unzip                                        # the release archives
 )
 qemu_min_major=10
@@ -40,10 +42,48 @@ as_root() {
 export DEBIAN_FRONTEND=noninteractive
 apt_opts=(-y -q -o DPkg::Lock::Timeout=600)
 updated=0
+update_failed=""
+# An archive mirror in the middle of a sync serves an index that does not
+# match its Release file ("File has unexpected size ... Mirror sync in
+# progress?") and apt-get update fails: tried a few times, a pause between.
 apt_update() {
   ((updated)) && return 0
-  as_root apt-get update -q -o DPkg::Lock::Timeout=600 >/dev/null
+  local try log=""
+  for try in 1 2 3; do
+    if log=$(as_root apt-get update -q -o DPkg::Lock::Timeout=600 2>&1) && ! grep -q '^E:' <<<"$log"; then
+      updated=1 update_failed=""
+      return 0
+    fi
+    update_failed=$(grep -o 'Failed to fetch [^ ]*' <<<"$log" | sed 's/Failed to fetch //' | sort -u | tr '\n' ' ')
+    echo "setup-deps: apt-get update failed (try $try of 3): ${update_failed:-see below}" >&2
+    ((try < 3)) && sleep 20
+  done
+  grep '^E:' <<<"$log" >&2 || true
+  echo "setup-deps: going on with the package lists apt has" >&2
   updated=1
+}
+
+# Installs the packages named. After an update that failed on an index, a
+# first failure is tried again with the release's own suite preferred: when
+# the index missing is the security suite's list of one architecture, the
+# security versions of that architecture's libraries are unknown, and their
+# other-architecture halves (which must be the same version) would come from
+# the security suite; from the release's own suite both halves match.
+apt_install() {
+  if as_root apt-get install "${apt_opts[@]}" "$@" >/dev/null; then return 0; fi
+  [[ -n $update_failed ]] || return 1
+  local release
+  release=$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")
+  echo "setup-deps: retrying with the packages of $release itself, since an index is missing" >&2
+  if as_root apt-get install "${apt_opts[@]}" -t "$release" "$@" >/dev/null; then
+    echo "setup-deps: installed from $release without the updates of the index that failed" >&2
+    return 0
+  fi
+  echo "setup-deps: could not install $*." >&2
+  echo "  apt-get update could not fetch: $update_failed" >&2
+  echo "  The archive was in the middle of a sync: that index did not match its Release file, so apt knows" >&2
+  echo "  none of the packages it lists, and what needs them cannot be installed. Try again later." >&2
+  return 1
 }
 
 # --- the packages ----------------------------------------------------------------
@@ -61,7 +101,7 @@ if ((${#missing[@]})); then
   apt_update
   # With recommends: Wine's X11 driver loads the X extension libraries and
   # fonts that come as recommends, and the text window is drawn with them.
-  as_root apt-get install "${apt_opts[@]}" "${missing[@]}" >/dev/null
+  apt_install "${missing[@]}" || exit 1
 fi
 
 # --- 32-bit programs ---------------------------------------------------------------
