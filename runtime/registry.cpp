@@ -150,6 +150,7 @@ bool destroy_window_record(uintptr_t hwnd) {
     }
     if (r->mem_dc != 0) gdi_delete_dc(r->mem_dc);
     str_free(r->shown_text);
+    str_free(r->reading_text);
     str_free(reinterpret_cast<StrHandle>(r));
     return true;
 }

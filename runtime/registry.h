@@ -92,6 +92,20 @@ struct WindowRecord {
     // the text operations and read by the window procedure, both under the
     // text lock. Owned by the record.
     uintptr_t shown_text;
+    // A text area whose rows do not all fit its screen shows `shown_rows`
+    // of its `rows`: the part that scrolls, from `top_row` on, and beneath
+    // it the last `pinned_rows`, always in view. shown_rows == rows when
+    // every row is in view. top_row is the window thread's to change; all
+    // four are read and written under the text lock once published.
+    int32_t rows;
+    int32_t shown_rows;
+    int32_t pinned_rows;
+    int32_t top_row;
+    uintptr_t scroll_bar;       // HWND of the scroll bar beside the part that scrolls; 0 when none
+    // What a reader gets instead of the rows as shown, once the window has
+    // it: the host's own lines, not the wrap. Owned by the record; under
+    // the text lock.
+    uintptr_t reading_text;
 };
 #pragma pack(pop)
 

@@ -469,14 +469,12 @@ TEST_F(TextWindowTest, OperationsForAWindowThatIsNotOpenTouchNothing) {
 }
 
 // A failed open shows nothing, leaves nothing and records the step it
-// stopped at. 4,000 x 2,000 cells are within the coordinates' reach, but
-// their back buffer (gigabytes) cannot be made: no box is shown blank.
+// stopped at.
 TEST_F(TextWindowTest, ImpossibleSizesFailTheOpenAndLeaveNothing) {
     const struct {
         int columns, rows;
         uint32_t step;
-    } rows[] = {{0, 5, kOpenCells}, {5, 0, kOpenCells}, {-3, 2, kOpenCells}, {100000, 2, kOpenCells},
-                {4000, 2000, kOpenBackBuffer}};
+    } rows[] = {{0, 5, kOpenCells}, {5, 0, kOpenCells}, {-3, 2, kOpenCells}, {2, -1, kOpenCells}};
     int windows = process_windows();
     const int gdi = live_gdi_objects();
     for (const auto& row : rows) {
@@ -493,6 +491,109 @@ TEST_F(TextWindowTest, ImpossibleSizesFailTheOpenAndLeaveNothing) {
         say_gdi_not_counted("ImpossibleSizes");
     } else {
         EXPECT_EQ(live_gdi_objects(), gdi) << "a failed open left drawing objects";
+    }
+}
+
+// --- larger than the screen ----------------------------------------------------------
+
+// The rows in view of `r` as the test expects them: the part that scrolls
+// from `top` on, and the pinned rows beneath, each row i reading "row i".
+Image rows_in_view(const WindowRecord* r, int top) {
+    std::vector<Run> runs;
+    const int part = r->shown_rows - r->pinned_rows;
+    for (int at = 0; at < r->shown_rows; ++at) {
+        const int row = at < part ? top + at : r->rows - r->pinned_rows + (at - part);
+        const std::string text = "row " + std::to_string(row);
+        runs.push_back(Run{0, at, std::u16string(text.begin(), text.end())});
+    }
+    return model(r, runs);
+}
+
+// The frame lies wholly in the work area: where asked when it fits, moved
+// the least when not, cut to the work area when larger, its rows then
+// scrolling beneath the pinned ones, by the keys a user would try.
+TEST_F(TextWindowTest, AWindowLargerThanItsScreenFitsTheWorkAreaAndScrolls) {
+    const struct {
+        const char* name;
+        int columns, rows, pinned, top, left;
+        bool moved, cut, scrolls;
+    } cases[] = {
+        {"fits where asked", 20, 3, 0, 10, 40, false, false, false},
+        {"past the right edge: moved left", 20, 3, 0, 10, 1250, true, false, false},
+        {"wider than the screen: cut", 100000, 2, 0, 10, 40, true, true, false},
+        {"taller than the screen: rows scroll", 30, 200, 3, 10, 40, true, false, true},
+        {"both, far below: rows scroll", 4000, 2000, 2, 3000, 40, true, true, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Frame fr;
+        StrHandle caption = make_wide(u"Larger");
+        tmp_push_ref(fr.f, caption);
+        HWND area = reinterpret_cast<HWND>(open_text_window(fr.f, 0, c.columns, c.rows, c.top, c.left, c.pinned));
+        str_free(caption);
+        ASSERT_NE(area, nullptr);
+        WindowRecord* r = current();
+        ASSERT_NE(r, nullptr);
+        const int line = r->char_height + r->ext_leading;
+        EXPECT_EQ(r->width / r->char_width < c.columns, c.cut);
+        EXPECT_EQ(r->shown_rows < c.rows, c.scrolls);
+        EXPECT_EQ(r->rows, c.rows);
+        for (int i = 0; i < c.rows; ++i) {
+            if (i > 0) text_newline(kAnyTextWindow);
+            const std::string text = "row " + std::to_string(i);
+            print(std::u16string(text.begin(), text.end()));
+        }
+        HWND frame = GetParent(area);
+        RECT outer;
+        GetWindowRect(frame, &outer);
+        MONITORINFO info{};
+        info.cbSize = sizeof info;
+        GetMonitorInfoW(MonitorFromPoint(POINT{c.left, c.top}, MONITOR_DEFAULTTONEAREST), &info);
+        const RECT& work = info.rcWork;
+        EXPECT_TRUE(outer.left >= work.left && outer.top >= work.top && outer.right <= work.right &&
+                    outer.bottom <= work.bottom)
+            << "frame (" << outer.left << ", " << outer.top << ")-(" << outer.right << ", " << outer.bottom
+            << ") outside the work area";
+        EXPECT_EQ(outer.left != c.left || outer.top != c.top, c.moved);
+        if (c.moved && !c.cut && !c.scrolls) EXPECT_EQ(outer.right, work.right) << "not moved the least";
+        EXPECT_EQ(GetDlgItem(frame, textwin::kScrollBarId) != nullptr, c.scrolls) << "a scroll bar";
+        const Image first = rows_in_view(r, 0);
+        EXPECT_EQ(differing_rows(read_dc(reinterpret_cast<HDC>(r->mem_dc), r->width, r->height), first), "");
+        if (c.scrolls) {
+            const int last_top = c.rows - c.pinned - (r->shown_rows - r->pinned_rows);
+            const struct {
+                const wchar_t* keys;
+                int top;
+            } steps[] = {{L"End", last_top}, {L"Up Up", last_top - 2}, {L"Home", 0}, {L"Down Next", 1 + (r->shown_rows - r->pinned_rows)}};
+            for (const auto& step : steps) {
+                SCOPED_TRACE(std::string(step.keys, step.keys + wcslen(step.keys)));
+                ASSERT_TRUE(keys(area, step.keys));
+                EXPECT_TRUE(eventually([&] { return r->top_row == step.top; })) << "top row " << r->top_row;
+                const Image want = rows_in_view(r, step.top);
+                std::string differs = "not looked at";
+                eventually([&] {
+                    textwin::lock_text();
+                    differs = differing_rows(read_dc(reinterpret_cast<HDC>(r->mem_dc), r->width, r->height), want);
+                    textwin::unlock_text();
+                    return differs.empty();
+                });
+                EXPECT_EQ(differs, "") << "back buffer";
+                on_second_thread([&] {
+                    std::string on_screen = "not looked at";
+                    eventually([&] { return (on_screen = differing_rows(capture(area), want)).empty(); });
+                    EXPECT_EQ(on_screen, "") << "screen";
+                });
+            }
+            SCROLLINFO info{};
+            info.cbSize = sizeof info;
+            info.fMask = SIF_ALL;
+            ASSERT_TRUE(GetScrollInfo(GetDlgItem(frame, textwin::kScrollBarId), SB_CTL, &info));
+            EXPECT_EQ(info.nMax, c.rows - c.pinned - 1);
+            EXPECT_EQ(info.nPos, r->top_row);
+            // A key that scrolls answers nothing.
+            EXPECT_EQ(r->pending_char, 0u);
+        }
+        text_close(kAnyTextWindow);
     }
 }
 

@@ -32,8 +32,28 @@ bool text_window_is_open(uintptr_t window) {
     return open;
 }
 
-void text_announce(uintptr_t window) {
-    if (text_window_is_open(window)) NotifyWinEvent(EVENT_SYSTEM_ALERT, hwnd_of(window), OBJID_CLIENT, CHILDID_SELF);
+void text_announce(ProcFrame& f, uintptr_t window) {
+    // An owned text is handed over as it is: a message of megabytes is not
+    // copied again. A borrowed one is copied.
+    StrHandle text = tmp_slot(f, 0);
+    if ((text & kBorrowedBit) != 0) {
+        const char16_t* units = nullptr;
+        const uint32_t n = str_len_wide(text, &units);
+        text = str_alloc_wide(n);
+        if (text != 0) __builtin_memcpy(reinterpret_cast<void*>(text), units, 2 * size_t{n});
+    } else {
+        f.slots[f.depth - 1] = 0;
+    }
+    lock_text();
+    WindowRecord* r = open_record(window);
+    if (r != nullptr && r->reading_text == 0) {
+        r->reading_text = text;
+        text = 0;
+    }
+    unlock_text();
+    str_free(text);
+    tmp_drop(f);
+    if (r != nullptr) NotifyWinEvent(EVENT_SYSTEM_ALERT, hwnd_of(window), OBJID_CLIENT, CHILDID_SELF);
 }
 
 void text_wait_key(ProcFrame& f, uintptr_t window) {

@@ -19,6 +19,11 @@ namespace textwin {
 // The library's own close request: WM_SYSCOMMAND with this code.
 constexpr WPARAM kCloseRequest = 0x1405;
 
+// Control ids of the frame's children: the text area, and the scroll bar
+// of a window whose rows do not all fit.
+constexpr int kTextAreaId = 0;
+constexpr int kScrollBarId = 1;
+
 // --- state.cpp: the shared state and its lock ------------------------------------
 
 inline auto& text_state() { return g_runtime.shared.text; }
@@ -81,6 +86,18 @@ bool window_alive(uintptr_t window);
 // windows destroyed with it) without the frame's WM_NCDESTROY. The thread
 // that clears current_text_window under the lock is the one that frees.
 void reclaim_orphaned_window();
+
+// --- output.cpp: what the back buffer shows --------------------------------------
+
+// Under the text lock. Draws the rows in view again from what they show as
+// text: those of the part that scrolls (from top_row) and the pinned rows
+// beneath. For scrolling, and for the scroll of every row up by one.
+void draw_rows_in_view(WindowRecord* r);
+
+// Scrolls the part of `r` that scrolls so that its row `top` (clamped to
+// what there is) is the first in view, and shows it. On the window thread,
+// without the text lock; does nothing for a window whose rows are all in view.
+void scroll_rows_to(WindowRecord* r, int32_t top);
 
 // --- window_procs.cpp -------------------------------------------------------------
 

@@ -1,10 +1,14 @@
-// Text output on the calling thread: text_print and text_newline draw into
-// the back buffer, and keep what it shows as text, under the text lock, and
-// ask for the repaint once it is let go. They may touch the open text area's record (cursor, back buffer) only
-// while they hold the lock.
+// Text output on the calling thread: text_print and text_newline keep what
+// the window shows as text and draw the rows in view into the back buffer,
+// under the text lock, and ask for the repaint once it is let go. They may
+// touch the open text area's record (cursor, back buffer) only while they
+// hold the lock. The rows in view are drawn again from that text when the
+// window thread scrolls them.
 #include "textwin/textwin.h"
 
+#include "strings/cells.h"
 #include "strings/dynstr.h"
+#include "textwin/glyphs.h"
 #include "textwin/internal.h"
 #include "textwin/shown_text.h"
 
@@ -30,36 +34,97 @@ void send_refresh(const Refresh& rf) {
     }
 }
 
-void read_position(WindowRecord* r) {
-    POINT p{0, 0};
-    GetCurrentPositionEx(dc_of(r), &p);
-    r->cur_x = p.x;
-    r->cur_y = p.y;
+bool scrolls(const WindowRecord* r) { return r->shown_rows < r->rows; }
+
+// Rows of the part that scrolls in view at once.
+int32_t part_rows(const WindowRecord* r) { return r->shown_rows - r->pinned_rows; }
+
+// The row of the view where row `row` shows, or -1 when it is scrolled out.
+int32_t view_row(const WindowRecord* r, int32_t row) {
+    if (!scrolls(r)) return row;
+    const int32_t pinned_from = r->rows - r->pinned_rows;
+    if (row >= pinned_from) return part_rows(r) + (row - pinned_from);
+    return row >= r->top_row && row < r->top_row + part_rows(r) ? row - r->top_row : -1;
+}
+
+// The row shown in row `at` of the view.
+int32_t row_in_view(const WindowRecord* r, int32_t at) {
+    if (!scrolls(r) || at < part_rows(r)) return at + r->top_row;
+    return r->rows - r->pinned_rows + (at - part_rows(r));
+}
+
+RECT view_cells(const WindowRecord* r, int32_t at) {
+    const int32_t top = at * line_height(r);
+    return RECT{0, top, r->width, top + line_height(r)};
+}
+
+// Row `at` of the view drawn anew from the text of the row it shows.
+void draw_view_row(WindowRecord* r, int32_t at) {
+    const RECT cells = view_cells(r, at);
+    FillRect(dc_of(r), &cells, GetSysColorBrush(COLOR_BTNFACE));
+    const char16_t* units = nullptr;
+    const uint32_t n = shown_text_row(r->shown_text, row_in_view(r, at), &units);
+    if (n != 0) draw_cells(dc_of(r), 0, cells.top, cells, units, n, r->char_width, line_height(r));
 }
 
 void place_cursor(WindowRecord* r, int32_t x, int32_t y) {
-    MoveToEx(dc_of(r), x, y, nullptr);
     r->cur_x = x;
     r->cur_y = y;
 }
 
-// Under the text lock. A scroll leaves its whole-area repaint in `out`.
+// Under the text lock. On the last row every row moves up one and the
+// last is cleared; that scroll leaves its whole-area repaint in `out`.
 void newline_locked(WindowRecord* r, Refresh* out) {
-    int32_t line = line_height(r);
-    int32_t next = r->cur_y + line;
-    if (next != r->height) {
-        place_cursor(r, 0, next);
+    const int32_t line = line_height(r);
+    const int32_t next = r->cur_y / line + 1;
+    if (next < r->rows) {
+        place_cursor(r, 0, next * line);
         return;
     }
     place_cursor(r, 0, r->cur_y);
     shown_text_scroll(r->shown_text);
-    BitBlt(dc_of(r), 0, 0, r->width, r->cur_y, dc_of(r), 0, line, SRCCOPY);
-    RECT last_row{r->cur_x, r->cur_y, r->width, r->height};
-    FillRect(dc_of(r), &last_row, GetSysColorBrush(COLOR_BTNFACE));
+    draw_rows_in_view(r);
     *out = Refresh{hwnd_of(r->hwnd), RECT{0, 0, r->width, r->height}, true};
 }
 
+// The units of the whole characters from `units` that fit in `cells_left`
+// cells, their cells in *cells. At the start of a row at least one: a
+// character wider than the row is cut at its edge rather than never shown.
+uint32_t fitting_run(const char16_t* units, uint32_t n, int32_t cells_left, bool row_start, uint32_t* cells) {
+    uint32_t run = 0;
+    *cells = 0;
+    while (run < n) {
+        const CellChar c = cell_char_at(units, n, run);
+        if (*cells + c.cells > static_cast<uint32_t>(cells_left) && (run > 0 || !row_start)) break;
+        *cells += c.cells;
+        run += c.units;
+    }
+    return run;
+}
+
 }  // namespace
+
+void draw_rows_in_view(WindowRecord* r) {
+    for (int32_t at = 0; at < r->shown_rows; ++at) draw_view_row(r, at);
+}
+
+void scroll_rows_to(WindowRecord* r, int32_t top) {
+    lock_text();
+    const int32_t last_top = r->rows - r->pinned_rows - part_rows(r);
+    if (top > last_top) top = last_top;
+    if (top < 0) top = 0;
+    const bool moved = scrolls(r) && top != r->top_row;
+    if (moved) {
+        r->top_row = top;
+        for (int32_t at = 0; at < part_rows(r); ++at) draw_view_row(r, at);
+    }
+    const RECT part{0, 0, r->width, part_rows(r) * line_height(r)};
+    unlock_text();
+    if (!moved) return;
+    if (r->scroll_bar != 0) SetScrollPos(hwnd_of(r->scroll_bar), SB_CTL, top, TRUE);
+    InvalidateRect(hwnd_of(r->hwnd), &part, FALSE);
+}
+
 }  // namespace textwin
 
 using namespace textwin;
@@ -77,28 +142,29 @@ void text_print(ProcFrame& f, uintptr_t window) {
             unlock_text();
             break;
         }
-        read_position(r);
-        if (r->cur_x >= r->width) {
+        uint32_t cells = 0;
+        const uint32_t run = r->cur_x < r->width
+                                 ? fitting_run(data + done, n - done, (r->width - r->cur_x) / r->char_width,
+                                               r->cur_x == 0, &cells)
+                                 : 0;
+        if (run == 0) {   // the row is full: the rest begins on the next
             newline_locked(r, &rf);
-            if (rf.wanted) {   // scrolled: show it before drawing on
-                unlock_text();
-                send_refresh(rf);
-                continue;
-            }
+            unlock_text();
+            send_refresh(rf);
+            continue;
         }
-        // Limited to the cells left on the row, so a run that starts in
-        // mid-row never loses units past the right edge.
-        int32_t cells = (r->width - r->cur_x) / r->char_width;
-        if (cells < 1) cells = 1;
-        uint32_t run = n - done < static_cast<uint32_t>(cells) ? n - done : static_cast<uint32_t>(cells);
-        int32_t old_x = r->cur_x;
-        int32_t old_y = r->cur_y;
-        RECT clip{r->cur_x, r->cur_y, r->width, r->cur_y + line_height(r)};
-        ExtTextOutW(dc_of(r), 0, 0, ETO_CLIPPED, &clip, reinterpret_cast<const wchar_t*>(data + done),
-                    run, nullptr);
-        shown_text_put(r->shown_text, old_y / line_height(r), old_x / r->char_width, data + done, run);
-        read_position(r);
-        rf = Refresh{hwnd_of(r->hwnd), RECT{old_x, old_y, r->cur_x, r->cur_y + line_height(r)}, true};
+        const int32_t row = r->cur_y / line_height(r);
+        shown_text_put(r->shown_text, row, r->cur_x / r->char_width, data + done, run);
+        const int32_t at = view_row(r, row);
+        const int32_t old_x = r->cur_x;
+        place_cursor(r, old_x + static_cast<int32_t>(cells) * r->char_width, r->cur_y);
+        if (at >= 0) {
+            RECT clip = view_cells(r, at);
+            clip.left = old_x;
+            draw_cells(dc_of(r), old_x, clip.top, clip, data + done, run, r->char_width, line_height(r));
+            clip.right = r->cur_x;
+            rf = Refresh{hwnd_of(r->hwnd), clip, true};
+        }
         unlock_text();
         send_refresh(rf);
         done += run;

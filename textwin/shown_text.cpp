@@ -124,3 +124,26 @@ uint32_t shown_text_copy(StrHandle text, const char16_t* caption, uint32_t capti
     }
     return o.length;
 }
+
+// STAND-IN until the reworked model lands.
+uint32_t shown_text_row(StrHandle text, int32_t row, const char16_t** units) {
+    if (text == 0) return 0;
+    const Grid g = grid_of(text);
+    if (row < 0 || uint32_t(row) >= g.rows) return 0;
+    *units = row_at(g, uint32_t(row)) + 1;
+    return row_at(g, uint32_t(row))[0];
+}
+
+uint32_t reading_copy(const char16_t* rows, uint32_t n, const char16_t* caption, uint32_t caption_len,
+                      char16_t* out, uint32_t room) {
+    Out o{out, room, 0};
+    const uint32_t dashes = sizeof kDashes / 2 - 1;
+    put(o, kDashes, dashes);
+    put(o, caption, caption_len);
+    put(o, kCrLf, 2);
+    put(o, kDashes, dashes);
+    put(o, rows, n);
+    put(o, kCrLf, 2);
+    put(o, kDashes, dashes);
+    return o.length;
+}

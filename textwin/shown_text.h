@@ -38,3 +38,8 @@ uint32_t shown_text_rows(StrHandle text, char16_t* out, uint32_t room);
 // every row is the message.
 uint32_t shown_text_copy(StrHandle text, const char16_t* caption, uint32_t caption_len, char16_t* out,
                          uint32_t room);
+
+// STAND-IN until the reworked model lands.
+uint32_t shown_text_row(StrHandle text, int32_t row, const char16_t** units);
+uint32_t reading_copy(const char16_t* rows, uint32_t n, const char16_t* caption, uint32_t caption_len,
+                      char16_t* out, uint32_t room);

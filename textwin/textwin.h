@@ -39,12 +39,29 @@ enum OpenStep : uint32_t {
     kOpenCells,         // no device context, no fixed-pitch font, or a size out of reach
     kOpenBackBuffer,    // the back buffer could not be made or selected
 };
+// The largest text window the screen near (left, top) holds, in cells of
+// the window's font at the screen's DPI: its columns without and beside a
+// scroll bar, and its rows in view. `caption`: whether the frame has a
+// caption bar. For the calling thread, before it opens: what it lays out
+// within these is shown whole, without scrolling or cutting.
+struct TextWindowLimits {
+    int32_t max_columns;
+    int32_t max_columns_scrolling;
+    int32_t max_rows;
+};
+TextWindowLimits text_window_limits(int32_t top, int32_t left, bool caption);
+
 // Closes any open text window and waits until it is gone, then opens a new
 // one of `rows` x `columns` cells with its frame's top-left corner at
-// (left, top) on screen (or on the nearest monitor, when no monitor shows
-// that place), on a new window thread. The caption is the top temporary of
-// `f` (the export pushes it borrowed); it is copied for the window thread
-// and dropped before the call returns.
+// (left, top) on screen, on a new window thread. The caption is the top
+// temporary of `f` (the export pushes it borrowed); it is copied for the
+// window thread and dropped before the call returns.
+// The frame lies wholly in the work area of the monitor nearest (left,
+// top): there when it fits, else moved the least that makes it fit. A
+// window larger than the work area has fewer columns (what passes the
+// right edge is cut) and fewer rows in view: its rows then scroll, but for
+// the last `pinned_rows`, which stay in view beneath them; the user scrolls
+// with the arrow keys, PgUp/PgDn, Home/End, the wheel or the scroll bar.
 // `style` 0 lets the window thread choose: 0x80C20000 with a caption of one
 // unit or more, 0x80820000 without.
 // Opens take turns (docs/design.md): a call waits, bounded, for the opens
@@ -61,16 +78,18 @@ enum OpenStep : uint32_t {
 //                                   positive or out of reach, no back buffer
 // Sleeps 40 ms after the window exists so the first text operation finds it.
 uintptr_t open_text_window(ProcFrame& f, uint32_t style, int32_t columns, int32_t rows,
-                           int32_t top, int32_t left);
+                           int32_t top, int32_t left, int32_t pinned_rows = 0);
 
 // Whether `window` is the open text window.
 bool text_window_is_open(uintptr_t window);
 
 // Prints the top temporary of `f` (UTF-16) at the cursor of `window` and
-// drops it, also when that window is not open or the text is empty. Every
-// unit is drawn as a glyph, control characters included. A run never goes
-// past the right edge: the units that do not fit on the row continue on the
-// next, which may scroll. Returns once the drawing is on the screen.
+// drops it, also when that window is not open or the text is empty. Each
+// character is drawn in its cells (strings/cells.h), control characters as
+// glyphs. A character never goes past the right edge: those that do not
+// fit on the row continue on the next, which may scroll. A row scrolled out
+// of view is kept and drawn once it is scrolled into view. Returns once the
+// drawing is on the screen.
 void text_print(ProcFrame& f, uintptr_t window);
 
 // Moves the cursor of `window` to the start of the next row; on the last
@@ -78,9 +97,12 @@ void text_print(ProcFrame& f, uintptr_t window);
 void text_newline(uintptr_t window);
 
 // Tells assistive technology that `window` is up and complete, as message
-// boxes do when they are shown: an alert event for the text area, whose
-// name (its text) holds the rows as printed. Nothing when it is not open.
-void text_announce(uintptr_t window);
+// boxes do when they are shown: an alert event for the text area. From
+// then on its name (its text) and what Ctrl+C copies are the top temporary
+// of `f`, rows joined by CR LF with the host's own line breaks, whatever
+// is scrolled out of view; it is dropped (an owned one is kept by the
+// window, not copied). Nothing but the drop when `window` is not open.
+void text_announce(ProcFrame& f, uintptr_t window);
 
 // Waits, pumping the calling thread's own messages (1 ms sleeps when its
 // queue is empty), until a character has been typed into `window`, and

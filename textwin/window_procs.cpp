@@ -52,20 +52,40 @@ void paint_from_back_buffer(HDC screen, const WindowRecord* r) {
     if (copy_dc != nullptr) DeleteDC(copy_dc);
 }
 
-// The rows as printed, for WM_GETTEXT and WM_GETTEXTLENGTH: the control is
-// owner-drawn, so its own text would never be shown, and a screen reader
-// reads the text area by these.
+// What a reader gets: the window's reading text once it has one (the
+// host's own lines, whatever is scrolled out of view), else the rows as
+// printed. Under the text lock.
+uint32_t reading_rows(const WindowRecord* r, char16_t* out, uint32_t room) {
+    if (r->reading_text == 0) return shown_text_rows(r->shown_text, out, room);
+    const char16_t* text = nullptr;
+    const uint32_t n = str_len_wide(r->reading_text, &text);
+    for (uint32_t i = 0; i < n && i < room; ++i) out[i] = text[i];
+    return n;
+}
+
+// The rows for WM_GETTEXT and WM_GETTEXTLENGTH: the control is owner-drawn,
+// so its own text would never be shown, and a screen reader reads the text
+// area by these.
 LRESULT answer_text_request(WindowRecord* r, UINT msg, WPARAM room, LPARAM buffer) {
     auto* out = reinterpret_cast<char16_t*>(buffer);
     const bool fill = msg == WM_GETTEXT && room > 0 && out != nullptr;
     lock_text();
-    uint32_t n = shown_text_rows(r->shown_text, out, fill ? static_cast<uint32_t>(room - 1) : 0);
+    uint32_t n = reading_rows(r, out, fill ? static_cast<uint32_t>(room - 1) : 0);
     unlock_text();
     if (msg == WM_GETTEXTLENGTH) return n;
     if (!fill) return 0;
     if (n > room - 1) n = static_cast<uint32_t>(room - 1);
     out[n] = 0;
     return n;
+}
+
+// The copy, from the reading text once there is one. Under the text lock.
+uint32_t copy_text(const WindowRecord* r, const char16_t* caption, uint32_t caption_len, char16_t* out,
+                   uint32_t room) {
+    if (r->reading_text == 0) return shown_text_copy(r->shown_text, caption, caption_len, out, room);
+    const char16_t* text = nullptr;
+    const uint32_t n = str_len_wide(r->reading_text, &text);
+    return reading_copy(text, n, caption, caption_len, out, room);
 }
 
 // Ctrl+C and WM_COPY: the box as text on the clipboard, laid out as message
@@ -79,14 +99,14 @@ void copy_to_clipboard(WindowRecord* r) {
     const uint32_t cap_len = static_cast<uint32_t>(
         GetWindowTextW(frame, reinterpret_cast<wchar_t*>(cap), caption_len + 1));
     lock_text();
-    const uint32_t n = shown_text_copy(r->shown_text, cap, cap_len, nullptr, 0);
+    const uint32_t n = copy_text(r, cap, cap_len, nullptr, 0);
     unlock_text();
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, 2 * (size_t{n} + 1));
     auto* out = block != nullptr ? static_cast<char16_t*>(GlobalLock(block)) : nullptr;
     if (out != nullptr) {
         // Printing may have gone on between the two passes: the first n units.
         lock_text();
-        const uint32_t got = shown_text_copy(r->shown_text, cap, cap_len, out, n);
+        const uint32_t got = copy_text(r, cap, cap_len, out, n);
         unlock_text();
         out[got < n ? got : n] = 0;
         GlobalUnlock(block);
@@ -137,11 +157,77 @@ bool activate(HWND frame) {
     return true;
 }
 
+// The keys that scroll the rows of a window whose rows do not all fit: by
+// a row, a page of the part that scrolls, or to its first or last row.
+// False for any other key, and where every row is in view.
+bool scroll_key(WindowRecord* r, WPARAM key) {
+    if (r->shown_rows >= r->rows) return false;
+    const int32_t page = r->shown_rows - r->pinned_rows;
+    int32_t top = r->top_row;
+    switch (key) {
+    case VK_UP: top -= 1; break;
+    case VK_DOWN: top += 1; break;
+    case VK_PRIOR: top -= page; break;
+    case VK_NEXT: top += page; break;
+    case VK_HOME: top = 0; break;
+    case VK_END: top = r->rows; break;   // clamped to the last page
+    default: return false;
+    }
+    scroll_rows_to(r, top);
+    return true;
+}
+
+// The wheel scrolls the rows as the system's setting says; a notch of a
+// precise wheel that is not yet a row waits for the next.
+bool scroll_wheel(WindowRecord* r, WPARAM wp) {
+    if (r->shown_rows >= r->rows) return false;
+    static int32_t g_wheel_rest;   // the window thread's alone
+    UINT per_notch = 3;
+    SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &per_notch, 0);
+    if (per_notch == WHEEL_PAGESCROLL) per_notch = static_cast<UINT>(r->shown_rows - r->pinned_rows);
+    g_wheel_rest += GET_WHEEL_DELTA_WPARAM(wp);
+    const int32_t rows = g_wheel_rest * static_cast<int32_t>(per_notch) / WHEEL_DELTA;
+    if (rows != 0) {
+        g_wheel_rest -= rows * WHEEL_DELTA / static_cast<int32_t>(per_notch);
+        scroll_rows_to(r, r->top_row - rows);
+    }
+    return true;
+}
+
+// WM_VSCROLL from the scroll bar. The keyboard goes back to the text area
+// once the bar is let go, for the answer is typed there.
+void scroll_bar_moved(HWND frame, WPARAM wp) {
+    HWND area = GetDlgItem(frame, kTextAreaId);
+    WindowRecord* r = text_area_record(area);
+    if (r == nullptr || r->scroll_bar == 0) return;
+    const int32_t page = r->shown_rows - r->pinned_rows;
+    int32_t top = r->top_row;
+    switch (LOWORD(wp)) {
+    case SB_LINEUP: top -= 1; break;
+    case SB_LINEDOWN: top += 1; break;
+    case SB_PAGEUP: top -= page; break;
+    case SB_PAGEDOWN: top += page; break;
+    case SB_TOP: top = 0; break;
+    case SB_BOTTOM: top = r->rows; break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: {
+        SCROLLINFO info{};
+        info.cbSize = sizeof info;
+        info.fMask = SIF_TRACKPOS;
+        if (GetScrollInfo(hwnd_of(r->scroll_bar), SB_CTL, &info)) top = info.nTrackPos;
+        break;
+    }
+    case SB_ENDSCROLL: SetFocus(area); return;
+    default: return;
+    }
+    scroll_rows_to(r, top);
+}
+
 // Mouse messages at the frame go to the text area's procedure, since the
 // text area covers the client area: frame coordinates are its coordinates.
 // A zero result goes on to the frame's default handling.
 LRESULT forward_mouse(HWND frame, UINT msg, WPARAM wp, LPARAM lp) {
-    HWND area = GetDlgItem(frame, 0);
+    HWND area = GetDlgItem(frame, kTextAreaId);
     if (text_area_record(area) == nullptr) return 0;
     WNDPROC proc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(area, GWLP_WNDPROC));
     if (proc == nullptr) return 0;
@@ -163,6 +249,19 @@ LRESULT CALLBACK frame_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_NCDESTROY:
         tear_down(hwnd);
         return 0;
+    case WM_VSCROLL:
+        scroll_bar_moved(hwnd, wp);
+        return 0;
+    case WM_ERASEBKGND:
+        // Beside the rows that stay in view, under the scroll bar, the
+        // frame itself shows: in the text area's colour, not the class's.
+        if (GetDlgItem(hwnd, kScrollBarId) == nullptr) break;
+        {
+            RECT all;
+            GetClientRect(hwnd, &all);
+            FillRect(reinterpret_cast<HDC>(wp), &all, GetSysColorBrush(COLOR_BTNFACE));
+        }
+        return 1;
     case WM_ACTIVATE:
         if (LOWORD(wp) == WA_ACTIVE || LOWORD(wp) == WA_CLICKACTIVE) {
             if (activate(hwnd)) return 0;
@@ -200,6 +299,12 @@ LRESULT CALLBACK text_area_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_GETTEXT:
     case WM_GETTEXTLENGTH:
         return answer_text_request(r, msg, wp, lp);
+    case WM_KEYDOWN:
+        if (scroll_key(r, wp)) return 0;
+        break;
+    case WM_MOUSEWHEEL:
+        if (scroll_wheel(r, wp)) return 0;
+        break;
     case WM_LBUTTONDOWN:
         SetFocus(hwnd);
         return 0;
@@ -210,7 +315,7 @@ LRESULT CALLBACK text_area_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         SetFocus(hwnd_of(r->hwnd));
         return 0;
     default:
-        break;   // WM_KEYDOWN and WM_SYSKEYDOWN included: TranslateMessage makes WM_CHAR
+        break;   // WM_SYSKEYDOWN included: TranslateMessage makes WM_CHAR
     }
     return CallWindowProcW(reinterpret_cast<WNDPROC>(r->static_proc), hwnd, msg, wp, lp);
 }

@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 #include "runtime/errors.h"
 #include "strings/dynstr.h"
+#include "textwin/fit.h"
 #include "textwin/internal.h"
 #include "textwin/shown_text.h"
 
@@ -50,6 +51,7 @@ struct OpenBlock {
     uint32_t style;
     int32_t columns;
     int32_t rows;
+    int32_t pinned_rows;
     int32_t top;
     int32_t left;
     wchar_t caption[1];          // a copy, zero-terminated: the caller's may go first
@@ -78,6 +80,7 @@ struct Making {
     OpenBlock* block;
     HWND frame;
     HWND area;
+    HWND scroll_bar;
     WindowRecord* record;   // the text area's
     HDC window_dc;
 };
@@ -138,53 +141,71 @@ HGDIOBJ font_for_dpi(FontRecord* font, uint32_t dpi, const TEXTMETRICW& at96) {
     return made;
 }
 
-// Selects font record 2, for the window's DPI, into the record's mem_dc and
-// takes the cell metrics: the 96-DPI cell, scaled for another DPI, so the
-// text has the same physical size on every screen. Returns 0, or 5 when the
-// record, the font or the selection is missing.
-uint32_t select_text_font(WindowRecord* r, uint32_t dpi) {
-    FontRecord* font = find_font_record(kTextFontNumber);
-    if (font == nullptr) return kErrInvalidCall;
+// A cell of font record 2's font at some DPI.
+struct CellMetrics {
+    int32_t width;
+    int32_t height;
+    int32_t ext_leading;
+};
+
+// Selects font record 2, for `dpi`, into `dc` and measures its cell: the
+// 96-DPI cell, scaled for another DPI, so the text has the same physical
+// size on every screen. The font `dc` held before goes to *saved, left
+// null when not even the 96-DPI font could be selected. Returns 0, or 5
+// when the font or a selection is missing.
+uint32_t select_cell_font(FontRecord* font, HDC dc, uint32_t dpi, HGDIOBJ* saved, CellMetrics* cell) {
     HGDIOBJ base = base_font(font);
-    HGDIOBJ old = base != nullptr ? SelectObject(dc_of(r), base) : nullptr;
+    HGDIOBJ old = base != nullptr ? SelectObject(dc, base) : nullptr;
     if (old == nullptr || old == HGDI_ERROR) return kErrInvalidCall;
-    r->saved_font = reinterpret_cast<uintptr_t>(old);
-    __atomic_fetch_add(&font->use_count, 1, __ATOMIC_SEQ_CST);
-    r->font_number = kTextFontNumber;
+    *saved = old;
     TEXTMETRICW tm;
-    if (!GetTextMetricsW(dc_of(r), &tm)) return kErrInvalidCall;
+    if (!GetTextMetricsW(dc, &tm)) return kErrInvalidCall;
     if (dpi != kBaseDpi) {
         HGDIOBJ scaled_font = font_for_dpi(font, dpi, tm);
-        old = scaled_font != nullptr ? SelectObject(dc_of(r), scaled_font) : nullptr;
+        old = scaled_font != nullptr ? SelectObject(dc, scaled_font) : nullptr;
         if (old == nullptr || old == HGDI_ERROR) return kErrInvalidCall;
     }
-    r->char_width = scaled(tm.tmAveCharWidth, dpi);
-    r->char_height = scaled(tm.tmHeight, dpi);
-    r->ext_leading = scaled(tm.tmExternalLeading, dpi);
-    SetTextAlign(dc_of(r), TA_UPDATECP);
+    *cell = CellMetrics{scaled(tm.tmAveCharWidth, dpi), scaled(tm.tmHeight, dpi), scaled(tm.tmExternalLeading, dpi)};
     return 0;
 }
 
-// Where the frame goes: exactly where asked when any part of it would be on
-// a monitor; otherwise (offsets computed on a larger desktop, a monitor
-// unplugged) on the nearest monitor's work area, as far as it fits, so the
-// box the host waits behind is never out of sight.
-POINT place_on_a_monitor(int32_t left, int32_t top, int32_t width, int32_t height) {
-    auto reach = [](int64_t v) { return static_cast<LONG>(v > INT32_MAX ? INT32_MAX : v); };
-    const RECT want{left, top, reach(int64_t{left} + width), reach(int64_t{top} + height)};
-    POINT at{left, top};
+// Selects font record 2, for the window's DPI, into the record's mem_dc and
+// takes the cell metrics. Returns 0, or 5 when the record, the font or the
+// selection is missing.
+uint32_t select_text_font(WindowRecord* r, uint32_t dpi) {
+    FontRecord* font = find_font_record(kTextFontNumber);
+    if (font == nullptr) return kErrInvalidCall;
+    HGDIOBJ saved = nullptr;
+    CellMetrics cell{};
+    const uint32_t failed = select_cell_font(font, dc_of(r), dpi, &saved, &cell);
+    if (saved != nullptr) {
+        r->saved_font = reinterpret_cast<uintptr_t>(saved);
+        __atomic_fetch_add(&font->use_count, 1, __ATOMIC_SEQ_CST);
+        r->font_number = kTextFontNumber;
+    }
+    if (failed != 0) return failed;
+    r->char_width = cell.width;
+    r->char_height = cell.height;
+    r->ext_leading = cell.ext_leading;
+    return 0;
+}
+
+// The work area of the monitor nearest (left, top); the primary one's when
+// the system cannot say.
+FitArea work_area_near(int32_t left, int32_t top) {
     MONITORINFO info;
     info.cbSize = sizeof info;
-    if (MonitorFromRect(&want, MONITOR_DEFAULTTONULL) != nullptr ||
-        !GetMonitorInfoW(MonitorFromRect(&want, MONITOR_DEFAULTTONEAREST), &info)) {
-        return at;
+    RECT work{0, 0, 0, 0};
+    if (GetMonitorInfoW(MonitorFromPoint(POINT{left, top}, MONITOR_DEFAULTTONEAREST), &info)) {
+        work = info.rcWork;
+    } else {
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     }
-    const RECT& work = info.rcWork;
-    at.x = left < work.right - width ? left : work.right - width;
-    at.y = top < work.bottom - height ? top : work.bottom - height;
-    if (at.x < work.left) at.x = work.left;
-    if (at.y < work.top) at.y = work.top;
-    return at;
+    return FitArea{work.left, work.top, work.right, work.bottom};
+}
+
+uint32_t frame_style(uint32_t style, bool caption) {
+    return style != 0 ? style : kStyleNoCaption | (caption ? kStyleCaption : 0);
 }
 
 // Whether this thread holds the loader lock, as it does in a DLL's entry
@@ -233,8 +254,7 @@ OpenStep register_text_class(Making&) {
 
 OpenStep make_frame(Making& m) {
     const OpenBlock* b = m.block;
-    uint32_t style = b->style;
-    if (style == 0) style = kStyleNoCaption | (b->caption[0] != 0 ? kStyleCaption : 0);
+    const uint32_t style = frame_style(b->style, b->caption[0] != 0);
     m.frame = CreateWindowExW(0, kClassName, b->caption, style, b->left, b->top, kPlaceholderSize,
                               kPlaceholderSize, nullptr, nullptr,
                               reinterpret_cast<HINSTANCE>(g_runtime.module_handle), nullptr);
@@ -260,9 +280,29 @@ OpenStep make_text_area(Making& m) {
     return kOpenOk;
 }
 
-// The memory DC, the font and the size and place. A window whose cells have
-// no size must never reach the text operations (they divide by the cell
-// width), and one beyond the coordinates' reach cannot be drawn.
+// The scroll bar beside the rows that scroll, its range their count.
+// Without one the keys and the wheel still scroll.
+void make_scroll_bar(Making& m) {
+    WindowRecord* r = m.record;
+    const int32_t in_view = r->shown_rows - r->pinned_rows;
+    m.scroll_bar = CreateWindowExW(0, L"SCROLLBAR", nullptr, WS_CHILD | WS_VISIBLE | SBS_VERT, r->width, 0,
+                                   GetSystemMetrics(SM_CXVSCROLL), in_view * line_height(r), m.frame,
+                                   reinterpret_cast<HMENU>(kScrollBarId),
+                                   reinterpret_cast<HINSTANCE>(g_runtime.module_handle), nullptr);
+    if (m.scroll_bar == nullptr) return;
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    info.nMax = r->rows - r->pinned_rows - 1;
+    info.nPage = static_cast<UINT>(in_view);
+    SetScrollInfo(m.scroll_bar, SB_CTL, &info, FALSE);
+    r->scroll_bar = reinterpret_cast<uintptr_t>(m.scroll_bar);
+}
+
+// The memory DC, the font, and the size and place on the work area. A
+// window whose cells have no size must never reach the text operations
+// (they divide by the cell width), and one beyond the coordinates' reach
+// cannot be drawn.
 OpenStep size_cells(Making& m) {
     m.window_dc = GetDC(m.area);
     if (m.window_dc == nullptr) return kOpenCells;
@@ -272,22 +312,27 @@ OpenStep size_cells(Making& m) {
         line_height(r) <= 0) {
         return kOpenCells;
     }
-    const int32_t columns = m.block->columns;
-    const int32_t rows = m.block->rows;
-    const int64_t width = int64_t{columns} * r->char_width;
-    const int64_t height = int64_t{rows} * line_height(r);
-    if (columns <= 0 || rows <= 0 || width > kMaxPixels || height > kMaxPixels) return kOpenCells;
-    r->width = static_cast<int32_t>(width);
-    r->height = static_cast<int32_t>(height);
-    r->shown_text = shown_text_make(rows, columns);   // none without memory: only a reader misses it
+    const OpenBlock* b = m.block;
+    if (b->columns <= 0 || b->rows <= 0) return kOpenCells;
     // The frame is its client area plus what its border and caption take.
     RECT outer, inner;
     GetWindowRect(m.frame, &outer);
     GetClientRect(m.frame, &inner);
-    const int32_t frame_width = r->width + (outer.right - outer.left) - inner.right;
-    const int32_t frame_height = r->height + (outer.bottom - outer.top) - inner.bottom;
-    const POINT at = place_on_a_monitor(m.block->left, m.block->top, frame_width, frame_height);
-    SetWindowPos(m.frame, HWND_TOP, at.x, at.y, frame_width, frame_height, SWP_NOCOPYBITS);
+    const FitFrame around{(outer.right - outer.left) - inner.right, (outer.bottom - outer.top) - inner.bottom,
+                          GetSystemMetrics(SM_CXVSCROLL), r->char_width, line_height(r)};
+    const FitResult fit =
+        fit_window(work_area_near(b->left, b->top), around, b->columns, b->rows, b->pinned_rows, b->left, b->top);
+    const int64_t width = int64_t{fit.columns} * r->char_width;
+    const int64_t height = int64_t{fit.shown_rows} * line_height(r);
+    if (width > kMaxPixels || height > kMaxPixels) return kOpenCells;
+    r->width = static_cast<int32_t>(width);
+    r->height = static_cast<int32_t>(height);
+    r->rows = b->rows;
+    r->shown_rows = fit.shown_rows;
+    r->pinned_rows = fit.scrolling ? b->pinned_rows : 0;
+    r->shown_text = shown_text_make(b->rows, fit.columns);   // none without memory: only a reader misses it
+    if (fit.scrolling) make_scroll_bar(m);
+    SetWindowPos(m.frame, HWND_TOP, fit.x, fit.y, fit.frame_width, fit.frame_height, SWP_NOCOPYBITS);
     SetWindowPos(m.area, HWND_TOP, 0, 0, r->width, r->height, SWP_NOMOVE | SWP_NOCOPYBITS);
     return kOpenOk;
 }
@@ -371,7 +416,8 @@ DWORD run_message_loop(HWND frame, const OpenBlock* b) {
 }
 
 DWORD window_thread_main(OpenBlock* b) {
-    Making m{b, nullptr, nullptr, nullptr, nullptr};
+    Making m{};
+    m.block = b;
     OpenStep step = kOpenOk;
     for (auto make : kMakingSteps) {
         if ((step = make(m)) != kOpenOk) break;
@@ -396,7 +442,8 @@ DWORD WINAPI window_thread_start(void* param) {
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
                             reinterpret_cast<LPCWSTR>(&window_thread_start), &self)) {
         // Without the hold a window would outlive a freed image; no window.
-        Making m{b, nullptr, nullptr, nullptr, nullptr};
+        Making m{};
+        m.block = b;
         fail_open(m, kOpenThread);
         release_block(b, caller_gone(b));
         return 0;
@@ -406,8 +453,8 @@ DWORD WINAPI window_thread_start(void* param) {
 
 // The caller's copy of the open's arguments, or null. The caption is copied,
 // not borrowed: the window thread may outlive the open.
-OpenBlock* make_block(ProcFrame& f, uint32_t style, int32_t columns, int32_t rows, int32_t top,
-                      int32_t left) {
+OpenBlock* make_block(ProcFrame& f, uint32_t style, int32_t columns, int32_t rows, int32_t pinned_rows,
+                      int32_t top, int32_t left) {
     const char16_t* caption = nullptr;
     const uint32_t n = str_len_wide(str_unborrow(tmp_slot(f, 0)), &caption);
     const uint64_t bytes = sizeof(OpenBlock) + 2 * uint64_t{n};
@@ -423,6 +470,7 @@ OpenBlock* make_block(ProcFrame& f, uint32_t style, int32_t columns, int32_t row
     b->style = style;
     b->columns = columns;
     b->rows = rows;
+    b->pinned_rows = pinned_rows;
     b->top = top;
     b->left = left;
     __builtin_memcpy(b->caption, caption, 2 * n);   // the terminator is the zero fill's
@@ -472,8 +520,33 @@ OpenStep start_window_thread(OpenBlock* b, uintptr_t* area) {
 
 using namespace textwin;
 
+TextWindowLimits text_window_limits(int32_t top, int32_t left, bool caption) {
+    TextWindowLimits limits{0, 0, 0};
+    RECT around{0, 0, 0, 0};
+    AdjustWindowRectEx(&around, frame_style(0, caption), FALSE, 0);
+    // The window measures its cell at its own DPI; for a window of this
+    // process that is the screen's.
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
+    if (screen != nullptr) ReleaseDC(nullptr, screen);
+    HDC dc = CreateCompatibleDC(nullptr);
+    FontRecord* font = find_font_record(kTextFontNumber);
+    HGDIOBJ saved = nullptr;
+    CellMetrics cell{};
+    if (dc != nullptr && font != nullptr &&
+        select_cell_font(font, dc, dpi > 0 ? static_cast<uint32_t>(dpi) : kBaseDpi, &saved, &cell) == 0) {
+        const FitFrame frame{around.right - around.left, around.bottom - around.top, GetSystemMetrics(SM_CXVSCROLL),
+                             cell.width, cell.height + cell.ext_leading};
+        const FitLimits most = fit_limits(work_area_near(left, top), frame);
+        limits = TextWindowLimits{most.max_columns, most.max_columns_scrolling, most.max_rows};
+    }
+    if (saved != nullptr) SelectObject(dc, saved);
+    if (dc != nullptr) DeleteDC(dc);
+    return limits;
+}
+
 uintptr_t open_text_window(ProcFrame& f, uint32_t style, int32_t columns, int32_t rows,
-                           int32_t top, int32_t left) {
+                           int32_t top, int32_t left, int32_t pinned_rows) {
     uintptr_t area = 0;
     // No thread starts while this one holds the loader lock: waiting for a
     // window could only end at the bound.
@@ -481,7 +554,7 @@ uintptr_t open_text_window(ProcFrame& f, uint32_t style, int32_t columns, int32_
     if (step == kOpenOk) {
         step = close_old_window();
         if (step == kOpenOk) {
-            OpenBlock* b = make_block(f, style, columns, rows, top, left);
+            OpenBlock* b = make_block(f, style, columns, rows, pinned_rows, top, left);
             step = b != nullptr ? start_window_thread(b, &area) : kOpenThread;
             if (b != nullptr) release_block(b, false);
         }
