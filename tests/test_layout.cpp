@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr LayoutLimits kNoLimits{0, 0, 0};
+
 class LayoutTest : public RuntimeTest {
 protected:
     void SetUp() override {
@@ -87,7 +89,7 @@ TEST_F(LayoutTest, RowsPromptsAndSize) {
         const StrHandle* a1 = (c.choices == kNone || c.choices == kSecondThird) ? nullptr : arg(c1);
         const StrHandle* a2 = (c.choices == kFirstTwo || c.choices == kAll || c.choices == kSecondThird) ? arg(c2) : nullptr;
         const StrHandle* a3 = (c.choices == kAll || c.choices == kSecondThird) ? arg(c3) : nullptr;
-        msgbox_layout(l, arg(c.caption), arg(c.message), a1, a2, a3);
+        msgbox_layout(l, arg(c.caption), arg(c.message), a1, a2, a3, kNoLimits);
         EXPECT_EQ(rows(), c.rows);
         EXPECT_EQ(wide_of(l.prompt1), c.prompt1);
         EXPECT_EQ(wide_of(l.prompt2), c.prompt2);
@@ -112,7 +114,7 @@ TEST_F(LayoutTest, AcceptedKeysAndResults) {
         release_locals(l.frame);
         msgbox_locals_init(l);
         msgbox_layout(l, arg(u"T"), arg(u"m"), c.choices >= kFirst ? arg(u"a") : nullptr,
-                      c.choices >= kFirstTwo ? arg(u"b") : nullptr, c.choices >= kAll ? arg(u"c") : nullptr);
+                      c.choices >= kFirstTwo ? arg(u"b") : nullptr, c.choices >= kAll ? arg(u"c") : nullptr, kNoLimits);
         msgbox_accepted_keys(l);
         for (auto [unit, result] : c.keys) {
             SCOPED_TRACE(unit);
@@ -123,7 +125,7 @@ TEST_F(LayoutTest, AcceptedKeysAndResults) {
 }
 
 TEST_F(LayoutTest, NullCaptionAndMessageReadAsEmpty) {
-    msgbox_layout(l, nullptr, nullptr, nullptr, nullptr, nullptr);
+    msgbox_layout(l, nullptr, nullptr, nullptr, nullptr, nullptr, kNoLimits);
     EXPECT_EQ(rows(), std::vector<std::u16string>{u" "});
     EXPECT_EQ(msgbox_columns(l), 17);
 }
@@ -131,7 +133,7 @@ TEST_F(LayoutTest, NullCaptionAndMessageReadAsEmpty) {
 // Literals are converted, never handed out: the prompts are copies the
 // locals own, so releasing them leaves the pool intact.
 TEST_F(LayoutTest, PromptsAreOwnedCopies) {
-    msgbox_layout(l, arg(u"T"), arg(u"m"), nullptr, nullptr, nullptr);
+    msgbox_layout(l, arg(u"T"), arg(u"m"), nullptr, nullptr, nullptr, kNoLimits);
     msgbox_accepted_keys(l);
     EXPECT_NE(l.prompt1, literal(kLitPressEnter));
     release_locals(l.frame);
@@ -152,7 +154,7 @@ TEST_F(LayoutTest, AllocationFailuresAnywhere) {
         const StrHandle* b = arg(u"b");
         const StrHandle* c = arg(u"c");
         platform_fail_allocations_after(successes);
-        msgbox_layout(l, caption, message, a, b, c);
+        msgbox_layout(l, caption, message, a, b, c, kNoLimits);
         msgbox_accepted_keys(l);
         platform_fail_allocations_after(-1);
         EXPECT_EQ(l.frame.depth, 0);

@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     msgbox_locals_init(l);
     msgbox_layout(l, (present & 8) ? nullptr : &caption.handle, (present & 16) ? nullptr : &message.handle,
                   (present & 1) ? &c1.handle : nullptr, (present & 2) ? &c2.handle : nullptr,
-                  (present & 4) ? &c3.handle : nullptr);
+                  (present & 4) ? &c3.handle : nullptr, LayoutLimits{});
     if (l.frame.depth != 0 || l.frame.error_slot != 0) abort();
     if (l.line_count < 1 || l.extra_rows < 2 || l.extra_rows > 4) abort();
     const int32_t caption_units = (present & 8) ? 0 : static_cast<int32_t>(len[0] / 2);
