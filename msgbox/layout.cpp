@@ -98,7 +98,7 @@ struct RowCut {
 // starts within the row (not at the row's start), the run shown on neither
 // row; without one, before the first character that does not fit, the row
 // taking at least one. A zero-cell character always fits, so it stays with
-// the character before it. Linear over a line: after a break at spaces the
+// the character before it, even one wider than the row. Linear over a line: after a break at spaces the
 // next row rescans only the word it starts with.
 RowCut cut_row(const char16_t* s, uint32_t p, uint32_t end, uint32_t width) {
     uint32_t at = p, cells = 0;
@@ -119,7 +119,7 @@ RowCut cut_row(const char16_t* s, uint32_t p, uint32_t end, uint32_t width) {
             have_break = true;
         }
         after_space = space;
-        if (cells + c > width && at > p) {
+        if (c > 0 && cells + c > width && at > p) {
             if (!have_break) return RowCut{at, at, cells};
             while (brk.next < end && bare_space(s, brk.next, end)) ++brk.next;
             return brk;
