@@ -251,7 +251,8 @@ void msgbox_layout(MsgBoxLocals& l, const StrHandle* caption, const StrHandle* m
     l.line_count = (l.lines.head.flags & kArrayDimensioned) ? int32_t(w.rows) : 0;
 
     const char16_t* cap;
-    l.row_width = int32_t(text_cells(cap, str_len_wide(caption_text, &cap))) + kCaptionMargin;
+    const uint32_t cap_units = str_len_wide(caption_text, &cap);
+    l.row_width = int32_t(text_cells(cap, cap_units)) + kCaptionMargin;
 
     if (choice1 == nullptr) {
         assign_literal(l, kLitPressEnter, &l.prompt1);
