@@ -34,7 +34,7 @@ void BM_layout(benchmark::State& state) {
     for (auto _ : state) {
         MsgBoxLocals l;
         msgbox_locals_init(l);
-        msgbox_layout(l, &caption, &message, &yes, &no, nullptr);
+        msgbox_layout(l, &caption, &message, &yes, &no, nullptr, LayoutLimits{});
         msgbox_accepted_keys(l);
         benchmark::DoNotOptimize(l.row_width);
         release_locals(l.frame);

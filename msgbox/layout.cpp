@@ -1,8 +1,11 @@
 #include "msgbox/layout.h"
 
 #include <stddef.h>
+#include <string.h>
 
+#include "runtime/errors.h"
 #include "runtime/runtime.h"
+#include "strings/cells.h"
 #include "strings/fields.h"
 #include "strings/number.h"
 
@@ -15,6 +18,7 @@ const uint32_t kMsgBoxReleaseList[] = {
     release_entry(offsetof(MsgBoxLocals, prompt3), kReleaseString),
     release_entry(offsetof(MsgBoxLocals, accepted_keys), kReleaseString),
     release_entry(offsetof(MsgBoxLocals, key), kReleaseString),
+    release_entry(offsetof(MsgBoxLocals, reading), kReleaseString),
     0,
 };
 const ProcDescriptor kMsgBoxDescriptor = {kMsgBoxReleaseList};
@@ -36,18 +40,160 @@ StrHandle* line_slot(MsgBoxLocals& l, int32_t i) {
     return static_cast<StrHandle*>(l.lines.head.data) + (i - 1);
 }
 
-// Width rule for rows: the row's own length, leading space included.
-void widen_for_row(MsgBoxLocals& l, StrHandle row) {
-    tmp_push_ref(l.frame, row);
-    const int64_t len = tmp_len(l.frame);
-    if (len > l.row_width) l.row_width = static_cast<int32_t>(len);
-}
-
 // Width rule for prompts: a prompt that is the widest row takes its margin too.
 void widen_for_prompt(MsgBoxLocals& l, StrHandle prompt) {
-    tmp_push_ref(l.frame, prompt);
-    const int64_t len = tmp_len(l.frame);
-    if (len > l.row_width) l.row_width = static_cast<int32_t>(len + kPromptMargin);
+    const char16_t* d;
+    const uint32_t n = str_len_wide(prompt, &d);
+    const int64_t cells = text_cells(d, n);
+    if (cells > l.row_width) l.row_width = static_cast<int32_t>(cells + kPromptMargin);
+}
+
+// Text cells of a row when nothing limits them.
+constexpr uint32_t kNoLimit = 0xFFFFFFFFu;
+
+// One cell and never a mark: nearly every unit of a message, so it is told
+// apart without a search.
+inline bool plain_unit(char16_t u) { return uint32_t(u) - 0x20u < 0x5Fu; }
+
+// Where the message line that starts at `p` ends: at its CR LF, or with the
+// message.
+uint32_t line_end(const char16_t* s, uint32_t p, uint32_t n) {
+    for (; p + 1 < n; ++p) {
+        if (s[p] == u'\r' && s[p + 1] == u'\n') return p;
+    }
+    return n;
+}
+
+uint32_t span_cells(const char16_t* s, uint32_t at, uint32_t end) {
+    uint32_t cells = 0;
+    while (at < end) {
+        if (plain_unit(s[at])) {
+            ++cells;
+            ++at;
+            continue;
+        }
+        const CellChar c = cell_char_at(s, end, at);
+        cells += c.cells;
+        at += c.units;
+    }
+    return cells;
+}
+
+// A space a line may be broken at: one that carries no mark, since a mark
+// never leaves the character it is drawn with.
+bool bare_space(const char16_t* s, uint32_t at, uint32_t end) {
+    if (s[at] != u' ') return false;
+    return at + 1 == end || plain_unit(s[at + 1]) || cell_char_at(s, end, at + 1).cells != 0;
+}
+
+// One row of a line: its units end at `end` and the next row starts at `next`.
+struct RowCut {
+    uint32_t end;
+    uint32_t next;
+    uint32_t cells;
+};
+
+// The row that starts at `p` of a line ending at `end`, `width` cells wide
+// at most. The line is broken at the start of its last run of spaces that
+// starts within the row (not at the row's start), the run shown on neither
+// row; without one, before the first character that does not fit, the row
+// taking at least one. A zero-cell character always fits, so it stays with
+// the character before it, even one wider than the row. Linear over a line: after a break at spaces the
+// next row rescans only the word it starts with.
+RowCut cut_row(const char16_t* s, uint32_t p, uint32_t end, uint32_t width) {
+    uint32_t at = p, cells = 0;
+    RowCut brk{0, 0, 0};
+    bool have_break = false, after_space = false;
+    while (at < end) {
+        uint32_t units = 1, c = 1;
+        bool space = false;
+        if (plain_unit(s[at])) {
+            space = bare_space(s, at, end);
+        } else {
+            const CellChar ch = cell_char_at(s, end, at);
+            units = ch.units;
+            c = ch.cells;
+        }
+        if (space && !after_space && at > p) {
+            brk = RowCut{at, at, cells};
+            have_break = true;
+        }
+        after_space = space;
+        if (c > 0 && cells + c > width && at > p) {
+            if (!have_break) return RowCut{at, at, cells};
+            while (brk.next < end && bare_space(s, brk.next, end)) ++brk.next;
+            return brk;
+        }
+        cells += c;
+        at += units;
+    }
+    return RowCut{end, end, cells};
+}
+
+// What one walk over the message found.
+struct Walk {
+    uint32_t rows;     // rows at the walk's width
+    uint32_t lines;    // the message's own lines
+    uint32_t widest;   // the most cells a line may take; kNoLimit once one wrapped
+};
+
+// The message's rows at `width` cells of text. Counting (l null), a line
+// that cannot reach the width even in wide characters is not looked into.
+// Building, each row goes into lines(i) as one space + its units and widens
+// row_width, and each line, whole, into `reading` from *at on.
+Walk walk_rows(const char16_t* s, uint32_t n, uint32_t width, MsgBoxLocals* l, char16_t* reading,
+               uint32_t* at) {
+    Walk w{0, 0, 0};
+    uint32_t p = 0;
+    for (;;) {
+        const uint32_t end = line_end(s, p, n);
+        ++w.lines;
+        uint32_t q = p;
+        do {
+            RowCut cut{end, end, 0};
+            if (l == nullptr && end - q <= width / 2) {
+                cut.cells = 2 * (end - q);   // no more than this: no need to know
+            } else if (width == kNoLimit) {
+                cut.cells = span_cells(s, q, end);
+            } else {
+                cut = cut_row(s, q, end, width);
+            }
+            if (cut.cells > w.widest) w.widest = cut.cells;
+            if (cut.next < end || q > p) w.widest = kNoLimit;
+            ++w.rows;
+            if (l != nullptr && w.rows <= uint32_t(l->line_count)) {
+                const uint32_t units = cut.end - q;
+                StrHandle row = str_alloc_wide(units + 1);
+                if (row == 0) {
+                    raise_internal(&l->frame, kErrOutOfMemory);
+                } else {
+                    auto* d = reinterpret_cast<char16_t*>(row);
+                    d[0] = u' ';
+                    memcpy(d + 1, s + q, 2 * size_t{units});
+                }
+                *line_slot(*l, int32_t(w.rows)) = row;
+                if (int64_t{cut.cells} + 1 > l->row_width) l->row_width = int32_t(cut.cells + 1);
+            }
+            q = cut.next;
+        } while (q < end);
+        if (reading != nullptr) {
+            // A NUL, which would end the text for whoever reads it, reads as
+            // the blank it is drawn as.
+            reading[(*at)++] = u' ';
+            for (uint32_t k = p; k < end; ++k) reading[(*at)++] = s[k] != 0 ? s[k] : u' ';
+            reading[(*at)++] = u'\r';
+            reading[(*at)++] = u'\n';
+        }
+        if (end == n) return w;
+        p = end + 2;
+    }
+}
+
+// Text cells of a row for a limit in columns: a row keeps one free column to
+// its right and starts with its space.
+uint32_t text_width(int32_t columns) {
+    if (columns <= 0) return kNoLimit;
+    return columns > 2 ? uint32_t(columns) - 2 : 1;
 }
 
 void assign_literal(MsgBoxLocals& l, LiteralId id, StrHandle* var) {
@@ -63,7 +209,6 @@ void build_prompt(MsgBoxLocals& l, LiteralId prefix, StrHandle choice, StrHandle
     tmp_to_wide(l.frame, 1, kCodePageOfThread);
     tmp_concat(l.frame);
     tmp_assign(l.frame, var);
-    widen_for_prompt(l, *var);
 }
 
 }  // namespace
@@ -78,51 +223,67 @@ StrHandle msgbox_line(const MsgBoxLocals& l, int32_t i) {
 }
 
 void msgbox_layout(MsgBoxLocals& l, const StrHandle* caption, const StrHandle* message,
-                   const StrHandle* choice1, const StrHandle* choice2, const StrHandle* choice3) {
+                   const StrHandle* choice1, const StrHandle* choice2, const StrHandle* choice3,
+                   const LayoutLimits& limits) {
     const StrHandle caption_text = caption ? *caption : 0;
     const StrHandle message_text = message ? *message : 0;
     ProcFrame& f = l.frame;
+    const char16_t* s;
+    const uint32_t n = str_len_wide(message_text, &s);
 
-    tmp_push_ref(f, message_text);
-    tmp_push_ref(f, literal(kLitCrLf));
-    const int32_t n = field_count(f);
+    int32_t prompts = 1;
+    if (choice1 != nullptr && choice2 != nullptr) prompts = choice3 != nullptr ? 3 : 2;
+    l.extra_rows = kBlankRows + prompts;
 
-    const int32_t bounds[2] = {1, n};
+    // Counted before anything is made: the rows at the box's widest, and,
+    // when they cannot all be shown at once, at the width a scroll bar leaves.
+    uint32_t width = text_width(limits.max_columns);
+    Walk w = walk_rows(s, n, width, nullptr, nullptr, nullptr);
+    if (limits.max_rows > 0 && int64_t{w.rows} + l.extra_rows > limits.max_rows &&
+        limits.max_columns_scrolling > 0) {
+        width = text_width(limits.max_columns_scrolling);
+        if (w.widest > width) w = walk_rows(s, n, width, nullptr, nullptr, nullptr);
+    }
+
+    const int32_t bounds[2] = {1, int32_t(w.rows)};
     dim_array(f, &l.lines.head, nullptr, kLinesFlags, kElementString, 1, sizeof(StrHandle), bounds);
     // Rows are only written into an array that exists.
-    l.line_count = (l.lines.head.flags & kArrayDimensioned) ? n : 0;
+    l.line_count = (l.lines.head.flags & kArrayDimensioned) ? int32_t(w.rows) : 0;
 
-    tmp_push_ref(f, caption_text);
-    l.row_width = static_cast<int32_t>(tmp_len(f)) + kCaptionMargin;
-
-    // One walk over the message: field_at(i) would scan it again from its
-    // start for every row, a cost that grows with the square of its length.
-    uint32_t next_row = 0;
-    for (int32_t i = 1; i <= l.line_count; ++i) {
-        tmp_push_ref(f, literal(kLitSpace));
-        tmp_push_ref(f, message_text);
-        tmp_push_ref(f, literal(kLitCrLf));
-        field_next(f, &next_row);
-        tmp_concat(f);
-        tmp_assign(f, line_slot(l, i));
-        widen_for_row(l, *line_slot(l, i));
-    }
+    const char16_t* cap;
+    const uint32_t cap_units = str_len_wide(caption_text, &cap);
+    l.row_width = int32_t(text_cells(cap, cap_units)) + kCaptionMargin;
 
     if (choice1 == nullptr) {
         assign_literal(l, kLitPressEnter, &l.prompt1);
-        widen_for_prompt(l, l.prompt1);
-        l.extra_rows = kBlankRows + 1;
     } else if (choice2 == nullptr) {
         build_prompt(l, kLitTwoSpaces, *choice1, &l.prompt1);
-        l.extra_rows = kBlankRows + 1;
     } else {
         build_prompt(l, kLitPress1, *choice1, &l.prompt1);
         build_prompt(l, kLitPress2, *choice2, &l.prompt2);
-        l.extra_rows = kBlankRows + 2;
-        if (choice3 != nullptr) {
-            build_prompt(l, kLitPress3, *choice3, &l.prompt3);
-            l.extra_rows = kBlankRows + 3;
-        }
+        if (choice3 != nullptr) build_prompt(l, kLitPress3, *choice3, &l.prompt3);
+    }
+    StrHandle* const prompt_rows[3] = {&l.prompt1, &l.prompt2, &l.prompt3};
+
+    // The reading text: one space + each line, CR LF after each, the blank
+    // row, then the prompt rows joined by CR LF.
+    uint64_t reading_units = uint64_t{n} + w.lines + 2 + 2 * uint64_t(prompts);
+    for (int32_t i = 0; i < prompts; ++i) reading_units += str_len_wide(*prompt_rows[i]);
+    l.reading = reading_units <= 0x7FFFFFFFu ? str_alloc_wide(uint32_t(reading_units)) : 0;
+    if (l.reading == 0) raise_internal(&f, kErrOutOfMemory);
+    auto* reading = reinterpret_cast<char16_t*>(l.reading);
+    uint32_t at = 0;
+
+    walk_rows(s, n, width, &l, reading, &at);
+
+    for (int32_t i = 0; i < prompts; ++i) {
+        widen_for_prompt(l, *prompt_rows[i]);
+        if (reading == nullptr) continue;
+        reading[at++] = u'\r';
+        reading[at++] = u'\n';
+        const char16_t* d;
+        const uint32_t units = str_len_wide(*prompt_rows[i], &d);
+        for (uint32_t k = 0; k < units; ++k) reading[at++] = d[k] != 0 ? d[k] : u' ';
     }
 }
 

@@ -18,8 +18,9 @@ struct MsgBoxLocals {
     StrHandle prompt3;
     StrHandle accepted_keys;
     StrHandle key;
+    StrHandle reading;           // what a reader hears: the rows with the host's own line breaks, by CR LF
     int32_t line_count;          // rows of `lines` that exist (0 when it could not be dimensioned)
-    int32_t row_width;           // widest row in columns
+    int32_t row_width;           // widest row in cells
     int32_t extra_rows;          // 2, 3 or 4: the blank row and the prompt rows
     int32_t result;              // 0 until an accepted key sets it
 };
@@ -34,13 +35,32 @@ StrHandle msgbox_line(const MsgBoxLocals& l, int32_t i);
 inline int32_t msgbox_rows(const MsgBoxLocals& l) { return l.line_count + l.extra_rows; }
 inline int32_t msgbox_columns(const MsgBoxLocals& l) { return l.row_width + 1; }
 
+// The largest box the screen allows, in cells; 0 = no limit (nothing is wrapped).
+struct LayoutLimits {
+    int32_t max_columns;            // the most columns a box can have on the work area
+    int32_t max_columns_scrolling;  // the same when a scroll bar takes room beside the rows
+    int32_t max_rows;               // the most rows a box can show at once
+};
+
 // Lays the box out from the export's by-reference arguments. A null choice
 // is a missing one; a null caption or message reads as the empty string.
-// Fills lines, line_count, row_width, prompt1..prompt3 and extra_rows.
+// Fills lines, line_count, row_width, prompt1..prompt3, extra_rows and
+// reading. Widths count cells (strings/cells.h), not units.
+//
+// A message line wider than a box of limits.max_columns can show (a row
+// holds max_columns - 1 cells, its leading space included) is wrapped onto
+// more rows: at its last space that fits, the spaces there shown on neither
+// row, or, for a word longer than a row, between whole characters at the
+// row's end. When the rows then cannot all be shown at once (more than
+// max_rows with the prompts), a scroll bar takes room and the lines are
+// wrapped at max_columns_scrolling instead. `lines` holds the rows as shown;
+// the caption and the prompts are never wrapped.
+//
 // Allocation failures are raised into l.frame (7) and the layout goes on with
 // what it has; if `lines` cannot be dimensioned, line_count is 0.
 void msgbox_layout(MsgBoxLocals& l, const StrHandle* caption, const StrHandle* message,
-                   const StrHandle* choice1, const StrHandle* choice2, const StrHandle* choice3);
+                   const StrHandle* choice1, const StrHandle* choice2, const StrHandle* choice3,
+                   const LayoutLimits& limits);
 
 // Builds accepted_keys for extra_rows: CR alone for 2, "12" for 3, "123" for 4.
 void msgbox_accepted_keys(MsgBoxLocals& l);

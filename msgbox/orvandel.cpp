@@ -95,7 +95,7 @@ extern "C" int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, in
                   reinterpret_cast<const StrHandle*>(message),
                   reinterpret_cast<const StrHandle*>(choice1),
                   reinterpret_cast<const StrHandle*>(choice2),
-                  reinterpret_cast<const StrHandle*>(choice3));
+                  reinterpret_cast<const StrHandle*>(choice3), LayoutLimits{});
 
     // The caption is borrowed, and the open copies it for the window thread.
     // A null caption address reads as the empty caption.

@@ -13,6 +13,7 @@ namespace {
 struct Step {
     int row, column;   // row -1: the window scrolled
     std::u16string units;
+    int taken = -1;    // units the row takes; -1: all of them
 };
 
 struct ShownCase {
@@ -51,7 +52,7 @@ TEST_F(ShownTextTest, RowsAndCopyFollowWhatIsPrinted) {
          u" a\r\n\r\n b\r\n\r\n  ok", kDash + u"Cap\r\n" + kDash + u" a\r\n\r\n b\r\n" + kDash + u"  ok\r\n" + kDash},
         {"prints on one row run on; rows not reached are left out", 8, 3, {{0, 0, u"ab"}, {0, 2, u"cd"}},
          u"abcd", kDash + u"Cap\r\n" + kDash + u"abcd\r\n" + kDash},
-        {"cells passed over read blank; units past the last cell are not kept", 4, 2, {{0, 2, u"xyz"}},
+        {"cells passed over read blank; units past the last cell are not kept", 4, 2, {{0, 2, u"xyz", 2}},
          u"  xy", kDash + u"Cap\r\n" + kDash + u"  xy\r\n" + kDash},
         {"a NUL reads as the blank it shows", 4, 1, {{0, 0, std::u16string(u"a\0b", 3)}}, u"a b",
          kDash + u"Cap\r\n" + kDash + u"a b\r\n" + kDash},
@@ -63,6 +64,27 @@ TEST_F(ShownTextTest, RowsAndCopyFollowWhatIsPrinted) {
         {"nothing printed", 5, 2, {}, u"", kDash + u"Cap\r\n" + kDash + kDash},
         {"rows and cells out of range are ignored", 5, 2, {{2, 0, u"no"}, {-2, 0, u"no"}, {0, 5, u"no"}}, u"",
          kDash + u"Cap\r\n" + kDash + kDash},
+        {"a print takes what fits and leaves the rest for the next row", 4, 2, {{0, 0, u"abcdef", 4}, {1, 0, u"ef"}},
+         u"abcd\r\nef", kDash + u"Cap\r\n" + kDash + u"abcd\r\nef\r\n" + kDash},
+        {"a wide character takes two cells; at the last cell it waits for the next row", 5, 2,
+         {{0, 0, u"ab\u4E2Dc\u6587", 4}, {1, 0, u"\u6587"}}, u"ab\u4E2Dc\r\n\u6587",
+         kDash + u"Cap\r\n" + kDash + u"ab\u4E2Dc\r\n\u6587\r\n" + kDash},
+        {"a row that starts empty takes a character wider than it", 1, 1, {{0, 0, u"\u4E2Dx", 1}}, u"\u4E2D",
+         kDash + u"Cap\r\n" + kDash + u"\u4E2D\r\n" + kDash},
+        {"marks take no cell and go with their character", 3, 1, {{0, 0, u"e\u0301e\u0301e\u0301x", 6}},
+         u"e\u0301e\u0301e\u0301", kDash + u"Cap\r\n" + kDash + u"e\u0301e\u0301e\u0301\r\n" + kDash},
+        {"marks past the room are taken and not kept", 1, 1, {{0, 0, u"e\u0301\u0302\u0303"}}, u"e\u0301",
+         kDash + u"Cap\r\n" + kDash + u"e\u0301\r\n" + kDash},
+        {"marks never take the room of the cells after them", 3, 1, {{0, 0, u"e\u0301\u0302\u0303\u0304ab"}},
+         u"e\u0301ab", kDash + u"Cap\r\n" + kDash + u"e\u0301ab\r\n" + kDash},
+        {"a surrogate pair is one character", 3, 2, {{0, 0, u"a\U0001F600\U0001F600", 3}, {1, 0, u"\U0001F600"}},
+         u"a\U0001F600\r\n\U0001F600", kDash + u"Cap\r\n" + kDash + u"a\U0001F600\r\n\U0001F600\r\n" + kDash},
+        {"a print cuts the row at its cell", 6, 1, {{0, 0, u"abcdef"}, {0, 2, u"X"}}, u"abX",
+         kDash + u"Cap\r\n" + kDash + u"abX\r\n" + kDash},
+        {"a wide character cut through leaves a blank", 6, 1, {{0, 0, u"\u4E2D\u6587"}, {0, 1, u"x"}}, u" x",
+         kDash + u"Cap\r\n" + kDash + u" x\r\n" + kDash},
+        {"a mark at the cut stays with its character", 6, 1, {{0, 0, u"e\u0301"}, {0, 1, u"x"}}, u"e\u0301x",
+         kDash + u"Cap\r\n" + kDash + u"e\u0301x\r\n" + kDash},
     };
     for (const ShownCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -72,10 +94,75 @@ TEST_F(ShownTextTest, RowsAndCopyFollowWhatIsPrinted) {
             if (s.row == -1) {
                 shown_text_scroll(text);
             } else {
-                shown_text_put(text, s.row, s.column, s.units.data(), static_cast<uint32_t>(s.units.size()));
+                const uint32_t n = static_cast<uint32_t>(s.units.size());
+                EXPECT_EQ(shown_text_put(text, s.row, s.column, s.units.data(), n), s.taken < 0 ? n : uint32_t(s.taken))
+                    << narrow(s.units);
             }
         }
         EXPECT_EQ(narrow(rows_of(text)), narrow(c.read));
+        EXPECT_EQ(narrow(copy_of(text)), narrow(c.copy));
+        str_free(text);
+    }
+}
+
+// A row read back for drawing it again: its units, after a scroll too.
+TEST_F(ShownTextTest, ARowGivesItsUnits) {
+    StrHandle text = shown_text_make(2, 4);
+    shown_text_put(text, 0, 0, u"ab", 2);
+    shown_text_put(text, 1, 1, u"\u4E2D", 1);
+    const char16_t* units = nullptr;
+    ASSERT_EQ(shown_text_row(text, 1, &units), 2u);
+    EXPECT_EQ(std::u16string(units, 2), u" \u4E2D");
+    shown_text_scroll(text);
+    ASSERT_EQ(shown_text_row(text, 0, &units), 2u);
+    EXPECT_EQ(std::u16string(units, 2), u" \u4E2D");
+    EXPECT_EQ(shown_text_row(text, 1, &units), 0u);
+    EXPECT_EQ(shown_text_row(text, 2, &units), 0u);
+    EXPECT_EQ(shown_text_row(text, -1, &units), 0u);
+    EXPECT_EQ(shown_text_row(0, 0, &units), 0u);
+    str_free(text);
+}
+
+struct ReadingCopyCase {
+    const char* name;
+    std::u16string rows;   // joined by CR LF
+    std::u16string copy;   // with the caption "Cap"
+};
+
+// The copy made from a box's reading text is the copy of the window that
+// shows the same rows.
+TEST_F(ShownTextTest, TheCopyOfAReadingText) {
+    const ReadingCopyCase cases[] = {
+        {"message, blank row, answers", u" Hello\r\n there\r\n\r\n  Press 1 for a\r\n  Press 2 for b",
+         kDash + u"Cap\r\n" + kDash + u" Hello\r\n there\r\n" + kDash + u"  Press 1 for a\r\n  Press 2 for b\r\n" +
+             kDash},
+        {"a lone CR, and a CR before the CR LF, stay in their rows", u" a\rb\r\r\n\r\n  ok",
+         kDash + u"Cap\r\n" + kDash + u" a\rb\r\r\n" + kDash + u"  ok\r\n" + kDash},
+        {"the last empty row splits", u" a\r\n\r\n b\r\n\r\n  ok",
+         kDash + u"Cap\r\n" + kDash + u" a\r\n\r\n b\r\n" + kDash + u"  ok\r\n" + kDash},
+        {"no empty row: all of it is the message", u" a\r\n b", kDash + u"Cap\r\n" + kDash + u" a\r\n b\r\n" + kDash},
+        {"empty rows at the end are no rows", u" a\r\n\r\n", kDash + u"Cap\r\n" + kDash + u" a\r\n" + kDash},
+        {"an empty row first", u"\r\n  ok", kDash + u"Cap\r\n" + kDash + kDash + u"  ok\r\n" + kDash},
+        {"nothing", u"", kDash + u"Cap\r\n" + kDash + kDash},
+    };
+    const std::u16string cap = u"Cap";
+    for (const ReadingCopyCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const uint32_t n = static_cast<uint32_t>(c.rows.size());
+        std::u16string copy(reading_copy(c.rows.data(), n, cap.data(), 3, nullptr, 0), u'?');
+        EXPECT_EQ(reading_copy(c.rows.data(), n, cap.data(), 3, &copy[0], static_cast<uint32_t>(copy.size())),
+                  copy.size());
+        EXPECT_EQ(narrow(copy), narrow(c.copy));
+        // The window printed with the same rows copies the same.
+        StrHandle text = shown_text_make(8, 40);
+        int row = 0;
+        for (size_t from = 0;; ++row) {
+            size_t k = c.rows.find(u"\r\n", from);
+            const std::u16string line = c.rows.substr(from, k == std::u16string::npos ? k : k - from);
+            shown_text_put(text, row, 0, line.data(), static_cast<uint32_t>(line.size()));
+            if (k == std::u16string::npos) break;
+            from = k + 2;
+        }
         EXPECT_EQ(narrow(copy_of(text)), narrow(c.copy));
         str_free(text);
     }
@@ -96,8 +183,14 @@ TEST_F(ShownTextTest, NoBlockForSizesThatCannotBeHeld) {
         SCOPED_TRACE(std::to_string(size.first) + " x " + std::to_string(size.second));
         EXPECT_EQ(shown_text_make(size.first, size.second), 0u);
     }
+    // A 16 MB message wraps to about 131,072 rows of about 70 cells: a block for them.
+    StrHandle all_rows = shown_text_make(131072, 70);
+    EXPECT_NE(all_rows, 0u);
+    EXPECT_EQ(shown_text_put(all_rows, 131071, 69, u"\u4E2D", 1), 0u);   // a wide character at the last cell waits
+    EXPECT_EQ(shown_text_put(all_rows, 131071, 68, u"\u4E2D", 1), 1u);
+    str_free(all_rows);
     // The handle 0 (no block) reads as nothing printed.
-    shown_text_put(0, 0, 0, u"x", 1);
+    EXPECT_EQ(shown_text_put(0, 0, 0, u"xy", 2), 2u);
     shown_text_scroll(0);
     EXPECT_EQ(shown_text_rows(0, nullptr, 0), 0u);
 }

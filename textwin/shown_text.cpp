@@ -1,5 +1,7 @@
 #include "textwin/shown_text.h"
 
+#include "strings/cells.h"
+
 namespace {
 
 struct Grid {
@@ -9,8 +11,8 @@ struct Grid {
 };
 
 constexpr uint32_t kHeaderBytes = 8;
-// Beyond this a row's length would not fit its unit.
-constexpr int32_t kMaxColumns = 0xFFFF;
+// Beyond this a row's count of units (two a cell) would not fit its unit.
+constexpr int32_t kMaxColumns = 0x7FFF;
 
 Grid grid_of(StrHandle text) {
     Grid g;
@@ -20,7 +22,11 @@ Grid grid_of(StrHandle text) {
     return g;
 }
 
-char16_t* row_at(const Grid& g, uint32_t row) { return g.cells + row * (g.columns + 1); }
+// Room for two units a cell: a character takes at most two units a cell, and
+// the units left over by one-unit characters hold their marks.
+uint32_t room_of(const Grid& g) { return 2 * g.columns; }
+
+char16_t* row_at(const Grid& g, uint32_t row) { return g.cells + row * (room_of(g) + 1); }
 
 // The rows up to the last one printed on.
 uint32_t rows_in_use(const Grid& g) {
@@ -44,6 +50,7 @@ void put(Out& o, const char16_t* s, uint32_t n) {
 
 const char16_t kCrLf[] = u"\r\n";
 const char16_t kDashes[] = u"---------------------------\r\n";
+constexpr uint32_t kDashUnits = sizeof kDashes / 2 - 1;
 
 void put_row(Out& o, const Grid& g, uint32_t row) { put(o, row_at(g, row) + 1, row_at(g, row)[0]); }
 
@@ -55,11 +62,21 @@ void put_lines(Out& o, const Grid& g, uint32_t from, uint32_t to) {
     }
 }
 
+// The copy's head: the caption between lines of dashes.
+void put_caption(Out& o, const char16_t* caption, uint32_t caption_len) {
+    put(o, kDashes, kDashUnits);
+    put(o, caption, caption_len);
+    put(o, kCrLf, 2);
+    put(o, kDashes, kDashUnits);
+}
+
+bool crlf_at(const char16_t* s, uint32_t n, uint32_t k) { return k + 1 < n && s[k] == u'\r' && s[k + 1] == u'\n'; }
+
 }  // namespace
 
 StrHandle shown_text_make(int32_t rows, int32_t columns) {
     if (rows <= 0 || columns <= 0 || columns > kMaxColumns) return 0;
-    const uint64_t bytes = kHeaderBytes + 2 * uint64_t(rows) * (uint64_t(columns) + 1);
+    const uint64_t bytes = kHeaderBytes + 2 * uint64_t(rows) * (2 * uint64_t(columns) + 1);
     if (bytes > 0x7FFFFFF0u) return 0;
     StrHandle text = str_alloc_ansi(static_cast<uint32_t>(bytes));
     if (text == 0) return 0;
@@ -69,23 +86,57 @@ StrHandle shown_text_make(int32_t rows, int32_t columns) {
     return text;
 }
 
-void shown_text_put(StrHandle text, int32_t row, int32_t column, const char16_t* units, uint32_t n) {
-    if (text == 0) return;
+uint32_t shown_text_put(StrHandle text, int32_t row, int32_t column, const char16_t* units, uint32_t n) {
+    if (text == 0) return n;
     const Grid g = grid_of(text);
-    if (row < 0 || uint32_t(row) >= g.rows || column < 0 || uint32_t(column) >= g.columns) return;
-    if (n > g.columns - uint32_t(column)) n = g.columns - uint32_t(column);
+    if (row < 0 || uint32_t(row) >= g.rows || column < 0 || uint32_t(column) >= g.columns) return n;
     char16_t* line = row_at(g, uint32_t(row));
-    // Cells passed over show blank, and a NUL, which would end the text
-    // for whoever reads it, reads as the blank it looks like.
-    for (uint32_t i = line[0]; i < uint32_t(column); ++i) line[1 + i] = u' ';
-    for (uint32_t i = 0; i < n; ++i) line[1 + column + i] = units[i] != 0 ? units[i] : u' ';
-    if (uint32_t(column) + n > line[0]) line[0] = static_cast<char16_t>(uint32_t(column) + n);
+    // Cut at the cell: a character that reaches past it gives way to blanks,
+    // the marks of the last character kept stay with it.
+    uint32_t kept = 0, cells = 0;
+    while (kept < line[0]) {
+        const CellChar c = cell_char_at(line + 1, line[0], kept);
+        if (cells + c.cells > uint32_t(column)) break;
+        cells += c.cells;
+        kept += c.units;
+    }
+    for (; cells < uint32_t(column); ++cells) line[1 + kept++] = u' ';
+    uint32_t taken = 0;
+    while (taken < n) {
+        const CellChar c = cell_char_at(units, n, taken);
+        // Units past the room are taken but not kept; only a mark can meet
+        // it, since every other character brings two units of room a cell.
+        bool keep = kept + c.units <= room_of(g);
+        if (c.cells == 0) {
+            keep = keep && kept + c.units <= 2 * cells;
+        } else {
+            if (cells + c.cells > g.columns && (column > 0 || taken > 0)) break;
+            if (!keep) break;
+            cells += c.cells;
+        }
+        // A NUL, which would end the text for whoever reads it, reads as the
+        // blank it is drawn as.
+        for (uint32_t i = 0; keep && i < c.units; ++i) line[1 + kept++] = units[taken + i] != 0 ? units[taken + i] : u' ';
+        taken += c.units;
+    }
+    line[0] = static_cast<char16_t>(kept);
+    return taken;
+}
+
+uint32_t shown_text_row(StrHandle text, int32_t row, const char16_t** units) {
+    *units = str_empty_text();
+    if (text == 0) return 0;
+    const Grid g = grid_of(text);
+    if (row < 0 || uint32_t(row) >= g.rows) return 0;
+    const char16_t* line = row_at(g, uint32_t(row));
+    *units = line + 1;
+    return line[0];
 }
 
 void shown_text_scroll(StrHandle text) {
     if (text == 0) return;
     const Grid g = grid_of(text);
-    const size_t row_units = g.columns + 1;
+    const size_t row_units = room_of(g) + 1;
     __builtin_memmove(g.cells, g.cells + row_units, 2 * row_units * (g.rows - 1));
     row_at(g, g.rows - 1)[0] = 0;
 }
@@ -105,11 +156,7 @@ uint32_t shown_text_rows(StrHandle text, char16_t* out, uint32_t room) {
 uint32_t shown_text_copy(StrHandle text, const char16_t* caption, uint32_t caption_len, char16_t* out,
                          uint32_t room) {
     Out o{out, room, 0};
-    const uint32_t dashes = sizeof kDashes / 2 - 1;
-    put(o, kDashes, dashes);
-    put(o, caption, caption_len);
-    put(o, kCrLf, 2);
-    put(o, kDashes, dashes);
+    put_caption(o, caption, caption_len);
     if (text == 0) return o.length;
     const Grid g = grid_of(text);
     const uint32_t used = rows_in_use(g);
@@ -117,33 +164,38 @@ uint32_t shown_text_copy(StrHandle text, const char16_t* caption, uint32_t capti
     while (split > 0 && row_at(g, split - 1)[0] != 0) --split;
     if (split == 0) split = used + 1;   // no empty row: all of it is the message
     put_lines(o, g, 0, split - 1);
-    put(o, kDashes, dashes);
+    put(o, kDashes, kDashUnits);
     if (split <= used) {
         put_lines(o, g, split, used);
-        put(o, kDashes, dashes);
+        put(o, kDashes, kDashUnits);
     }
     return o.length;
-}
-
-// STAND-IN until the reworked model lands.
-uint32_t shown_text_row(StrHandle text, int32_t row, const char16_t** units) {
-    if (text == 0) return 0;
-    const Grid g = grid_of(text);
-    if (row < 0 || uint32_t(row) >= g.rows) return 0;
-    *units = row_at(g, uint32_t(row)) + 1;
-    return row_at(g, uint32_t(row))[0];
 }
 
 uint32_t reading_copy(const char16_t* rows, uint32_t n, const char16_t* caption, uint32_t caption_len,
                       char16_t* out, uint32_t room) {
     Out o{out, room, 0};
-    const uint32_t dashes = sizeof kDashes / 2 - 1;
-    put(o, kDashes, dashes);
-    put(o, caption, caption_len);
-    put(o, kCrLf, 2);
-    put(o, kDashes, dashes);
-    put(o, rows, n);
-    put(o, kCrLf, 2);
-    put(o, kDashes, dashes);
+    put_caption(o, caption, caption_len);
+    // Empty rows at the end are no rows, as in a window nothing is printed on.
+    while (n >= 2 && crlf_at(rows, n, n - 2)) n -= 2;
+    // Where the last empty row starts: the message before it, the answers after.
+    uint32_t split = n;
+    for (uint32_t start = 0, k = 0; k < n;) {
+        if (!crlf_at(rows, n, k)) {
+            ++k;
+            continue;
+        }
+        if (k == start) split = start;
+        k += 2;
+        start = k;
+    }
+    put(o, rows, split < n ? split : n);
+    if (split == n && n > 0) put(o, kCrLf, 2);
+    put(o, kDashes, kDashUnits);
+    if (split < n) {
+        put(o, rows + split + 2, n - split - 2);
+        put(o, kCrLf, 2);
+        put(o, kDashes, kDashUnits);
+    }
     return o.length;
 }
