@@ -41,9 +41,9 @@ inline void newline(uintptr_t box) {
     reload_fpu();
 }
 
-// Steps 4 to 6 of a call: the rows, the blank row and the prompts. No line
-// break after the last prompt: the window has exactly these rows and must
-// not scroll. Complete now, the box is announced.
+// The rows, the blank row and the prompts. No line break after the last
+// prompt: the window has exactly these rows. Complete now, the box is
+// announced, with its reading text: the host's lines, not the wrap.
 void print_box(MsgBoxLocals& l, uintptr_t box) {
     for (int32_t i = 1; i <= l.line_count; i++) {
         print_row(l.frame, box, msgbox_line(l, i));
@@ -59,7 +59,9 @@ void print_box(MsgBoxLocals& l, uintptr_t box) {
         newline(box);
         print_row(l.frame, box, l.prompt3);
     }
-    text_announce(box);
+    tmp_push_owned(l.frame, l.reading);   // the window keeps it
+    l.reading = 0;
+    text_announce(l.frame, box);
 }
 
 // The user cannot close the box, so the wait ends only with an accepted
@@ -91,11 +93,19 @@ extern "C" int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, in
     msgbox_locals_init(l);
     reload_fpu();
 
+    const int32_t top = offset_from(kTopMargin, y_offset);
+    const int32_t left = offset_from(kLeftMargin, x_offset);
+    // What does not fit the screen is wrapped to its width and scrolled.
+    const char16_t* caption_units = nullptr;
+    const bool caption_bar = str_len_wide(handle_of(caption), &caption_units) != 0 && caption_units[0] != 0;
+    const TextWindowLimits most = text_window_limits(top, left, caption_bar);
+    reload_fpu();
+    const LayoutLimits limits{most.max_columns, most.max_columns_scrolling, most.max_rows};
     msgbox_layout(l, reinterpret_cast<const StrHandle*>(caption),
                   reinterpret_cast<const StrHandle*>(message),
                   reinterpret_cast<const StrHandle*>(choice1),
                   reinterpret_cast<const StrHandle*>(choice2),
-                  reinterpret_cast<const StrHandle*>(choice3), LayoutLimits{});
+                  reinterpret_cast<const StrHandle*>(choice3), limits);
 
     // The caption is borrowed, and the open copies it for the window thread.
     // A null caption address reads as the empty caption.
@@ -103,9 +113,10 @@ extern "C" int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, in
     // Every text operation below names this call's own window: after a
     // failed open (0), or once another thread's box has replaced it, they
     // touch no other thread's box.
-    uintptr_t text_area = open_text_window(l.frame, 0, msgbox_columns(l), msgbox_rows(l),
-                                           offset_from(kTopMargin, y_offset),
-                                           offset_from(kLeftMargin, x_offset));
+    // The blank row and the prompts stay in view beneath message rows that
+    // scroll.
+    uintptr_t text_area =
+        open_text_window(l.frame, 0, msgbox_columns(l), msgbox_rows(l), top, left, l.extra_rows);
     reload_fpu();
 
     HWND frame = text_area ? GetParent(reinterpret_cast<HWND>(text_area)) : nullptr;

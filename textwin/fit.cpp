@@ -2,27 +2,24 @@
 
 namespace {
 
-int32_t cells_in(int64_t pixels, int32_t cell) {
-    if (cell <= 0 || pixels <= 0) return 0;
-    const int64_t n = pixels / cell;
-    return n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n);
-}
+int32_t cells_in(int32_t pixels, int32_t cell) { return cell > 0 && pixels > 0 ? pixels / cell : 0; }
+
+int32_t least(int32_t a, int32_t b) { return a < b ? a : b; }
 
 // Where a span of `size` asked to start at `want` goes within [low, high):
 // unmoved when it fits there, else moved the least; the low edge wins when
-// it is larger than the room.
-int32_t place(int32_t want, int64_t size, int32_t low, int32_t high) {
-    int64_t at = want;
-    if (at + size > high) at = high - size;
-    if (at < low) at = low;
-    return static_cast<int32_t>(at);
+// it is larger than the room. Compared so that nothing overflows: `want`
+// may be anywhere, `size` and the area are a screen's.
+int32_t place(int32_t want, int32_t size, int32_t low, int32_t high) {
+    int32_t at = want > high - size ? high - size : want;
+    return at < low ? low : at;
 }
 
 }  // namespace
 
 FitLimits fit_limits(const FitArea& work, const FitFrame& frame) {
-    const int64_t width = int64_t{work.right} - work.left - frame.extra_width;
-    const int64_t height = int64_t{work.bottom} - work.top - frame.extra_height;
+    const int32_t width = work.right - work.left - frame.extra_width;
+    const int32_t height = work.bottom - work.top - frame.extra_height;
     return FitLimits{cells_in(width, frame.cell_width), cells_in(width - frame.bar_width, frame.cell_width),
                      cells_in(height, frame.line_height)};
 }
@@ -33,20 +30,17 @@ FitResult fit_window(const FitArea& work, const FitFrame& frame, int32_t columns
     FitResult fit{};
     fit.shown_rows = rows;
     if (rows > most.max_rows) {
-        if (pinned < 0) pinned = 0;
         // The prompts beneath stay; the part that scrolls keeps a row.
-        const int32_t least = pinned < rows ? pinned + 1 : rows;
-        fit.shown_rows = most.max_rows > least ? most.max_rows : least;
+        const int32_t keep = pinned > 0 ? least(pinned + 1, rows) : 1;
+        fit.shown_rows = most.max_rows > keep ? most.max_rows : keep;
         fit.scrolling = fit.shown_rows < rows;
     }
     const int32_t widest = fit.scrolling ? most.max_columns_scrolling : most.max_columns;
     fit.columns = columns <= widest ? columns : (widest > 0 ? widest : 1);
-    const int64_t width = int64_t{fit.columns} * frame.cell_width + frame.extra_width +
-                          (fit.scrolling ? frame.bar_width : 0);
-    const int64_t height = int64_t{fit.shown_rows} * frame.line_height + frame.extra_height;
-    fit.frame_width = width > INT32_MAX ? INT32_MAX : static_cast<int32_t>(width);
-    fit.frame_height = height > INT32_MAX ? INT32_MAX : static_cast<int32_t>(height);
-    fit.x = place(left, width, work.left, work.right);
-    fit.y = place(top, height, work.top, work.bottom);
+    // Cut to the screen first: the products below are a screen's pixels.
+    fit.frame_width = fit.columns * frame.cell_width + frame.extra_width + (fit.scrolling ? frame.bar_width : 0);
+    fit.frame_height = fit.shown_rows * frame.line_height + frame.extra_height;
+    fit.x = place(left, fit.frame_width, work.left, work.right);
+    fit.y = place(top, fit.frame_height, work.top, work.bottom);
     return fit;
 }

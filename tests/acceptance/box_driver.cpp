@@ -46,7 +46,8 @@ HWND find_box(const wchar_t* caption, DWORD ms) {
     return nullptr;
 }
 
-HWND text_area(HWND frame) { return GetWindow(frame, GW_CHILD); }
+// The text area is the frame's control 0; a scroll bar may be beside it.
+HWND text_area(HWND frame) { return GetDlgItem(frame, 0); }
 
 bool wait_gone(HWND hwnd, DWORD ms) {
     DWORD start = GetTickCount();

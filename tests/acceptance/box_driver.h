@@ -84,7 +84,7 @@ struct Call {
 // waited for up to `ms`. Null when none appeared.
 HWND find_box(const wchar_t* caption, DWORD ms = kFindTimeoutMs);
 
-// The box's text area (the frame's only child).
+// The box's text area.
 HWND text_area(HWND frame);
 
 // Waits until `hwnd` is no longer a window; false when it still is after ms.
