@@ -525,11 +525,11 @@ TextWindowLimits text_window_limits(int32_t top, int32_t left, bool caption) {
     RECT around{0, 0, 0, 0};
     AdjustWindowRectEx(&around, frame_style(0, caption), FALSE, 0);
     // The window measures its cell at its own DPI; for a window of this
-    // process that is the screen's.
-    HDC screen = GetDC(nullptr);
-    const int dpi = screen != nullptr ? GetDeviceCaps(screen, LOGPIXELSY) : 0;
-    if (screen != nullptr) ReleaseDC(nullptr, screen);
+    // process that is the screen's, which a DC made for the screen has.
+    // (Not the screen's own DC: the system keeps one made for every thread
+    // that asks at once, which a count of drawing objects sees as left.)
     HDC dc = CreateCompatibleDC(nullptr);
+    const int dpi = dc != nullptr ? GetDeviceCaps(dc, LOGPIXELSY) : 0;
     FontRecord* font = find_font_record(kTextFontNumber);
     HGDIOBJ saved = nullptr;
     CellMetrics cell{};
