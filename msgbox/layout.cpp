@@ -55,28 +55,27 @@ constexpr uint32_t kNoLimit = 0xFFFFFFFFu;
 // apart without a search.
 inline bool plain_unit(char16_t u) { return uint32_t(u) - 0x20u < 0x5Fu; }
 
-// Where the message line that starts at `p` ends: at its CR LF, or with the
-// message.
-uint32_t line_end(const char16_t* s, uint32_t p, uint32_t n) {
-    for (; p + 1 < n; ++p) {
-        if (s[p] == u'\r' && s[p + 1] == u'\n') return p;
-    }
-    return n;
-}
+// A message line: where it ends (at its CR LF, or with the message), its
+// cells, and whether it holds a NUL.
+struct Line {
+    uint32_t end;
+    uint32_t cells;
+    bool nul;
+};
 
-uint32_t span_cells(const char16_t* s, uint32_t at, uint32_t end) {
-    uint32_t cells = 0;
-    while (at < end) {
-        if (plain_unit(s[at])) {
-            ++cells;
-            ++at;
-            continue;
-        }
-        const CellChar c = cell_char_at(s, end, at);
-        cells += c.cells;
+Line scan_line(const char16_t* s, uint32_t p, uint32_t n) {
+    Line line{p, 0, false};
+    uint32_t& at = line.end;
+    for (;;) {
+        const uint32_t run = at;
+        while (at < n && plain_unit(s[at])) ++at;
+        line.cells += at - run;
+        if (at == n || (s[at] == u'\r' && at + 1 < n && s[at + 1] == u'\n')) return line;
+        line.nul = line.nul || s[at] == 0;
+        const CellChar c = cell_char_at(s, n, at);
+        line.cells += c.cells;
         at += c.units;
     }
-    return cells;
 }
 
 // A space a line may be broken at: one that carries no mark, since a mark
@@ -134,58 +133,61 @@ RowCut cut_row(const char16_t* s, uint32_t p, uint32_t end, uint32_t width) {
 struct Walk {
     uint32_t rows;     // rows at the walk's width
     uint32_t lines;    // the message's own lines
-    uint32_t widest;   // the most cells a line may take; kNoLimit once one wrapped
+    uint32_t widest;   // cells of the widest line; kNoLimit once one wrapped
 };
 
-// The message's rows at `width` cells of text. Counting (l null), a line
-// that cannot reach the width even in wide characters is not looked into.
-// Building, each row goes into lines(i) as one space + its units and widens
-// row_width, and each line, whole, into `reading` from *at on.
+// Row `i` of the box: one space + `units` units from `text`.
+void put_row(MsgBoxLocals& l, uint32_t i, const char16_t* text, uint32_t units, uint32_t cells) {
+    if (i > uint32_t(l.line_count)) return;
+    StrHandle row = str_alloc_wide(units + 1);
+    if (row == 0) {
+        raise_internal(&l.frame, kErrOutOfMemory);
+    } else {
+        auto* d = reinterpret_cast<char16_t*>(row);
+        d[0] = u' ';
+        memcpy(d + 1, text, 2 * size_t{units});
+    }
+    *line_slot(l, int32_t(i)) = row;
+    if (int64_t{cells} + 1 > l.row_width) l.row_width = int32_t(cells + 1);
+}
+
+// The message's rows at `width` cells of text, counted; with `l`, each row
+// also goes into lines(i) and widens row_width, and each line, whole, into
+// `reading` from *at on.
 Walk walk_rows(const char16_t* s, uint32_t n, uint32_t width, MsgBoxLocals* l, char16_t* reading,
                uint32_t* at) {
     Walk w{0, 0, 0};
     uint32_t p = 0;
     for (;;) {
-        const uint32_t end = line_end(s, p, n);
+        const Line line = scan_line(s, p, n);
         ++w.lines;
-        uint32_t q = p;
-        do {
-            RowCut cut{end, end, 0};
-            if (l == nullptr && end - q <= width / 2) {
-                cut.cells = 2 * (end - q);   // no more than this: no need to know
-            } else if (width == kNoLimit) {
-                cut.cells = span_cells(s, q, end);
-            } else {
-                cut = cut_row(s, q, end, width);
-            }
-            if (cut.cells > w.widest) w.widest = cut.cells;
-            if (cut.next < end || q > p) w.widest = kNoLimit;
+        if (line.cells <= width) {
             ++w.rows;
-            if (l != nullptr && w.rows <= uint32_t(l->line_count)) {
-                const uint32_t units = cut.end - q;
-                StrHandle row = str_alloc_wide(units + 1);
-                if (row == 0) {
-                    raise_internal(&l->frame, kErrOutOfMemory);
-                } else {
-                    auto* d = reinterpret_cast<char16_t*>(row);
-                    d[0] = u' ';
-                    memcpy(d + 1, s + q, 2 * size_t{units});
-                }
-                *line_slot(*l, int32_t(w.rows)) = row;
-                if (int64_t{cut.cells} + 1 > l->row_width) l->row_width = int32_t(cut.cells + 1);
+            if (l != nullptr) put_row(*l, w.rows, s + p, line.end - p, line.cells);
+            if (line.cells > w.widest) w.widest = line.cells;
+        } else {
+            w.widest = kNoLimit;
+            for (uint32_t q = p; q < line.end;) {
+                const RowCut cut = cut_row(s, q, line.end, width);
+                ++w.rows;
+                if (l != nullptr) put_row(*l, w.rows, s + q, cut.end - q, cut.cells);
+                q = cut.next;
             }
-            q = cut.next;
-        } while (q < end);
+        }
         if (reading != nullptr) {
+            reading[(*at)++] = u' ';
+            memcpy(reading + *at, s + p, 2 * size_t{line.end - p});
             // A NUL, which would end the text for whoever reads it, reads as
             // the blank it is drawn as.
-            reading[(*at)++] = u' ';
-            for (uint32_t k = p; k < end; ++k) reading[(*at)++] = s[k] != 0 ? s[k] : u' ';
+            for (uint32_t k = 0; line.nul && k < line.end - p; ++k) {
+                if (reading[*at + k] == 0) reading[*at + k] = u' ';
+            }
+            *at += line.end - p;
             reading[(*at)++] = u'\r';
             reading[(*at)++] = u'\n';
         }
-        if (end == n) return w;
-        p = end + 2;
+        if (line.end == n) return w;
+        p = line.end + 2;
     }
 }
 
@@ -242,6 +244,7 @@ void msgbox_layout(MsgBoxLocals& l, const StrHandle* caption, const StrHandle* m
     if (limits.max_rows > 0 && int64_t{w.rows} + l.extra_rows > limits.max_rows &&
         limits.max_columns_scrolling > 0) {
         width = text_width(limits.max_columns_scrolling);
+        // No line wider than that: the rows stay as counted.
         if (w.widest > width) w = walk_rows(s, n, width, nullptr, nullptr, nullptr);
     }
 
