@@ -97,8 +97,8 @@ struct RowCut {
 // starts within the row (not at the row's start), the run shown on neither
 // row; without one, before the first character that does not fit, the row
 // taking at least one. A zero-cell character always fits, so it stays with
-// the character before it, even one wider than the row. Linear over a line: after a break at spaces the
-// next row rescans only the word it starts with.
+// the character before it, even one wider than the row. Linear over a line:
+// after a break at spaces the next row rescans only the word it starts with.
 RowCut cut_row(const char16_t* s, uint32_t p, uint32_t end, uint32_t width) {
     uint32_t at = p, cells = 0;
     RowCut brk{0, 0, 0};
