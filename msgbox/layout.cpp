@@ -44,8 +44,8 @@ StrHandle* line_slot(MsgBoxLocals& l, int32_t i) {
 void widen_for_prompt(MsgBoxLocals& l, StrHandle prompt) {
     const char16_t* d;
     const uint32_t n = str_len_wide(prompt, &d);
-    const int64_t cells = text_cells(d, n);
-    if (cells > l.row_width) l.row_width = static_cast<int32_t>(cells + kPromptMargin);
+    const uint32_t cells = text_cells(d, n);
+    if (cells > uint32_t(l.row_width)) l.row_width = static_cast<int32_t>(cells + kPromptMargin);
 }
 
 // Text cells of a row when nothing limits them.
@@ -148,7 +148,18 @@ void put_row(MsgBoxLocals& l, uint32_t i, const char16_t* text, uint32_t units, 
         memcpy(d + 1, text, 2 * size_t{units});
     }
     *line_slot(l, int32_t(i)) = row;
-    if (int64_t{cells} + 1 > l.row_width) l.row_width = int32_t(cells + 1);
+    if (cells >= uint32_t(l.row_width)) l.row_width = int32_t(cells + 1);
+}
+
+// Appends n units to the reading text at *at. A NUL, which would end the
+// text for whoever reads it, reads as the blank it is drawn as.
+void append_reading(char16_t* reading, uint32_t* at, const char16_t* units, uint32_t n, bool nul) {
+    char16_t* d = reading + *at;
+    memcpy(d, units, 2 * size_t{n});
+    for (uint32_t k = 0; nul && k < n; ++k) {
+        if (d[k] == 0) d[k] = u' ';
+    }
+    *at += n;
 }
 
 // The message's rows at `width` cells of text, counted; with `l`, each row
@@ -176,15 +187,8 @@ Walk walk_rows(const char16_t* s, uint32_t n, uint32_t width, MsgBoxLocals* l, c
         }
         if (reading != nullptr) {
             reading[(*at)++] = u' ';
-            memcpy(reading + *at, s + p, 2 * size_t{line.end - p});
-            // A NUL, which would end the text for whoever reads it, reads as
-            // the blank it is drawn as.
-            for (uint32_t k = 0; line.nul && k < line.end - p; ++k) {
-                if (reading[*at + k] == 0) reading[*at + k] = u' ';
-            }
-            *at += line.end - p;
-            reading[(*at)++] = u'\r';
-            reading[(*at)++] = u'\n';
+            append_reading(reading, at, s + p, line.end - p, line.nul);
+            append_reading(reading, at, u"\r\n", 2, false);
         }
         if (line.end == n) return w;
         p = line.end + 2;
@@ -241,7 +245,7 @@ void msgbox_layout(MsgBoxLocals& l, const StrHandle* caption, const StrHandle* m
     // when they cannot all be shown at once, at the width a scroll bar leaves.
     uint32_t width = text_width(limits.max_columns);
     Walk w = walk_rows(s, n, width, nullptr, nullptr, nullptr);
-    if (limits.max_rows > 0 && int64_t{w.rows} + l.extra_rows > limits.max_rows &&
+    if (limits.max_rows > 0 && w.rows + uint32_t(l.extra_rows) > uint32_t(limits.max_rows) &&
         limits.max_columns_scrolling > 0) {
         width = text_width(limits.max_columns_scrolling);
         // No line wider than that: the rows stay as counted.
@@ -282,11 +286,10 @@ void msgbox_layout(MsgBoxLocals& l, const StrHandle* caption, const StrHandle* m
     for (int32_t i = 0; i < prompts; ++i) {
         widen_for_prompt(l, *prompt_rows[i]);
         if (reading == nullptr) continue;
-        reading[at++] = u'\r';
-        reading[at++] = u'\n';
         const char16_t* d;
         const uint32_t units = str_len_wide(*prompt_rows[i], &d);
-        for (uint32_t k = 0; k < units; ++k) reading[at++] = d[k] != 0 ? d[k] : u' ';
+        append_reading(reading, &at, u"\r\n", 2, false);
+        append_reading(reading, &at, d, units, true);
     }
 }
 
