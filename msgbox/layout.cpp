@@ -44,8 +44,8 @@ StrHandle* line_slot(MsgBoxLocals& l, int32_t i) {
 void widen_for_prompt(MsgBoxLocals& l, StrHandle prompt) {
     const char16_t* d;
     const uint32_t n = str_len_wide(prompt, &d);
-    const int64_t cells = text_cells(d, n);
-    if (cells > l.row_width) l.row_width = static_cast<int32_t>(cells + kPromptMargin);
+    const uint32_t cells = text_cells(d, n);
+    if (cells > uint32_t(l.row_width)) l.row_width = static_cast<int32_t>(cells + kPromptMargin);
 }
 
 // Text cells of a row when nothing limits them.
@@ -55,28 +55,27 @@ constexpr uint32_t kNoLimit = 0xFFFFFFFFu;
 // apart without a search.
 inline bool plain_unit(char16_t u) { return uint32_t(u) - 0x20u < 0x5Fu; }
 
-// Where the message line that starts at `p` ends: at its CR LF, or with the
-// message.
-uint32_t line_end(const char16_t* s, uint32_t p, uint32_t n) {
-    for (; p + 1 < n; ++p) {
-        if (s[p] == u'\r' && s[p + 1] == u'\n') return p;
-    }
-    return n;
-}
+// A message line: where it ends (at its CR LF, or with the message), its
+// cells, and whether it holds a NUL.
+struct Line {
+    uint32_t end;
+    uint32_t cells;
+    bool nul;
+};
 
-uint32_t span_cells(const char16_t* s, uint32_t at, uint32_t end) {
-    uint32_t cells = 0;
-    while (at < end) {
-        if (plain_unit(s[at])) {
-            ++cells;
-            ++at;
-            continue;
-        }
-        const CellChar c = cell_char_at(s, end, at);
-        cells += c.cells;
+Line scan_line(const char16_t* s, uint32_t p, uint32_t n) {
+    Line line{p, 0, false};
+    uint32_t& at = line.end;
+    for (;;) {
+        const uint32_t run = at;
+        while (at < n && plain_unit(s[at])) ++at;
+        line.cells += at - run;
+        if (at == n || (s[at] == u'\r' && at + 1 < n && s[at + 1] == u'\n')) return line;
+        line.nul = line.nul || s[at] == 0;
+        const CellChar c = cell_char_at(s, n, at);
+        line.cells += c.cells;
         at += c.units;
     }
-    return cells;
 }
 
 // A space a line may be broken at: one that carries no mark, since a mark
@@ -98,8 +97,8 @@ struct RowCut {
 // starts within the row (not at the row's start), the run shown on neither
 // row; without one, before the first character that does not fit, the row
 // taking at least one. A zero-cell character always fits, so it stays with
-// the character before it, even one wider than the row. Linear over a line: after a break at spaces the
-// next row rescans only the word it starts with.
+// the character before it, even one wider than the row. Linear over a line:
+// after a break at spaces the next row rescans only the word it starts with.
 RowCut cut_row(const char16_t* s, uint32_t p, uint32_t end, uint32_t width) {
     uint32_t at = p, cells = 0;
     RowCut brk{0, 0, 0};
@@ -134,58 +133,65 @@ RowCut cut_row(const char16_t* s, uint32_t p, uint32_t end, uint32_t width) {
 struct Walk {
     uint32_t rows;     // rows at the walk's width
     uint32_t lines;    // the message's own lines
-    uint32_t widest;   // the most cells a line may take; kNoLimit once one wrapped
+    uint32_t widest;   // cells of the widest line; kNoLimit once one wrapped
 };
 
-// The message's rows at `width` cells of text. Counting (l null), a line
-// that cannot reach the width even in wide characters is not looked into.
-// Building, each row goes into lines(i) as one space + its units and widens
-// row_width, and each line, whole, into `reading` from *at on.
+// Row `i` of the box: one space + `units` units from `text`.
+void put_row(MsgBoxLocals& l, uint32_t i, const char16_t* text, uint32_t units, uint32_t cells) {
+    if (i > uint32_t(l.line_count)) return;
+    StrHandle row = str_alloc_wide(units + 1);
+    if (row == 0) {
+        raise_internal(&l.frame, kErrOutOfMemory);
+    } else {
+        auto* d = reinterpret_cast<char16_t*>(row);
+        d[0] = u' ';
+        memcpy(d + 1, text, 2 * size_t{units});
+    }
+    *line_slot(l, int32_t(i)) = row;
+    if (cells >= uint32_t(l.row_width)) l.row_width = int32_t(cells + 1);
+}
+
+// Appends n units to the reading text at *at. A NUL, which would end the
+// text for whoever reads it, reads as the blank it is drawn as.
+void append_reading(char16_t* reading, uint32_t* at, const char16_t* units, uint32_t n, bool nul) {
+    char16_t* d = reading + *at;
+    memcpy(d, units, 2 * size_t{n});
+    for (uint32_t k = 0; nul && k < n; ++k) {
+        if (d[k] == 0) d[k] = u' ';
+    }
+    *at += n;
+}
+
+// The message's rows at `width` cells of text, counted; with `l`, each row
+// also goes into lines(i) and widens row_width, and each line, whole, into
+// `reading` from *at on.
 Walk walk_rows(const char16_t* s, uint32_t n, uint32_t width, MsgBoxLocals* l, char16_t* reading,
                uint32_t* at) {
     Walk w{0, 0, 0};
     uint32_t p = 0;
     for (;;) {
-        const uint32_t end = line_end(s, p, n);
+        const Line line = scan_line(s, p, n);
         ++w.lines;
-        uint32_t q = p;
-        do {
-            RowCut cut{end, end, 0};
-            if (l == nullptr && end - q <= width / 2) {
-                cut.cells = 2 * (end - q);   // no more than this: no need to know
-            } else if (width == kNoLimit) {
-                cut.cells = span_cells(s, q, end);
-            } else {
-                cut = cut_row(s, q, end, width);
-            }
-            if (cut.cells > w.widest) w.widest = cut.cells;
-            if (cut.next < end || q > p) w.widest = kNoLimit;
+        if (line.cells <= width) {
             ++w.rows;
-            if (l != nullptr && w.rows <= uint32_t(l->line_count)) {
-                const uint32_t units = cut.end - q;
-                StrHandle row = str_alloc_wide(units + 1);
-                if (row == 0) {
-                    raise_internal(&l->frame, kErrOutOfMemory);
-                } else {
-                    auto* d = reinterpret_cast<char16_t*>(row);
-                    d[0] = u' ';
-                    memcpy(d + 1, s + q, 2 * size_t{units});
-                }
-                *line_slot(*l, int32_t(w.rows)) = row;
-                if (int64_t{cut.cells} + 1 > l->row_width) l->row_width = int32_t(cut.cells + 1);
+            if (l != nullptr) put_row(*l, w.rows, s + p, line.end - p, line.cells);
+            if (line.cells > w.widest) w.widest = line.cells;
+        } else {
+            w.widest = kNoLimit;
+            for (uint32_t q = p; q < line.end;) {
+                const RowCut cut = cut_row(s, q, line.end, width);
+                ++w.rows;
+                if (l != nullptr) put_row(*l, w.rows, s + q, cut.end - q, cut.cells);
+                q = cut.next;
             }
-            q = cut.next;
-        } while (q < end);
-        if (reading != nullptr) {
-            // A NUL, which would end the text for whoever reads it, reads as
-            // the blank it is drawn as.
-            reading[(*at)++] = u' ';
-            for (uint32_t k = p; k < end; ++k) reading[(*at)++] = s[k] != 0 ? s[k] : u' ';
-            reading[(*at)++] = u'\r';
-            reading[(*at)++] = u'\n';
         }
-        if (end == n) return w;
-        p = end + 2;
+        if (reading != nullptr) {
+            reading[(*at)++] = u' ';
+            append_reading(reading, at, s + p, line.end - p, line.nul);
+            append_reading(reading, at, u"\r\n", 2, false);
+        }
+        if (line.end == n) return w;
+        p = line.end + 2;
     }
 }
 
@@ -239,9 +245,10 @@ void msgbox_layout(MsgBoxLocals& l, const StrHandle* caption, const StrHandle* m
     // when they cannot all be shown at once, at the width a scroll bar leaves.
     uint32_t width = text_width(limits.max_columns);
     Walk w = walk_rows(s, n, width, nullptr, nullptr, nullptr);
-    if (limits.max_rows > 0 && int64_t{w.rows} + l.extra_rows > limits.max_rows &&
+    if (limits.max_rows > 0 && w.rows + uint32_t(l.extra_rows) > uint32_t(limits.max_rows) &&
         limits.max_columns_scrolling > 0) {
         width = text_width(limits.max_columns_scrolling);
+        // No line wider than that: the rows stay as counted.
         if (w.widest > width) w = walk_rows(s, n, width, nullptr, nullptr, nullptr);
     }
 
@@ -279,11 +286,10 @@ void msgbox_layout(MsgBoxLocals& l, const StrHandle* caption, const StrHandle* m
     for (int32_t i = 0; i < prompts; ++i) {
         widen_for_prompt(l, *prompt_rows[i]);
         if (reading == nullptr) continue;
-        reading[at++] = u'\r';
-        reading[at++] = u'\n';
         const char16_t* d;
         const uint32_t units = str_len_wide(*prompt_rows[i], &d);
-        for (uint32_t k = 0; k < units; ++k) reading[at++] = d[k] != 0 ? d[k] : u' ';
+        append_reading(reading, &at, u"\r\n", 2, false);
+        append_reading(reading, &at, d, units, true);
     }
 }
 

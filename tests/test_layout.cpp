@@ -106,14 +106,18 @@ TEST_F(LayoutTest, RowsPromptsAndSize) {
         {"prompt one wider", u"T", u"012345678901234", kFirstTwo, {u" 012345678901234"},
          u"  Press 1 for Yes", u"  Press 2 for No", u"", 3, 19},
     };
-    for (const LayoutCase& c : cases) {
-        SCOPED_TRACE(c.name);
+    // Without limits, and on a screen just the box's size: a box that fits
+    // stays as it is.
+    for (const LayoutCase& c : cases)
+    for (const LayoutLimits limits :
+         {kNoLimits, LayoutLimits{c.columns, c.columns - 2, static_cast<int32_t>(c.rows.size()) + c.extra_rows}}) {
+        SCOPED_TRACE(c.name + std::string(limits.max_columns ? " on a screen its size" : ""));
         release_locals(l.frame);
         msgbox_locals_init(l);
         const StrHandle* a1 = (c.choices == kNone || c.choices == kSecondThird) ? nullptr : arg(c1);
         const StrHandle* a2 = (c.choices == kFirstTwo || c.choices == kAll || c.choices == kSecondThird) ? arg(c2) : nullptr;
         const StrHandle* a3 = (c.choices == kAll || c.choices == kSecondThird) ? arg(c3) : nullptr;
-        msgbox_layout(l, arg(c.caption), arg(c.message), a1, a2, a3, kNoLimits);
+        msgbox_layout(l, arg(c.caption), arg(c.message), a1, a2, a3, limits);
         EXPECT_EQ(rows(), c.rows);
         EXPECT_EQ(wide_of(l.prompt1), c.prompt1);
         EXPECT_EQ(wide_of(l.prompt2), c.prompt2);
