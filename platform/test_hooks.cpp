@@ -21,6 +21,8 @@ std::atomic<int32_t> g_live_strings{0};
 std::atomic<int32_t> g_live_globals{0};
 std::atomic<int32_t> g_string_allocs{0};
 std::atomic<int32_t> g_conversions{0};
+std::atomic<bool> g_refuse_thread_lookups{false};
+thread_local uint64_t t_thread_identity = 0;   // 0: the thread's own
 
 }  // namespace
 
@@ -55,9 +57,14 @@ uint32_t hook_platform_id(uint32_t actual) {
     return id ? id : actual;
 }
 
+uint64_t hook_thread_identity(uint64_t actual) { return t_thread_identity ? t_thread_identity : actual; }
+bool hook_thread_lookup_refused() { return g_refuse_thread_lookups.load(); }
+
 void platform_fail_allocations_after(int32_t successes) { g_allocs_left = successes; }
 void platform_fail_global_free(bool fail) { g_fail_global_free = fail; }
 void platform_override_platform_id(uint32_t id) { g_platform_id = id; }
+void platform_override_thread_identity(uint64_t identity) { t_thread_identity = identity; }
+void platform_refuse_thread_lookups(bool refuse) { g_refuse_thread_lookups = refuse; }
 
 PlatformCounters platform_counters() {
     return PlatformCounters{g_live_strings.load(), g_live_globals.load(), g_string_allocs.load(),
