@@ -102,6 +102,9 @@ PlatformCounters platform_counters();
 void platform_override_thread_identity(uint64_t identity);
 // While set, thread_identity_ended answers as if the system refused to look.
 void platform_refuse_thread_lookups(bool refuse);
+// Each thread_identity_ended takes this many ms more (0: none), so waiters
+// that look at the same holder look at once.
+void platform_slow_thread_lookups(uint32_t ms);
 #endif  // ORVANDEL_TEST_HOOKS
 
 // --- processor ---------------------------------------------------------------

@@ -17,7 +17,8 @@ void hook_global_freed();
 void hook_conversion();
 uint32_t hook_platform_id(uint32_t actual);   // platform_override_platform_id's value, else `actual`
 uint64_t hook_thread_identity(uint64_t actual);   // the calling thread's override, else `actual`
-bool hook_thread_lookup_refused();                // set by platform_refuse_thread_lookups
+// Set by platform_refuse_thread_lookups; first waits platform_slow_thread_lookups' time.
+bool hook_thread_lookup_refused();
 #else
 inline bool hook_allocation_allowed() { return true; }
 inline bool hook_global_free_fails() { return false; }
