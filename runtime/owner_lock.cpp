@@ -21,12 +21,12 @@ constexpr uint32_t kFateCheckTries = 1024;
 uint64_t my_identity() {
     auto* ctx = g_runtime.tls_slot != kTlsOutOfIndexes ? static_cast<ThreadContext*>(tls_get(g_runtime.tls_slot))
                                                         : nullptr;
-    uint64_t id = ctx != nullptr ? uint64_t{ctx->reserved[1]} << 32 | ctx->reserved[0] : 0;
+    uint64_t id = ctx != nullptr ? uint64_t{ctx->lock_identity[1]} << 32 | ctx->lock_identity[0] : 0;
     if (id == 0) {
         id = thread_identity();
         if (ctx != nullptr) {
-            ctx->reserved[0] = static_cast<uint32_t>(id);
-            ctx->reserved[1] = static_cast<uint32_t>(id >> 32);
+            ctx->lock_identity[0] = static_cast<uint32_t>(id);
+            ctx->lock_identity[1] = static_cast<uint32_t>(id >> 32);
         }
     }
     return hook_thread_identity(id);

@@ -23,7 +23,10 @@ enum EntryReason : uint32_t {
 // thread detach, or at an unload's process detach for the detaching thread.
 struct ThreadContext {
     uint32_t code_page;   // 0 = system ANSI code page; inherited, never changed
-    uint32_t reserved[7];
+    // The thread's identity as the owner locks hold it (low, high words),
+    // 0 until a lock first asks the system for it (runtime/owner_lock.cpp).
+    uint32_t lock_identity[2];
+    uint32_t reserved[5];
 };
 
 constexpr uint32_t kLiteralPoolBytes = 164;

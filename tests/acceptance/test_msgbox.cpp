@@ -793,6 +793,13 @@ TEST(EveryUser, AScreenReaderHearsTheBoxAndReadsItsRows) {
     wchar_t text[256] = {};
     GetWindowTextW(area, text, 256);
     EXPECT_EQ(narrow(text), narrow(rows)) << "the window text";
+#ifdef _WIN64
+    // A count past 32 bits is room for all of it, not the count's low bits.
+    wchar_t wide[256] = {};
+    const LRESULT n = SendMessageW(area, WM_GETTEXT, (WPARAM{1} << 32) + 5, reinterpret_cast<LPARAM>(wide));
+    EXPECT_EQ(narrow(wide), narrow(rows)) << "the window text for a 64-bit count";
+    EXPECT_EQ(n, static_cast<LRESULT>(rows.size()));
+#endif
     ASSERT_TRUE(box::press(frame, {"1"}));
     ASSERT_TRUE(c.wait());
     EXPECT_EQ(c.result, 1);
