@@ -56,6 +56,7 @@ extern "C" {
  *
  *   caption   window caption; an empty caption gives a window without a
  *             caption bar. A null address is taken as the empty string.
+ *             An embedded NUL shows as a blank, as it reads in the rows.
  *   message   the rows, separated by CR LF ("\r\n"); a lone CR or LF stays
  *             inside its row. A null address is taken as the empty string.
  *   x_offset  the frame's left edge is at 30 + x_offset screen pixels
@@ -123,9 +124,10 @@ extern "C" {
  *   - Called from a DLL's entry point (DllMain, for any reason), where the
  *     loader lock is held and no thread can start, the call returns 0 at
  *     once and shows nothing.
- *   - While a call makes its box, its thread handles the messages other
- *     threads send it. A window procedure that calls Orvandel from there
- *     gets 0 at once. While the box waits, the thread dispatches its own
+ *   - While a call asks the box before it to close, its thread handles the
+ *     messages other threads send it. A window procedure that calls
+ *     Orvandel from there gets 0 at once. While it waits for its turn or for
+ *     its window to be made (each wait bounded), it handles none. While the box waits, the thread dispatches its own
  *     messages; a call from one of its window procedures then is served
  *     like a call from another thread: it replaces the box, and the outer
  *     call returns 0 once the inner one has returned.
@@ -136,6 +138,11 @@ extern "C" {
  *     the process.
  *   - A WM_QUIT posted to the box's own thread (a host that posts one to
  *     every thread) leaves the box up, answering as before.
+ *   - A box that can no longer take a key ends its call with 0 and leaves
+ *     no window: its text area destroyed (a WM_CLOSE posted to it, as tools
+ *     that close every window they find do), or its thread ended (killed,
+ *     or ExitThread from a hook; a thread ended so never gives back its
+ *     hold on the library, which then stays loaded).
  *
  * The x87 control word is left at 0x133F (64-bit precision, round to
  * nearest, all exceptions masked); save and restore it around the call if

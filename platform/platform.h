@@ -62,6 +62,20 @@ int multibyte_to_wide(uint32_t code_page, uint32_t flags, const char* src, int n
 int wide_to_multibyte(uint32_t code_page, uint32_t flags, const char16_t* src, int n,
                       char* dst, int m);
 
+// --- threads -----------------------------------------------------------------
+// The calling thread's identity: its id in the low 32 bits and a stamp of
+// its creation time in the high 32. Thread ids are reused, the pair is not,
+// so a word that holds it names one thread for good. Never 0. Asks the
+// system: callers keep it rather than ask for every lock.
+uint64_t thread_identity();
+// Whether the thread `identity` has ended: its id names no thread, or one
+// that has exited, or one made at another time. A question the system
+// refuses (access denied, no handle to spare) answers false: a thread that
+// cannot be looked at is taken to run.
+bool thread_identity_ended(uint64_t identity);
+// Gives the rest of the calling thread's time slice to another ready thread.
+void yield_processor();
+
 // --- process and misc --------------------------------------------------------
 bool get_version_ex_a(OsVersionInfoA* info);
 [[noreturn]] void exit_process(uint32_t code);
@@ -84,6 +98,13 @@ struct PlatformCounters {
     int32_t conversions;       // calls of multibyte_to_wide / wide_to_multibyte
 };
 PlatformCounters platform_counters();
+// The calling thread's identity as the locks see it, from now on; 0 = its own.
+void platform_override_thread_identity(uint64_t identity);
+// While set, thread_identity_ended answers as if the system refused to look.
+void platform_refuse_thread_lookups(bool refuse);
+// Each thread_identity_ended takes this many ms more (0: none), so waiters
+// that look at the same holder look at once.
+void platform_slow_thread_lookups(uint32_t ms);
 #endif  // ORVANDEL_TEST_HOOKS
 
 // --- processor ---------------------------------------------------------------

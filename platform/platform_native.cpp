@@ -6,7 +6,11 @@
 #include "platform/test_hooks.h"
 
 #include <atomic>
+#include <map>
+#include <mutex>
 #include <pthread.h>
+#include <sched.h>
+#include <sys/syscall.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -57,7 +61,48 @@ char unit_to_cp1252(char16_t u) {
     return '?';   // the system's default character for unmappable units
 }
 
+// The threads that have asked for their identity and not yet ended, by id,
+// with the stamp each was given: the system's thread table, as far as the
+// locks can see it. A stamp is a serial number, so an id the kernel gives
+// again comes with a new one, as a reused id does on the system.
+std::mutex g_threads_lock;
+std::map<uint32_t, uint32_t>* g_threads;   // never freed: threads end after static destructors
+std::atomic<uint32_t> g_next_stamp{1};
+
+struct ThreadEntry {
+    uint32_t id = 0;
+    uint32_t stamp = 0;
+    ~ThreadEntry() {
+        if (stamp == 0) return;
+        std::lock_guard<std::mutex> hold(g_threads_lock);
+        auto at = g_threads->find(id);
+        if (at != g_threads->end() && at->second == stamp) g_threads->erase(at);
+    }
+};
+thread_local ThreadEntry t_thread;
+
 }  // namespace
+
+uint64_t thread_identity() {
+    if (t_thread.stamp == 0) {
+        std::lock_guard<std::mutex> hold(g_threads_lock);
+        if (g_threads == nullptr) g_threads = new std::map<uint32_t, uint32_t>;
+        t_thread.id = static_cast<uint32_t>(syscall(SYS_gettid));
+        t_thread.stamp = g_next_stamp++;
+        (*g_threads)[t_thread.id] = t_thread.stamp;
+    }
+    return uint64_t{t_thread.stamp} << 32 | t_thread.id;
+}
+
+bool thread_identity_ended(uint64_t identity) {
+    if (hook_thread_lookup_refused()) return false;
+    std::lock_guard<std::mutex> hold(g_threads_lock);
+    if (g_threads == nullptr) return true;
+    auto at = g_threads->find(static_cast<uint32_t>(identity));
+    return at == g_threads->end() || at->second != static_cast<uint32_t>(identity >> 32);
+}
+
+void yield_processor() { sched_yield(); }
 
 void* sys_alloc_string_byte_len(uint32_t bytes) { return alloc_block(bytes); }
 void* sys_alloc_string_len(uint32_t units) { return alloc_block(uint64_t{units} * 2); }

@@ -85,5 +85,41 @@ bool get_version_ex_a(OsVersionInfoA* info) {
     return true;
 }
 
+namespace {
+
+// The creation time folded to 32 bits, never 0: two threads of one id are
+// never made in the same 100 ns, and a fold that came out equal for two of
+// them would also need the same id. 0 when the system does not say.
+uint32_t creation_stamp(HANDLE thread) {
+    FILETIME created, exited, kernel, user;
+    if (!GetThreadTimes(thread, &created, &exited, &kernel, &user)) return 0;
+    return (created.dwLowDateTime ^ created.dwHighDateTime) | 1u;
+}
+
+}  // namespace
+
+uint64_t thread_identity() {
+    return uint64_t{creation_stamp(GetCurrentThread())} << 32 | GetCurrentThreadId();
+}
+
+bool thread_identity_ended(uint64_t identity) {
+    if (hook_thread_lookup_refused()) return false;
+    HANDLE thread = OpenThread(SYNCHRONIZE | THREAD_QUERY_LIMITED_INFORMATION, FALSE,
+                               static_cast<DWORD>(identity));
+    // No thread has the id (any more): the one question answered for sure.
+    if (thread == nullptr) return GetLastError() == ERROR_INVALID_PARAMETER;
+    bool ended = WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
+    if (!ended) {
+        // A stamp that either side could not learn tells nothing.
+        const uint32_t held = static_cast<uint32_t>(identity >> 32);
+        const uint32_t now = held != 0 ? creation_stamp(thread) : 0;
+        ended = now != 0 && now != held;
+    }
+    CloseHandle(thread);
+    return ended;
+}
+
+void yield_processor() { SwitchToThread(); }
+
 void exit_process(uint32_t code) { ExitProcess(code); }
 void variant_clear(void* variant) { VariantClear(static_cast<VARIANTARG*>(variant)); }

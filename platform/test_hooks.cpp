@@ -9,6 +9,8 @@
 #endif
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "platform/platform.h"
 
@@ -21,6 +23,9 @@ std::atomic<int32_t> g_live_strings{0};
 std::atomic<int32_t> g_live_globals{0};
 std::atomic<int32_t> g_string_allocs{0};
 std::atomic<int32_t> g_conversions{0};
+std::atomic<bool> g_refuse_thread_lookups{false};
+std::atomic<uint32_t> g_thread_lookup_ms{0};
+thread_local uint64_t t_thread_identity = 0;   // 0: the thread's own
 
 }  // namespace
 
@@ -55,9 +60,18 @@ uint32_t hook_platform_id(uint32_t actual) {
     return id ? id : actual;
 }
 
+uint64_t hook_thread_identity(uint64_t actual) { return t_thread_identity ? t_thread_identity : actual; }
+bool hook_thread_lookup_refused() {
+    if (const uint32_t ms = g_thread_lookup_ms.load()) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return g_refuse_thread_lookups.load();
+}
+
 void platform_fail_allocations_after(int32_t successes) { g_allocs_left = successes; }
 void platform_fail_global_free(bool fail) { g_fail_global_free = fail; }
 void platform_override_platform_id(uint32_t id) { g_platform_id = id; }
+void platform_override_thread_identity(uint64_t identity) { t_thread_identity = identity; }
+void platform_refuse_thread_lookups(bool refuse) { g_refuse_thread_lookups = refuse; }
+void platform_slow_thread_lookups(uint32_t ms) { g_thread_lookup_ms = ms; }
 
 PlatformCounters platform_counters() {
     return PlatformCounters{g_live_strings.load(), g_live_globals.load(), g_string_allocs.load(),

@@ -16,6 +16,9 @@ void hook_global_made(const void* block);   // counts a block that is not null
 void hook_global_freed();
 void hook_conversion();
 uint32_t hook_platform_id(uint32_t actual);   // platform_override_platform_id's value, else `actual`
+uint64_t hook_thread_identity(uint64_t actual);   // the calling thread's override, else `actual`
+// Set by platform_refuse_thread_lookups; first waits platform_slow_thread_lookups' time.
+bool hook_thread_lookup_refused();
 #else
 inline bool hook_allocation_allowed() { return true; }
 inline bool hook_global_free_fails() { return false; }
@@ -25,4 +28,6 @@ inline void hook_global_made(const void*) {}
 inline void hook_global_freed() {}
 inline void hook_conversion() {}
 inline uint32_t hook_platform_id(uint32_t actual) { return actual; }
+inline uint64_t hook_thread_identity(uint64_t actual) { return actual; }
+inline bool hook_thread_lookup_refused() { return false; }
 #endif

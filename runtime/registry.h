@@ -14,6 +14,7 @@
 #include <stdint.h>
 
 #include "platform/platform.h"
+#include "runtime/owner_lock.h"
 
 // Mirrors LOGFONTW (92 bytes) so window-free code can hold one.
 struct LogFontW {
@@ -115,16 +116,11 @@ enum WindowField : uint8_t {
     kFieldTypeCode,
 };
 
-// The registry's and the font list's lock discipline: exchange -1 into the
-// word until 0 comes back; a store of 0 frees it. A pure busy-wait, so it is
-// only ever held for a few loads and stores.
-static inline void spin_acquire(volatile int32_t* word) {
-    while (atomic_exchange32(word, -1) != 0) {
-    }
-}
-static inline void spin_release(volatile int32_t* word) {
-    __atomic_store_n(word, 0, __ATOMIC_RELEASE);
-}
+// The registry's and the font list's lock: an owner lock (owner_lock.h), so
+// a thread killed inside a list walk leaves nobody spinning for good. Held
+// only for a few loads and stores.
+static inline void spin_acquire(OwnerLockWord* word) { owner_lock_take(word); }
+static inline void spin_release(OwnerLockWord* word) { owner_lock_release(word); }
 
 // Builds the three default font records into g_runtime.shared.fonts, called
 // by runtime_reset on one thread without the lock. A record that cannot be

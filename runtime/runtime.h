@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include "platform/platform.h"
+#include "runtime/owner_lock.h"
 
 struct FontRecord;
 struct WindowRecord;
@@ -22,7 +23,10 @@ enum EntryReason : uint32_t {
 // thread detach, or at an unload's process detach for the detaching thread.
 struct ThreadContext {
     uint32_t code_page;   // 0 = system ANSI code page; inherited, never changed
-    uint32_t reserved[7];
+    // The thread's identity as the owner locks hold it (low, high words),
+    // 0 until a lock first asks the system for it (runtime/owner_lock.cpp).
+    uint32_t lock_identity[2];
+    uint32_t reserved[5];
 };
 
 constexpr uint32_t kLiteralPoolBytes = 164;
@@ -32,11 +36,11 @@ constexpr uint32_t kLiteralPoolBytes = 164;
 struct ResettableState {
     struct Fonts {
         FontRecord* head;           // built by runtime_reset; walked under `lock`
-        volatile int32_t lock;      // spin lock: exchange -1 until 0 comes back; store 0 frees
+        OwnerLockWord lock;         // owner lock (owner_lock.h): 0 when free, else the holder's identity
     } fonts;
     struct Registry {
         WindowRecord* head;         // window thread links/unlinks; both threads walk; under `lock`
-        volatile int32_t lock;      // spin lock, as for fonts
+        OwnerLockWord lock;         // owner lock, as for fonts
     } registry;
     // The text window's state; docs/design.md says who writes and reads
     // each field, under which lock, and what every wait on it is bounded by.
@@ -48,10 +52,18 @@ struct ResettableState {
         WindowRecord* volatile current_text_window;
         uint32_t text_class_atom;   // window thread only; registered once per process
         volatile uintptr_t active_window;  // HWND; window thread writes, calling thread reads
-        // Spin lock over every use of the published text area record, so its
-        // teardown never frees it under a text operation. 0 when free, else
-        // the holder's thread id (textwin/state.cpp).
-        volatile int32_t text_lock;
+        // Owner lock (owner_lock.h) over every use of the published text
+        // area record, so its teardown never frees it under a text
+        // operation.
+        OwnerLockWord text_lock;
+        // The published window's thread (HANDLE, SYNCHRONIZE), under
+        // text_lock: set with current_text_window, closed by whoever clears
+        // it. Tells for sure whether that thread has ended, as its reusable
+        // id could not.
+        volatile uintptr_t window_thread;
+        // Times the opens' turn has been taken: a waiter's bound starts
+        // again whenever it moves.
+        volatile uint32_t turn_passes;
         // The opens' turn: a kernel mutex (HANDLE), made by the first open,
         // closed when the library is unloaded; and its holder's thread id,
         // written by the holder only.

@@ -158,7 +158,7 @@ TEST_F(Lifecycle, ProcessDetachTearsDownOnlyAtUnload) {
     const struct {
         const char* name;
         uintptr_t reserved;
-        volatile int32_t* held;   // lock word a vanished thread left taken
+        OwnerLockWord* held;      // lock word a vanished thread left taken
         bool tears_down;
     } rows[] = {
         {"unload", 0, nullptr, true},
@@ -173,7 +173,7 @@ TEST_F(Lifecycle, ProcessDetachTearsDownOnlyAtUnload) {
         FontRecord* const fonts = g_runtime.shared.fonts.head;
         ASSERT_NE(fonts, nullptr);
         ASSERT_NE(get_thread_context(), nullptr);
-        if (row.held) *row.held = -1;
+        if (row.held) *row.held = ~uint64_t{0};
         must_return(row.name, [&] {
             EXPECT_EQ(library_entry(0x10000, kProcessDetach, row.reserved), 1u);
         });

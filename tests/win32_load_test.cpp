@@ -377,7 +377,7 @@ bool is_font(const FontRecord* f, int32_t number) {
 // The DLL's font-list lock word, found as a debugger would find it: the list
 // head is the word in the image's writable sections that points at fonts 1,
 // 2 and 3 in a row, and the lock sits beside it.
-volatile int32_t* find_font_list_lock(HMODULE dll) {
+OwnerLockWord* find_font_list_lock(HMODULE dll) {
     auto* base = reinterpret_cast<char*>(dll);
     auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
     IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
@@ -409,9 +409,9 @@ int run_exit_child(const char* mode, int delay_ms) {
     g_child_box = reinterpret_cast<OrvandelFn>(GetProcAddress(dll, "Orvandel"));
     if (!g_child_box) return kChildNoDll;
     if (strcmp(mode, "font-lock-held") == 0) {
-        volatile int32_t* lock = find_font_list_lock(dll);
+        OwnerLockWord* lock = find_font_list_lock(dll);
         if (!lock) return kChildNoFontList;
-        InterlockedExchange(reinterpret_cast<volatile LONG*>(lock), -1);
+        *lock = ~uint64_t{0};
         ExitProcess(kHostExitCode);
     }
     HANDLE box = CreateThread(nullptr, 0, child_box_thread, nullptr, 0, nullptr);

@@ -209,8 +209,12 @@ TEST_F(KeyTest, AWaitEndsWhenTheKeyIsTyped) {
 // Sent to a window whose thread is to be killed by the hook below.
 const UINT kDieOnRequest = WM_APP + 77;
 
+// How the hook ends the thread: killed, or its own ExitThread.
+bool g_die_by_exit = false;
+
 LRESULT CALLBACK die_on_request(int code, WPARAM wp, LPARAM lp) {
     if (code == HC_ACTION && reinterpret_cast<const CWPSTRUCT*>(lp)->message == kDieOnRequest) {
+        if (g_die_by_exit) ExitThread(9);
         TerminateThread(GetCurrentThread(), 9);
     }
     return CallNextHookEx(nullptr, code, wp, lp);
@@ -229,16 +233,19 @@ struct OwnedObjects {
     }
 };
 
-// A wait on a window that goes away ends with the empty string, and what the
-// window owned goes with it, however it went.
+// A wait on a window that goes away, or can no longer take a key, ends with
+// the empty string; the window is then no longer open, and what it owned
+// goes with it, however it went.
 TEST_F(TextWindowTest, AWaitEndsEmptyWhenItsWindowIsGone) {
-    enum How { kReplaced, kClosedFromOutside, kThreadKilled };
+    enum How { kReplaced, kClosedFromOutside, kAreaClosedFromOutside, kThreadKilled, kThreadExited };
     const struct {
         const char* how;
         How way;
     } rows[] = {{"closed by another thread's open", kReplaced},
                 {"destroyed from outside", kClosedFromOutside},
-                {"its thread killed, so nothing tore it down", kThreadKilled}};
+                {"its text area closed from outside", kAreaClosedFromOutside},
+                {"its thread killed, so nothing tore it down", kThreadKilled},
+                {"its thread ended from a hook inside it", kThreadExited}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.how);
         HWND area = open_window(u"Gone", 10, 2, 100, 100);
@@ -257,6 +264,8 @@ TEST_F(TextWindowTest, AWaitEndsEmptyWhenItsWindowIsGone) {
         HWND reopened = nullptr;
         if (row.way == kClosedFromOutside) {
             PostMessageW(frame, WM_CLOSE, 0, 0);
+        } else if (row.way == kAreaClosedFromOutside) {
+            PostMessageW(area, WM_CLOSE, 0, 0);
         } else if (row.way == kReplaced) {
             reopened = open_window(u"Second", 10, 2, 100, 100);
             EXPECT_NE(reopened, nullptr);
@@ -267,6 +276,7 @@ TEST_F(TextWindowTest, AWaitEndsEmptyWhenItsWindowIsGone) {
             const DWORD box_tid = GetWindowThreadProcessId(frame, nullptr);
             HANDLE box_thread = OpenThread(SYNCHRONIZE, FALSE, box_tid);
             ASSERT_NE(box_thread, nullptr);
+            g_die_by_exit = row.way == kThreadExited;
             HHOOK kill = SetWindowsHookExW(WH_CALLWNDPROC, die_on_request, nullptr, box_tid);
             ASSERT_NE(kill, nullptr);
             DWORD_PTR ignored;
@@ -283,13 +293,20 @@ TEST_F(TextWindowTest, AWaitEndsEmptyWhenItsWindowIsGone) {
         CloseHandle(t);
         CloseHandle(done);
         EXPECT_EQ(got, u"");
+        // What the export asks before it waits again.
+        EXPECT_FALSE(text_window_is_open(reinterpret_cast<uintptr_t>(area))) << "a box that takes no key is open";
         // The record goes at the frame's WM_NCDESTROY, a moment before the
-        // frame itself does. A killed thread's windows are the system's.
-        if (row.way != kThreadKilled) EXPECT_TRUE(eventually([&] { return !IsWindow(frame); }));
+        // frame itself does. A dead thread's windows are the system's; a
+        // frame that lost its text area goes with the close below.
+        const bool thread_gone = row.way == kThreadKilled || row.way == kThreadExited;
+        if (!thread_gone && row.way != kAreaClosedFromOutside) {
+            EXPECT_TRUE(eventually([&] { return !IsWindow(frame); }));
+        }
         if (row.way != kReplaced) {
             text_close(reinterpret_cast<uintptr_t>(area));   // what the export does after a wait
             EXPECT_EQ(current(), nullptr);
             EXPECT_EQ(registry_size(), 0) << "records left behind";
+            if (!thread_gone) EXPECT_FALSE(IsWindow(frame)) << "the frame outlived its call";
         }
         EXPECT_EQ(owned.live(), 0) << "drawing objects left behind";
         text_close(kAnyTextWindow);

@@ -25,12 +25,7 @@ void push_key(ProcFrame& f, uint32_t value) {
 
 using namespace textwin;
 
-bool text_window_is_open(uintptr_t window) {
-    lock_text();
-    bool open = open_record(window) != nullptr;
-    unlock_text();
-    return open;
-}
+bool text_window_is_open(uintptr_t window) { return window_alive(resolve_window(window)); }
 
 void text_announce(ProcFrame& f, uintptr_t window) {
     // An owned text is handed over as it is: a message of megabytes is not
@@ -102,23 +97,25 @@ void text_close(uintptr_t window) {
     reclaim_orphaned_window();
 }
 
+// The thread is asked by its handle, which no later thread can answer to;
+// IsWindow, which may go to the display server, outside the lock.
 bool textwin::window_alive(uintptr_t window) {
-    return thread_running(GetWindowThreadProcessId(hwnd_of(window), nullptr));
+    lock_text();
+    const bool open = window != 0 && open_record(window) != nullptr && !window_thread_ended_locked();
+    unlock_text();
+    return open && IsWindow(hwnd_of(window));
 }
 
+// A window whose thread runs is that thread's to tear down, and one torn
+// down the regular way was unpublished before its thread could end.
 void textwin::reclaim_orphaned_window() {
     lock_text();
     WindowRecord* r = text_state().current_text_window;
-    const uintptr_t frame = r != nullptr ? r->parent : 0;
+    const bool orphan = r != nullptr && window_thread_ended_locked();
+    const uintptr_t frame = orphan ? r->parent : 0;
+    const uintptr_t thread = orphan ? unpublish_locked() : 0;
     unlock_text();
-    // Asked outside the lock: the question goes to the system. A frame whose
-    // thread runs is that thread's to tear down, and one torn down the
-    // regular way was unpublished before it stopped existing.
-    if (frame == 0 || window_alive(frame)) return;
-    lock_text();
-    const bool orphan = text_state().current_text_window == r;
-    if (orphan) publish_current(nullptr);
-    unlock_text();
+    if (thread != 0) CloseHandle(reinterpret_cast<HANDLE>(thread));
     if (orphan) destroy_window_record(frame);
 }
 

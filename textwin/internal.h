@@ -18,6 +18,8 @@ namespace textwin {
 
 // The library's own close request: WM_SYSCOMMAND with this code.
 constexpr WPARAM kCloseRequest = 0x1405;
+// Sent to the text area: paint what is invalid now, on the window thread.
+constexpr UINT kPaintNow = 0x1401;
 
 // Control ids of the frame's children: the text area, and the scroll bar
 // of a window whose rows do not all fit.
@@ -27,12 +29,18 @@ constexpr int kScrollBarId = 1;
 // --- state.cpp: the shared state and its lock ------------------------------------
 
 inline auto& text_state() { return g_runtime.shared.text; }
-// The text lock: a spin lock whose word holds the holder's thread id; the
-// lock of a holder that has ended (killed while it drew) is taken over.
+// The text lock: an owner lock (runtime/owner_lock.h); the lock of a holder
+// that has ended (killed while it drew) is taken over.
 void lock_text();
 void unlock_text();
-// Whether the thread `id` exists and has not ended.
-bool thread_running(DWORD id);
+
+// Under the text lock: whether the published window's thread has ended (a
+// wait of 0 on its handle). False when none is published.
+bool window_thread_ended_locked();
+// Under the text lock: clears current_text_window and hands over the
+// published window thread's handle (0 when none), for the caller to close
+// once the lock is let go.
+uintptr_t unpublish_locked();
 
 // Under the text lock: the open text window's record if its text area is
 // `window` (or any open one for kAnyTextWindow), else null. The handle is
@@ -53,13 +61,19 @@ WindowRecord* load_current();
 // soon as what it waits for can no longer happen, so a bound is reached only
 // by a thread that is stuck. Seconds, since a machine that emulates the
 // processor may take a second or two for a window.
-constexpr DWORD kTurnBoundMs = 30000;         // for the opens that came first
 constexpr DWORD kCloseBoundMs = 10000;        // for a window thread to handle the close request
 constexpr DWORD kOldWindowBoundMs = 10000;    // for the closed window's records to go
 constexpr DWORD kWindowThreadBoundMs = 20000; // for the window thread to make the window
-// A wait that polls at 1 ms looks every this many polls (about 64 ms)
-// whether the thread on the other side still runs: a question to the
-// system, too dear for every poll.
+constexpr DWORD kRepaintBoundMs = 10000;      // for a window thread to paint a printed run
+// For the turn to pass on: one holder's own waits, and a margin for the
+// steps between them. It starts again each time the turn moves.
+constexpr DWORD kTurnBoundMs = kCloseBoundMs + kOldWindowBoundMs + kWindowThreadBoundMs + 5000;
+// How often a waiter for the turn looks whether it has moved.
+constexpr DWORD kTurnLookMs = 250;
+// A wait that polls with 1 ms sleeps looks every this many polls whether
+// the thread on the other side still runs: a question to the system, too
+// dear for every poll. A sleep of 1 ms lasts up to a timer tick (15.6 ms
+// by default), so this is 64 ms to 1 s.
 constexpr uint32_t kLivenessCheckPolls = 64;
 
 void note_open_failure(OpenStep step);
@@ -77,14 +91,15 @@ void end_open_turn();
 // here. kOpenOk, or kOpenOldWindow when it is still there.
 OpenStep close_old_window();
 
-// Whether `window` exists and its thread still runs: the windows of a
-// killed thread may outlive it, with nobody to answer for them.
+// Whether `window` exists and is the open window's, and that window's
+// thread still runs: the windows of a killed thread may outlive it, with
+// nobody to answer for them.
 bool window_alive(uintptr_t window);
 
-// Frees the records of the open window when its frame is gone but
-// current_text_window still names it: its thread ended (killed, or its
-// windows destroyed with it) without the frame's WM_NCDESTROY. The thread
-// that clears current_text_window under the lock is the one that frees.
+// Frees the records of the open window when its thread has ended (killed,
+// or its windows destroyed with it) without the frame's WM_NCDESTROY. The
+// look and the unpublishing are one locked step, so a window published
+// meanwhile is never taken for the orphan.
 void reclaim_orphaned_window();
 
 // --- output.cpp: what the back buffer shows --------------------------------------

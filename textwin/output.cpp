@@ -22,10 +22,13 @@ struct Refresh {
     bool wanted;
 };
 
+// The paint is the window thread's: asked for with a send that has a bound,
+// as an UpdateWindow from here would be a send without one.
 void refresh_rect(HWND hwnd, int32_t left, int32_t top, int32_t right, int32_t bottom) {
     RECT rc{left, top, right, bottom};
     InvalidateRect(hwnd, &rc, FALSE);
-    UpdateWindow(hwnd);
+    DWORD_PTR ignored;
+    SendMessageTimeoutW(hwnd, kPaintNow, 0, 0, SMTO_NORMAL | SMTO_ABORTIFHUNG, kRepaintBoundMs, &ignored);
 }
 
 void send_refresh(const Refresh& rf) {

@@ -5,40 +5,24 @@
 #include "textwin/internal.h"
 
 namespace textwin {
-namespace {
 
-// How often a waiter for the text lock looks whether its holder still runs.
-constexpr uint32_t kHolderCheckSpins = 1u << 14;
+// An owner lock (runtime/owner_lock.h): a caller killed while it draws a
+// row leaves the lock to whoever needs it next.
+void lock_text() { owner_lock_take(&text_state().text_lock); }
 
-}  // namespace
+void unlock_text() { owner_lock_release(&text_state().text_lock); }
 
-bool thread_running(DWORD id) {
-    HANDLE thread = id != 0 ? OpenThread(SYNCHRONIZE, FALSE, id) : nullptr;
-    if (thread == nullptr) return false;
-    const bool running = WaitForSingleObject(thread, 0) == WAIT_TIMEOUT;
-    CloseHandle(thread);
-    return running;
+bool window_thread_ended_locked() {
+    HANDLE thread = reinterpret_cast<HANDLE>(text_state().window_thread);
+    return thread != nullptr && WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
 }
 
-// The lock word holds its holder's thread id. A calling thread holds the
-// lock while it draws a row, and a host may kill it there: every so often
-// a waiter looks whether the holder still runs, and takes over the lock of
-// one that has ended rather than spin on it for ever.
-void lock_text() {
-    volatile int32_t* word = &text_state().text_lock;
-    const int32_t me = static_cast<int32_t>(GetCurrentThreadId());
-    for (uint32_t spins = 1;; spins++) {
-        int32_t holder = 0;
-        if (__atomic_compare_exchange_n(word, &holder, me, false, __ATOMIC_ACQUIRE, __ATOMIC_RELAXED)) return;
-        if (spins % kHolderCheckSpins == 0 && !thread_running(static_cast<DWORD>(holder)) &&
-            __atomic_compare_exchange_n(word, &holder, me, false, __ATOMIC_ACQUIRE, __ATOMIC_RELAXED)) {
-            return;
-        }
-        __builtin_ia32_pause();
-    }
+uintptr_t unpublish_locked() {
+    publish_current(nullptr);
+    const uintptr_t thread = text_state().window_thread;
+    text_state().window_thread = 0;
+    return thread;
 }
-
-void unlock_text() { __atomic_store_n(&text_state().text_lock, 0, __ATOMIC_RELEASE); }
 
 WindowRecord* open_record(uintptr_t window) {
     WindowRecord* r = text_state().current_text_window;
@@ -84,10 +68,24 @@ static HANDLE turn_mutex() {
     return made;
 }
 
+// The bound is for one holder, not for the queue: it starts again whenever
+// the turn passes on, so the last of many callers waits as long as the
+// queue moves, and gives up only behind a holder stuck past its own bounds.
 OpenStep take_open_turn() {
     HANDLE m = turn_mutex();
     if (m == nullptr) return kOpenTurn;
-    const DWORD waited = WaitForSingleObject(m, kTurnBoundMs);
+    uint32_t seen = __atomic_load_n(&text_state().turn_passes, __ATOMIC_RELAXED);
+    DWORD since = GetTickCount();
+    DWORD waited;
+    while ((waited = WaitForSingleObject(m, kTurnLookMs)) == WAIT_TIMEOUT) {
+        const uint32_t passes = __atomic_load_n(&text_state().turn_passes, __ATOMIC_RELAXED);
+        if (passes != seen) {
+            seen = passes;
+            since = GetTickCount();
+        } else if (GetTickCount() - since >= kTurnBoundMs) {
+            return kOpenTurn;
+        }
+    }
     if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return kOpenTurn;
     const DWORD me = GetCurrentThreadId();
     // The mutex is the thread's already: a message sent to it while it
@@ -97,6 +95,7 @@ OpenStep take_open_turn() {
         return kOpenNested;
     }
     text_state().turn_owner = me;
+    __atomic_fetch_add(&text_state().turn_passes, 1, __ATOMIC_RELAXED);
     return kOpenOk;
 }
 

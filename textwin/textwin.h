@@ -80,7 +80,9 @@ TextWindowLimits text_window_limits(int32_t top, int32_t left, bool caption);
 uintptr_t open_text_window(ProcFrame& f, uint32_t style, int32_t columns, int32_t rows,
                            int32_t top, int32_t left, int32_t pinned_rows = 0);
 
-// Whether `window` is the open text window.
+// Whether `window` is the open text window and can still take a key: its
+// text area exists and its thread runs. A box for which this turns false
+// is never answered, and its call ends.
 bool text_window_is_open(uintptr_t window);
 
 // Prints the top temporary of `f` (UTF-16) at the cursor of `window` and

@@ -69,12 +69,16 @@ uint32_t reading_rows(const WindowRecord* r, char16_t* out, uint32_t room) {
 LRESULT answer_text_request(WindowRecord* r, UINT msg, WPARAM room, LPARAM buffer) {
     auto* out = reinterpret_cast<char16_t*>(buffer);
     const bool fill = msg == WM_GETTEXT && room > 0 && out != nullptr;
+    // A count past 32 bits (x64) is a buffer larger than any text: the
+    // count and the terminator's place are both limited to 32 bits.
+    const uint64_t asked = fill ? uint64_t{room} - 1 : 0;
+    const uint32_t limit = asked > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(asked);
     lock_text();
-    uint32_t n = reading_rows(r, out, fill ? static_cast<uint32_t>(room - 1) : 0);
+    uint32_t n = reading_rows(r, out, limit);
     unlock_text();
     if (msg == WM_GETTEXTLENGTH) return n;
     if (!fill) return 0;
-    if (n > room - 1) n = static_cast<uint32_t>(room - 1);
+    if (n > limit) n = limit;
     out[n] = 0;
     return n;
 }
@@ -136,8 +140,10 @@ WindowRecord* text_area_record(HWND control) {
 void tear_down(HWND frame) {
     lock_text();
     WindowRecord* current = text_state().current_text_window;
-    if (current != nullptr && current->parent == reinterpret_cast<uintptr_t>(frame)) publish_current(nullptr);
+    uintptr_t thread = 0;
+    if (current != nullptr && current->parent == reinterpret_cast<uintptr_t>(frame)) thread = unpublish_locked();
     unlock_text();
+    if (thread != 0) CloseHandle(reinterpret_cast<HANDLE>(thread));
     destroy_window_record(reinterpret_cast<uintptr_t>(frame));
     PostMessageA(frame, WM_QUIT, 0, 0);
 }
@@ -309,6 +315,9 @@ LRESULT CALLBACK text_area_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         SetFocus(hwnd);
         return 0;
     case WM_LBUTTONDBLCLK:
+        return 0;
+    case kPaintNow:
+        UpdateWindow(hwnd);
         return 0;
     case kBringToFront:
         SetForegroundWindow(hwnd_of(r->parent));

@@ -38,13 +38,17 @@ const wchar_t kClassName[] = L"VORANTEXT";
 constexpr intptr_t kResultPending = -1;
 constexpr intptr_t kResultAbandoned = -2;
 
-// Handed from the open to the window thread, on the heap with two owners:
-// each side lets go once and the last one frees it, so either may leave
-// first (an open that gave up, a window thread that could only start once
-// the loader lock was free, a caller killed).
+// Handed from the open to the window thread, on the heap. The window thread
+// frees it, once the open has let go of it or has ended (killed), so either
+// may leave first (an open that gave up, a window thread that could only
+// start once the loader lock was free, a caller killed at any point).
 struct OpenBlock {
-    volatile int32_t owners;
+    volatile int32_t owners;     // 2 while the open may still touch the block, then 1
     HANDLE caller;               // the opening thread, to learn when it has ended
+    // The open's hold on the library, taken before the thread is made and
+    // let go by the thread as it exits: a thread that starts late still
+    // starts in a mapped image.
+    HMODULE library;
     // kResultPending until one side decides it in one atomic step: the window
     // thread with the text area (0 on failure), the open with kResultAbandoned.
     volatile intptr_t result;
@@ -59,12 +63,29 @@ struct OpenBlock {
 
 bool caller_gone(const OpenBlock* b) { return WaitForSingleObject(b->caller, 0) == WAIT_OBJECT_0; }
 
-// A caller that has ended never lets go, so the window thread, which says so
-// in `caller_ended` (looked at before it lets go), then frees the block alone.
-void release_block(OpenBlock* b, bool caller_ended) {
-    if (__atomic_sub_fetch(&b->owners, 1, __ATOMIC_ACQ_REL) != 0 && !caller_ended) return;
+void free_block(OpenBlock* b) {
     CloseHandle(b->caller);
     global_free(b);
+}
+
+// The open's last touch of the block: after this only the window thread
+// uses it.
+void let_go_of_block(OpenBlock* b) { __atomic_store_n(&b->owners, 1, __ATOMIC_RELEASE); }
+
+// The window thread's end with the block: freed once the open has let go or
+// has ended (killed before it could), either of which is for good. The open
+// lets go right after its bounded wait for this thread's word, so this
+// waits no longer than that; an open stuck past it (suspended) leaves the
+// block behind rather than have it freed under it.
+void release_block(OpenBlock* b) {
+    for (const DWORD start = GetTickCount();;) {
+        if (__atomic_load_n(&b->owners, __ATOMIC_ACQUIRE) == 1 || caller_gone(b)) {
+            free_block(b);
+            return;
+        }
+        if (GetTickCount() - start >= kWindowThreadBoundMs) return;
+        WaitForSingleObject(b->caller, 1);
+    }
 }
 
 bool decide_result(OpenBlock* b, intptr_t value, intptr_t* decided) {
@@ -363,17 +384,31 @@ OpenStep make_back_buffer(Making& m) {
 // the reference into current_text_window in one step under the text lock,
 // unless the open has given up meanwhile. A caller that has ended will never
 // answer the box, so it is not shown at all.
+// Publishes only over no window: the open closed the one before it, and a
+// window found there now belongs to an open that ran while this one's
+// caller was killed in its turn; two boxes must never be up. With the
+// record goes this thread's handle, by which the others learn for sure
+// whether the box's thread still runs.
 OpenStep show_and_publish(Making& m) {
     if (caller_gone(m.block)) return kOpenCallerGone;
+    HANDLE process = GetCurrentProcess();
+    HANDLE self = nullptr;
+    if (!DuplicateHandle(process, GetCurrentThread(), process, &self, SYNCHRONIZE, FALSE, 0)) return kOpenThread;
     ShowWindow(m.frame, SW_SHOW);
     Sleep(kShowSettleMs);
     SetFocus(m.area);
     intptr_t decided;
     lock_text();
-    const bool published = decide_result(m.block, reinterpret_cast<intptr_t>(m.area), &decided);
-    if (published) publish_current(m.record);
+    const bool over_none = text_state().current_text_window == nullptr;
+    const bool published = over_none && decide_result(m.block, reinterpret_cast<intptr_t>(m.area), &decided);
+    if (published) {
+        text_state().window_thread = reinterpret_cast<uintptr_t>(self);
+        publish_current(m.record);
+    }
     unlock_text();
-    return published ? kOpenOk : kOpenTimedOut;
+    if (published) return kOpenOk;
+    CloseHandle(self);
+    return over_none ? kOpenTimedOut : kOpenOldWindow;
 }
 
 OpenStep (*const kMakingSteps[])(Making&) = {
@@ -416,6 +451,7 @@ DWORD run_message_loop(HWND frame, const OpenBlock* b) {
 }
 
 DWORD window_thread_main(OpenBlock* b) {
+    (void)get_thread_context();   // where the locks keep this thread's identity
     Making m{};
     m.block = b;
     OpenStep step = kOpenOk;
@@ -428,27 +464,19 @@ DWORD window_thread_main(OpenBlock* b) {
     } else {
         code = run_message_loop(m.frame, b);
     }
-    release_block(b, caller_gone(b));
+    release_block(b);
     return code;
 }
 
-// The thread's start: it holds the library for as long as it runs, since a
-// host may free the library the moment its call returns, while this thread
-// is still on its way out of the message loop. FreeLibraryAndExitThread lets
-// go of it only once no code of the library runs here any more.
+// The thread's start: it holds the library, by the reference its open took
+// for it, for as long as it runs, since a host may free the library the
+// moment its call returns, while this thread is still on its way out of the
+// message loop. FreeLibraryAndExitThread lets go of it only once no code of
+// the library runs here any more.
 DWORD WINAPI window_thread_start(void* param) {
     OpenBlock* b = static_cast<OpenBlock*>(param);
-    HMODULE self = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                            reinterpret_cast<LPCWSTR>(&window_thread_start), &self)) {
-        // Without the hold a window would outlive a freed image; no window.
-        Making m{};
-        m.block = b;
-        fail_open(m, kOpenThread);
-        release_block(b, caller_gone(b));
-        return 0;
-    }
-    FreeLibraryAndExitThread(self, window_thread_main(b));
+    HMODULE library = b->library;   // the block may be gone by the end
+    FreeLibraryAndExitThread(library, window_thread_main(b));
 }
 
 // The caller's copy of the open's arguments, or null. The caption is copied,
@@ -473,32 +501,38 @@ OpenBlock* make_block(ProcFrame& f, uint32_t style, int32_t columns, int32_t row
     b->pinned_rows = pinned_rows;
     b->top = top;
     b->left = left;
-    __builtin_memcpy(b->caption, caption, 2 * n);   // the terminator is the zero fill's
-    return b;
+    // All of the caption is shown, as all of it sizes the box: a NUL, which
+    // would end the window's text, as the blank the message shows it as.
+    for (uint32_t i = 0; i < n; i++) b->caption[i] = caption[i] != 0 ? caption[i] : L' ';
+    return b;   // the terminator is the zero fill's
 }
 
 // Starts the window thread and waits for its word: the text area, or 0 when
 // it failed (it noted why). The wait ends at the bound, or as soon as the
 // thread has ended without a word; the open then gives up on it in the same
 // atomic step the thread would use, so exactly one side decides.
+// The block is the thread's from here on, or freed here when no thread
+// could be made for it.
 OpenStep start_window_thread(OpenBlock* b, uintptr_t* area) {
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCWSTR>(&window_thread_start), &b->library)) {
+        free_block(b);   // without the hold a window could outlive a freed image
+        return kOpenThread;
+    }
     HANDLE thread = CreateThread(nullptr, 0, window_thread_start, b, 0, nullptr);
     if (thread == nullptr) {
-        b->owners = 1;   // the thread's share is never taken
+        FreeLibrary(b->library);
+        free_block(b);
         return kOpenThread;
     }
     const DWORD start = GetTickCount();
     intptr_t result;
     OpenStep step = kOpenOk;
-    // A spin, but one that gives the window thread, and the Wine or X server
-    // it waits on, the core: on two cores a bare spin slows the very creation
-    // it waits for.
-    for (uint32_t spins = 1; (result = __atomic_load_n(&b->result, __ATOMIC_ACQUIRE)) == kResultPending;
-         spins++) {
-        __builtin_ia32_pause();
-        if (spins % 64 != 0) continue;
-        SwitchToThread();
-        const bool ended = WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
+    // Polls the word each millisecond in a wait on the thread, which leaves
+    // the core to the window thread and the Wine or X server it waits on,
+    // and returns at once should the thread end without a word.
+    while ((result = __atomic_load_n(&b->result, __ATOMIC_ACQUIRE)) == kResultPending) {
+        const bool ended = WaitForSingleObject(thread, 1) == WAIT_OBJECT_0;
         if (!ended && GetTickCount() - start < kWindowThreadBoundMs) continue;
         if (decide_result(b, kResultAbandoned, &result)) {
             result = 0;
@@ -506,6 +540,7 @@ OpenStep start_window_thread(OpenBlock* b, uintptr_t* area) {
         }
         break;
     }
+    let_go_of_block(b);
     CloseHandle(thread);
     if (result != 0) {
         lock_text();   // the window thread published under it
@@ -548,6 +583,7 @@ TextWindowLimits text_window_limits(int32_t top, int32_t left, bool caption) {
 uintptr_t open_text_window(ProcFrame& f, uint32_t style, int32_t columns, int32_t rows,
                            int32_t top, int32_t left, int32_t pinned_rows) {
     uintptr_t area = 0;
+    (void)get_thread_context();   // where the locks keep this thread's identity
     // No thread starts while this one holds the loader lock: waiting for a
     // window could only end at the bound.
     OpenStep step = holds_loader_lock() ? kOpenLoaderLock : take_open_turn();
@@ -556,7 +592,6 @@ uintptr_t open_text_window(ProcFrame& f, uint32_t style, int32_t columns, int32_
         if (step == kOpenOk) {
             OpenBlock* b = make_block(f, style, columns, rows, pinned_rows, top, left);
             step = b != nullptr ? start_window_thread(b, &area) : kOpenThread;
-            if (b != nullptr) release_block(b, false);
         }
         end_open_turn();
     }

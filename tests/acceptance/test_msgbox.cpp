@@ -300,7 +300,8 @@ TEST(Concurrency, SecondThreadReplacesTheOpenBox) {
 // Each case does to a call what some host does: calls from a DLL's entry
 // point, kills the calling thread, posts WM_QUIT to every thread, re-enters
 // the box from a message sent to the thread that opens it, sends the
-// user's close in another spelling. After each, no box of the process is
+// user's close in another spelling, closes every window it finds, ends the
+// box's thread from a hook. After each, no box of the process is
 // left, nothing it drew with is left, and the next call still shows its box
 // and returns its answer.
 
@@ -476,6 +477,49 @@ void reenter_from_a_window_procedure() {
     EXPECT_EQ(first.result, 0);
 }
 
+// A box whose text area or thread is gone can take no key: its call
+// returns 0 within its bound, and takes what is left of the box with it.
+void call_ends_with_its_box(const char* tag, void (*undo)(HWND frame), const char* what) {
+    Call c;
+    HWND frame = start_box(c, tag, L"never answered", {L"a", L"b"});
+    ASSERT_NE(frame, nullptr);
+    undo(frame);
+    const bool returned = c.wait();
+    EXPECT_TRUE(returned) << what;
+    if (!returned) TerminateThread(c.thread, 1);   // its locals go before the thread would
+    EXPECT_EQ(c.result, 0);
+}
+
+void close_posted_to_the_text_area() {
+    call_ends_with_its_box("area close", [](HWND frame) {
+        HWND area = GetWindow(frame, GW_CHILD);
+        ASSERT_NE(area, nullptr);
+        EXPECT_TRUE(PostMessageW(area, WM_CLOSE, 0, 0));
+    }, "the call waited on a box without its text area");
+}
+
+const UINT kExitOnRequest = WM_APP + 11;
+
+LRESULT CALLBACK exit_on_request(int code, WPARAM wp, LPARAM lp) {
+    if (code == HC_ACTION && reinterpret_cast<const CWPSTRUCT*>(lp)->message == kExitOnRequest) ExitThread(7);
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+void box_thread_ended_from_a_hook() {
+    call_ends_with_its_box("thread exit", [](HWND frame) {
+        const DWORD box_tid = GetWindowThreadProcessId(frame, nullptr);
+        HANDLE box_thread = OpenThread(SYNCHRONIZE, FALSE, box_tid);
+        ASSERT_NE(box_thread, nullptr);
+        HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, exit_on_request, nullptr, box_tid);
+        ASSERT_NE(hook, nullptr);
+        DWORD_PTR ignored;
+        SendMessageTimeoutW(frame, kExitOnRequest, 0, 0, SMTO_NORMAL, 20000, &ignored);
+        EXPECT_EQ(WaitForSingleObject(box_thread, 20000), WAIT_OBJECT_0) << "the box's thread did not end";
+        UnhookWindowsHookEx(hook);
+        CloseHandle(box_thread);
+    }, "the call waited on a box whose thread had ended");
+}
+
 struct FateCase {
     const char* name;
     void (*act)();
@@ -492,6 +536,8 @@ TEST(HostFate, NoCaseLeavesABoxOrStallsTheNextCall) {
         {"WM_QUIT posted to the box's thread", quit_posted_to_the_box_thread},
         {"SC_CLOSE with its low bits set", close_in_other_spellings},
         {"called from a window procedure while its thread opens", reenter_from_a_window_procedure},
+        {"WM_CLOSE posted to the text area", close_posted_to_the_text_area},
+        {"the box's thread ended from a hook inside it", box_thread_ended_from_a_hook},
     };
     // A box that shows and answers, as every case must leave the library.
     auto next_call_answers = [] {
@@ -743,6 +789,13 @@ TEST(EveryUser, AScreenReaderHearsTheBoxAndReadsItsRows) {
     wchar_t text[256] = {};
     GetWindowTextW(area, text, 256);
     EXPECT_EQ(narrow(text), narrow(rows)) << "the window text";
+#ifdef _WIN64
+    // A count past 32 bits is room for all of it, not the count's low bits.
+    wchar_t wide[256] = {};
+    const LRESULT n = SendMessageW(area, WM_GETTEXT, (WPARAM{1} << 32) + 5, reinterpret_cast<LPARAM>(wide));
+    EXPECT_EQ(narrow(wide), narrow(rows)) << "the window text for a 64-bit count";
+    EXPECT_EQ(n, static_cast<LRESULT>(rows.size()));
+#endif
     ASSERT_TRUE(box::press(frame, {"1"}));
     ASSERT_TRUE(c.wait());
     EXPECT_EQ(c.result, 1);
