@@ -99,7 +99,9 @@ uint32_t creation_stamp(HANDLE thread) {
 }  // namespace
 
 uint64_t thread_identity() {
-    return uint64_t{creation_stamp(GetCurrentThread())} << 32 | GetCurrentThreadId();
+    // The thread's pseudo handle, a fixed value: one import less.
+    return uint64_t{creation_stamp(reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2)))} << 32 |
+           GetCurrentThreadId();
 }
 
 bool thread_identity_ended(uint64_t identity) {

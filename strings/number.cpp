@@ -158,20 +158,14 @@ inline int radix_of(uint8_t b) {
     return lower == 'h' ? 16 : lower == 'b' ? 2 : lower == 'o' || lower == 'q' ? 8 : 0;
 }
 
-// Digit values of every byte, letters of either case from 10 up; 99 for
-// bytes that are no digit in any radix. One lookup per digit.
-struct DigitTable {
-    uint8_t value[256];
-    constexpr DigitTable() : value() {
-        for (int b = 0; b < 256; ++b) {
-            value[b] = b >= '0' && b <= '9'   ? static_cast<uint8_t>(b - '0')
-                       : b >= 'A' && b <= 'Z' ? static_cast<uint8_t>(b - 'A' + 10)
-                       : b >= 'a' && b <= 'z' ? static_cast<uint8_t>(b - 'a' + 10)
-                                              : 99;
-        }
-    }
-};
-constexpr DigitTable kDigits;
+// The digit value of a byte, letters of either case from 10 up; 99 for a
+// byte that is no digit in any radix. Computed rather than looked up in a
+// table of 256: the DLL must stay small, and a radix number is a few digits.
+inline uint32_t digit_value(uint8_t b) {
+    if (b - uint32_t{'0'} <= 9) return b - uint32_t{'0'};
+    const uint32_t letter = (b | 0x20u) - 'a';
+    return letter <= 'z' - 'a' ? letter + 10 : 99;
+}
 
 // Accumulates the digits of radix 2^Shift at c into *acc, Shift bits per
 // digit. False when a set bit would be shifted out of the 64. A constant
@@ -181,7 +175,7 @@ bool read_radix_digits(Cursor& c, uint64_t* acc) {
     constexpr uint32_t kRadix = 1u << Shift;
     uint64_t a = 0;
     uint32_t d;
-    while (!c.at_end() && (d = kDigits.value[c.peek()]) < kRadix) {
+    while (!c.at_end() && (d = digit_value(c.peek())) < kRadix) {
         if ((a >> (64 - Shift)) != 0) return false;
         a = a << Shift | d;
         ++c.pos;
@@ -202,7 +196,7 @@ long double parse_radix(Cursor c) {
     }
     if (c.at_end()) return 0.0L;
 
-    const int first = kDigits.value[c.peek()];
+    const int first = static_cast<int>(digit_value(c.peek()));
     if (first >= radix) return 0.0L;
     const bool leading_zero = first == 0;
     uint64_t acc;

@@ -121,6 +121,12 @@ LRESULT CALLBACK text_area_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 
 // --- small conversions ------------------------------------------------------------
 
+// The system's pseudo handles of the calling process and thread: fixed
+// values, where a call for each would be two more imports in a DLL that
+// must stay small.
+inline HANDLE this_process() { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)); }
+inline HANDLE this_thread() { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2)); }
+
 inline HDC dc_of(const WindowRecord* r) { return reinterpret_cast<HDC>(r->mem_dc); }
 inline HWND hwnd_of(uintptr_t h) { return reinterpret_cast<HWND>(h); }
 inline int32_t line_height(const WindowRecord* r) { return r->char_height + r->ext_leading; }

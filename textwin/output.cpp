@@ -124,7 +124,13 @@ void scroll_rows_to(WindowRecord* r, int32_t top) {
     const RECT part{0, 0, r->width, part_rows(r) * line_height(r)};
     unlock_text();
     if (!moved) return;
-    if (r->scroll_bar != 0) SetScrollPos(hwnd_of(r->scroll_bar), SB_CTL, top, TRUE);
+    if (r->scroll_bar != 0) {
+        SCROLLINFO info{};
+        info.cbSize = sizeof info;
+        info.fMask = SIF_POS;
+        info.nPos = top;
+        SetScrollInfo(hwnd_of(r->scroll_bar), SB_CTL, &info, TRUE);
+    }
     InvalidateRect(hwnd_of(r->hwnd), &part, FALSE);
 }
 

@@ -29,7 +29,12 @@ void paint_from_back_buffer(HDC screen, const WindowRecord* r) {
     RECT clip;
     int kind = GetClipBox(screen, &clip);
     if (kind == NULLREGION) return;
-    if (kind != ERROR) IntersectRect(&part, &part, &clip);
+    if (kind != ERROR) {
+        if (clip.left > part.left) part.left = clip.left;
+        if (clip.top > part.top) part.top = clip.top;
+        if (clip.right < part.right) part.right = clip.right;
+        if (clip.bottom < part.bottom) part.bottom = clip.bottom;
+    }
     const int32_t width = part.right - part.left;
     const int32_t height = part.bottom - part.top;
     if (width <= 0 || height <= 0) return;

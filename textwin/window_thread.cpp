@@ -391,9 +391,10 @@ OpenStep make_back_buffer(Making& m) {
 // whether the box's thread still runs.
 OpenStep show_and_publish(Making& m) {
     if (caller_gone(m.block)) return kOpenCallerGone;
-    HANDLE process = GetCurrentProcess();
     HANDLE self = nullptr;
-    if (!DuplicateHandle(process, GetCurrentThread(), process, &self, SYNCHRONIZE, FALSE, 0)) return kOpenThread;
+    if (!DuplicateHandle(this_process(), this_thread(), this_process(), &self, SYNCHRONIZE, FALSE, 0)) {
+        return kOpenThread;
+    }
     ShowWindow(m.frame, SW_SHOW);
     Sleep(kShowSettleMs);
     SetFocus(m.area);
@@ -488,8 +489,7 @@ OpenBlock* make_block(ProcFrame& f, uint32_t style, int32_t columns, int32_t row
     const uint64_t bytes = sizeof(OpenBlock) + 2 * uint64_t{n};
     auto* b = bytes <= UINT32_MAX ? static_cast<OpenBlock*>(global_alloc_zeroed(static_cast<uint32_t>(bytes))) : nullptr;
     if (b == nullptr) return nullptr;
-    HANDLE process = GetCurrentProcess();
-    if (!DuplicateHandle(process, GetCurrentThread(), process, &b->caller, SYNCHRONIZE, FALSE, 0)) {
+    if (!DuplicateHandle(this_process(), this_thread(), this_process(), &b->caller, SYNCHRONIZE, FALSE, 0)) {
         global_free(b);
         return nullptr;
     }
