@@ -4,7 +4,9 @@
 // while they hold the lock.
 #include "textwin/textwin.h"
 
+#include "strings/cells.h"
 #include "strings/dynstr.h"
+#include "textwin/glyphs.h"
 #include "textwin/internal.h"
 #include "textwin/shown_text.h"
 
@@ -86,16 +88,24 @@ void text_print(ProcFrame& f, uintptr_t window) {
                 continue;
             }
         }
-        // Limited to the cells left on the row, so a run that starts in
-        // mid-row never loses units past the right edge.
+        // The whole characters that fit in the cells left on the row, so a
+        // run that starts in mid-row never loses units past the right edge
+        // and a wide character that only the next row holds goes there.
         int32_t cells = (r->width - r->cur_x) / r->char_width;
         if (cells < 1) cells = 1;
-        uint32_t run = n - done < static_cast<uint32_t>(cells) ? n - done : static_cast<uint32_t>(cells);
+        uint32_t run = units_in_cells(data + done, n - done, static_cast<uint32_t>(cells));
+        if (run == 0 && r->cur_x > 0) {
+            newline_locked(r, &rf);
+            unlock_text();
+            send_refresh(rf);
+            continue;
+        }
+        if (run == 0) run = cell_char_at(data + done, n - done, 0).units;   // wider than a row: clipped
         int32_t old_x = r->cur_x;
         int32_t old_y = r->cur_y;
         RECT clip{r->cur_x, r->cur_y, r->width, r->cur_y + line_height(r)};
-        ExtTextOutW(dc_of(r), 0, 0, ETO_CLIPPED, &clip, reinterpret_cast<const wchar_t*>(data + done),
-                    run, nullptr);
+        draw_cells(dc_of(r), r->font_number, r->cur_x, r->cur_y, clip, data + done, run, r->char_width,
+                   line_height(r));
         shown_text_put(r->shown_text, old_y / line_height(r), old_x / r->char_width, data + done, run);
         read_position(r);
         rf = Refresh{hwnd_of(r->hwnd), RECT{old_x, old_y, r->cur_x, r->cur_y + line_height(r)}, true};
