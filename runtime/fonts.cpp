@@ -1,6 +1,7 @@
 // The font list: three default font descriptions, numbered 1 to 3. Their
-// font handles, for 96 DPI and for any other DPI a window was shown at, are
-// made on first use by the text window and live as long as the library.
+// font handles, for 96 DPI and for any other DPI a window was shown at, and
+// the fonts of the system found for the characters they have no glyph for,
+// are made on first use by the text window and live as long as the library.
 #include "runtime/registry.h"
 
 #include "platform/gdi.h"
@@ -93,6 +94,31 @@ bool keep_scaled_font(FontRecord* f, uint32_t dpi, uintptr_t font) {
     return true;
 }
 
+bool find_fallback_font(FontRecord* f, uint32_t code_point, int32_t height, uintptr_t* font) {
+    auto& fonts = g_runtime.shared.fonts;
+    spin_acquire(&fonts.lock);
+    FallbackFont* k = f->fallback;
+    while (k != nullptr && (k->height != height || code_point < k->first || code_point > k->last)) k = k->next;
+    if (k != nullptr) *font = k->handle;
+    spin_release(&fonts.lock);
+    return k != nullptr;
+}
+
+bool keep_fallback_font(FontRecord* f, uint32_t first, uint32_t last, int32_t height, uintptr_t font) {
+    auto* k = reinterpret_cast<FallbackFont*>(str_alloc_ansi(sizeof(FallbackFont)));
+    if (k == nullptr) return false;
+    k->first = first;
+    k->last = last;
+    k->height = height;
+    k->handle = font;
+    auto& fonts = g_runtime.shared.fonts;
+    spin_acquire(&fonts.lock);
+    k->next = f->fallback;
+    f->fallback = k;
+    spin_release(&fonts.lock);
+    return true;
+}
+
 void release_font_list() {
     auto& fonts = g_runtime.shared.fonts;
     spin_acquire(&fonts.lock);
@@ -110,6 +136,12 @@ void release_font_list() {
             if (unused) gdi_delete_object(s->handle);
             str_free(reinterpret_cast<StrHandle>(s));
             s = after;
+        }
+        for (FallbackFont* k = f->fallback; k != nullptr;) {
+            FallbackFont* after = k->next;
+            if (k->handle != 0) gdi_delete_object(k->handle);
+            str_free(reinterpret_cast<StrHandle>(k));
+            k = after;
         }
         str_free(reinterpret_cast<StrHandle>(f));
         f = next;

@@ -45,6 +45,17 @@ struct ScaledFont {
     uintptr_t handle;        // HFONT
 };
 
+// A font of the system that has glyphs the record's font lacks, for the code
+// points [first, last] at a cell `height` pixels high. A handle of 0 records
+// that no font of the system had one, so the range is not searched again.
+struct FallbackFont {
+    FallbackFont* next;
+    uint32_t first;
+    uint32_t last;
+    int32_t height;
+    uintptr_t handle;        // HFONT, or 0: none to be had
+};
+
 struct FontRecord {
     FontRecord* next;        // null at the end of the list
     int32_t use_count;       // WindowRecords with this font selected; defaults start at 1
@@ -57,6 +68,11 @@ struct FontRecord {
     // The fonts made for other DPIs, newest first, kept as font_handle is.
     // Linked under the font list's lock, never unlinked before the unload.
     ScaledFont* scaled;
+    // Fonts for what the record's font has no glyph for, newest first: a
+    // narrower range kept later is found before the wider one it refines.
+    // Linked under the lock and kept as `scaled` is; never left selected
+    // into a DC, so each goes at unload.
+    FallbackFont* fallback;
 };
 
 // Flag words and type codes the registry and the text window agree on.
@@ -129,7 +145,8 @@ static inline void spin_release(OwnerLockWord* word) { owner_lock_release(word);
 void build_default_font_list();
 
 // Frees the font records when the library is unloaded, and the font handles
-// (scaled ones too) of the records no window has selected; without it every unload of the library would
+// (scaled ones too) of the records no window has selected, and every
+// fallback font; without it every unload of the library would
 // leave them behind in the host. Never at process end, where the lock may
 // have been left taken by a thread that is gone.
 void release_font_list();
@@ -144,6 +161,15 @@ uintptr_t find_scaled_font(FontRecord* f, uint32_t dpi);
 // that DPI; it goes when the library is unloaded, as font_handle does. False
 // when there is no memory to keep it: the font then stays the caller's.
 bool keep_scaled_font(FontRecord* f, uint32_t dpi, uintptr_t font);
+
+// The newest fallback kept for `code_point` at `height`: true with its font
+// in `font` (0 when the search found none), false when none was kept.
+bool find_fallback_font(FontRecord* f, uint32_t code_point, int32_t height, uintptr_t* font);
+
+// Keeps `font` (0 for none) for the code points [first, last] at `height`,
+// for every later lookup until the library is unloaded. False when there is
+// no memory to keep it: a font then stays the caller's.
+bool keep_fallback_font(FontRecord* f, uint32_t first, uint32_t last, int32_t height, uintptr_t font);
 
 // Links a new zero-filled record at the head of the registry and returns it.
 // Types 14, 15 and 26 get text_color COLOR_WINDOWTEXT, back_color

@@ -74,3 +74,14 @@ uint32_t text_cells(const char16_t* units, uint32_t n) {
     }
     return cells;
 }
+
+uint32_t units_in_cells(const char16_t* units, uint32_t n, uint32_t cells) {
+    uint32_t at = 0;
+    for (uint32_t used = 0; at < n;) {
+        const CellChar c = cell_char_at(units, n, at);
+        if (used + c.cells > cells) break;
+        used += c.cells;
+        at += c.units;
+    }
+    return at;
+}

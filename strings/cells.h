@@ -24,3 +24,8 @@ CellChar cell_char_at(const char16_t* units, uint32_t n, uint32_t at);
 
 // Cells of the whole of units[0, n).
 uint32_t text_cells(const char16_t* units, uint32_t n);
+
+// The units of the whole characters at the start of units[0, n) that fit in
+// `cells` cells, with the zero-cell characters that follow the last of them:
+// a row never cuts a character, nor parts a mark from it.
+uint32_t units_in_cells(const char16_t* units, uint32_t n, uint32_t cells);

@@ -54,6 +54,31 @@ TEST(Cells, CharactersAndTexts) {
     }
 }
 
+// A row takes the whole characters that fit in the cells left on it.
+TEST(Cells, WholeCharactersThatFitInTheCellsLeft) {
+    const struct {
+        const char* name;
+        std::u16string text;
+        uint32_t cells;
+        uint32_t units;   // taken
+    } cases[] = {
+        {"ASCII, fewer cells than units", u"abcdef", 4, 4},
+        {"ASCII, more cells than units", u"ab", 5, 2},
+        {"a wide character fits whole", u"a\u6F22b", 3, 2},
+        {"a wide character with one cell left waits", u"a\u6F22b", 2, 1},
+        {"a wide character first, one cell", u"\u6F22", 1, 0},
+        {"no cells", u"a", 0, 0},
+        {"marks stay with their character", u"e\u0301\u0301x", 1, 3},
+        {"marks alone take no cell", u"\u0301\u200B", 0, 2},
+        {"a surrogate pair is never cut", u"a\U0001F600", 2, 1},
+        {"a wide surrogate pair fits whole", u"a\U0001F600", 3, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(units_in_cells(c.text.data(), static_cast<uint32_t>(c.text.size()), c.cells), c.units);
+    }
+}
+
 #ifndef _WIN32
 // The tables are generated from the Unicode data that unicode-data installs;
 // every code point is checked against those files, read here on their own.

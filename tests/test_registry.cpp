@@ -149,6 +149,61 @@ TEST_F(RegistryTest, ScaledFontsAreKeptPerDpiAndGoWithTheList) {
     build_default_font_list();   // the fixture's detach releases a list again
 }
 
+// Fonts of the system for what the text font lacks are kept per range of
+// code points and cell height, a range with none found too, the newest
+// first; each goes at unload.
+TEST_F(RegistryTest, FallbackFontsAreKeptPerRangeAndHeightAndGoWithTheList) {
+    FontRecord* f = find_font_record(2);
+    ASSERT_NE(f, nullptr);
+    const uintptr_t cjk16 = gdi_fake_create(kFakeFont), cjk24 = gdi_fake_create(kFakeFont);
+    const uintptr_t one = gdi_fake_create(kFakeFont);
+    ASSERT_TRUE(keep_fallback_font(f, 0x6F00, 0x6FFF, 16, cjk16));
+    ASSERT_TRUE(keep_fallback_font(f, 0x6F00, 0x6FFF, 24, cjk24));
+    ASSERT_TRUE(keep_fallback_font(f, 0x0500, 0x05FF, 16, 0));
+    ASSERT_TRUE(keep_fallback_font(f, 0x6F22, 0x6F22, 16, one));
+    const struct {
+        const char* name;
+        FontRecord* record;
+        uint32_t code_point;
+        int32_t height;
+        bool kept;
+        uintptr_t font;
+    } cases[] = {
+        {"first of the range", f, 0x6F00, 16, true, cjk16},
+        {"last of the range", f, 0x6FFF, 16, true, cjk16},
+        {"the same range at another height", f, 0x6F10, 24, true, cjk24},
+        {"a height never searched", f, 0x6F10, 20, false, 0},
+        {"just before the range", f, 0x6EFF, 16, false, 0},
+        {"just after the range", f, 0x7000, 16, false, 0},
+        {"a range where none was found", f, 0x05D0, 16, true, 0},
+        {"a narrower range kept later comes first", f, 0x6F22, 16, true, one},
+        {"kept for its own record only", find_font_record(3), 0x6F00, 16, false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        uintptr_t font = 0xBAD;
+        EXPECT_EQ(find_fallback_font(c.record, c.code_point, c.height, &font), c.kept);
+        if (c.kept) EXPECT_EQ(font, c.font);
+    }
+
+    const uintptr_t unkept = gdi_fake_create(kFakeFont);
+    platform_fail_allocations_after(0);
+    EXPECT_FALSE(keep_fallback_font(f, 0x4E00, 0x4EFF, 16, unkept));
+    platform_fail_allocations_after(-1);
+    uintptr_t font = 0;
+    EXPECT_FALSE(find_fallback_font(f, 0x4E00, 16, &font));
+    EXPECT_TRUE(gdi_fake_is_live(unkept)) << "a font that could not be kept stays the caller's";
+    gdi_delete_object(unkept);
+
+    f->use_count++;   // a window still holds the text font: its fallbacks go all the same
+    release_font_list();
+    EXPECT_FALSE(gdi_fake_is_live(cjk16));
+    EXPECT_FALSE(gdi_fake_is_live(cjk24));
+    EXPECT_FALSE(gdi_fake_is_live(one));
+    EXPECT_EQ(gdi_counters().live_objects, 0);
+    build_default_font_list();   // the fixture's detach releases a list again
+}
+
 TEST_F(RegistryTest, RegisteringAHandleTwiceFailsAndKeepsTheFirstRecord) {
     WindowRecord* first = register_window(0x100, 0, 0x80010002, kTypeFrame);
     ASSERT_NE(first, nullptr);

@@ -103,6 +103,12 @@ TEST_F(TextWindowTest, TextLandsInItsCells) {
         {"wrapping on the last row scrolls", 3, 2, {u"abcdefghi"}, {{0, 0, u"def"}, {0, 1, u"ghi"}}, 3, 1},
         {"CR and LF print as glyphs on the same row", 10, 2, {u"a\r\nb"}, {{0, 0, u"a\r\nb"}}, 4, 0},
         {"an empty print draws nothing", 5, 2, {u"", u"x"}, {{0, 0, u"x"}}, 1, 0},
+        {"wide characters take two cells each and a print goes on after them", 10, 2, {u"\u6F22\u5B57", u"ab"},
+         {{0, 0, u"\u6F22\u5B57", true}, {4, 0, u"ab"}}, 6, 0},
+        {"a wide character that only the next row holds goes there", 5, 3, {u"abcd\u6F22x"},
+         {{0, 0, u"abcd"}, {0, 1, u"\u6F22x", true}}, 3, 1},
+        {"a mark stays on the row of its character", 3, 2, {u"abe\u0301c"},
+         {{0, 0, u"abe\u0301", true}, {0, 1, u"c"}}, 1, 1},
     };
     for (const OutputCase& c : cases) {
         SCOPED_TRACE(c.name);

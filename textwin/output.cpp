@@ -67,7 +67,7 @@ void draw_view_row(WindowRecord* r, int32_t at) {
     FillRect(dc_of(r), &cells, GetSysColorBrush(COLOR_BTNFACE));
     const char16_t* units = nullptr;
     const uint32_t n = shown_text_row(r->shown_text, row_in_view(r, at), &units);
-    if (n != 0) draw_cells(dc_of(r), 0, cells.top, cells, units, n, r->char_width, line_height(r));
+    if (n != 0) draw_cells(dc_of(r), r->font_number, 0, cells.top, cells, units, n, r->char_width, line_height(r));
 }
 
 void place_cursor(WindowRecord* r, int32_t x, int32_t y) {
@@ -88,21 +88,6 @@ void newline_locked(WindowRecord* r, Refresh* out) {
     shown_text_scroll(r->shown_text);
     draw_rows_in_view(r);
     *out = Refresh{hwnd_of(r->hwnd), RECT{0, 0, r->width, r->height}, true};
-}
-
-// The units of the whole characters from `units` that fit in `cells_left`
-// cells, their cells in *cells. At the start of a row at least one: a
-// character wider than the row is cut at its edge rather than never shown.
-uint32_t fitting_run(const char16_t* units, uint32_t n, int32_t cells_left, bool row_start, uint32_t* cells) {
-    uint32_t run = 0;
-    *cells = 0;
-    while (run < n) {
-        const CellChar c = cell_char_at(units, n, run);
-        if (*cells + c.cells > static_cast<uint32_t>(cells_left) && (run > 0 || !row_start)) break;
-        *cells += c.cells;
-        run += c.units;
-    }
-    return run;
 }
 
 }  // namespace
@@ -151,17 +136,20 @@ void text_print(ProcFrame& f, uintptr_t window) {
             unlock_text();
             break;
         }
-        uint32_t cells = 0;
-        const uint32_t run = r->cur_x < r->width
-                                 ? fitting_run(data + done, n - done, (r->width - r->cur_x) / r->char_width,
-                                               r->cur_x == 0, &cells)
-                                 : 0;
-        if (run == 0) {   // the row is full: the rest begins on the next
+        // The whole characters that fit in the cells left on the row, so a
+        // run that starts in mid-row never loses units past the right edge
+        // and a wide character that only the next row holds goes there. At
+        // a row's start at least one: one wider than the row is clipped.
+        const int32_t cells_left = r->cur_x < r->width ? (r->width - r->cur_x) / r->char_width : 0;
+        uint32_t run = units_in_cells(data + done, n - done, static_cast<uint32_t>(cells_left));
+        if (run == 0 && r->cur_x > 0) {   // the row is full: the rest begins on the next
             newline_locked(r, &rf);
             unlock_text();
             send_refresh(rf);
             continue;
         }
+        if (run == 0) run = cell_char_at(data + done, n - done, 0).units;
+        const uint32_t cells = text_cells(data + done, run);
         const int32_t row = r->cur_y / line_height(r);
         shown_text_put(r->shown_text, row, r->cur_x / r->char_width, data + done, run);
         const int32_t at = view_row(r, row);
@@ -170,7 +158,8 @@ void text_print(ProcFrame& f, uintptr_t window) {
         if (at >= 0) {
             RECT clip = view_cells(r, at);
             clip.left = old_x;
-            draw_cells(dc_of(r), old_x, clip.top, clip, data + done, run, r->char_width, line_height(r));
+            draw_cells(dc_of(r), r->font_number, old_x, clip.top, clip, data + done, run, r->char_width,
+                       line_height(r));
             clip.right = r->cur_x;
             rf = Refresh{hwnd_of(r->hwnd), clip, true};
         }

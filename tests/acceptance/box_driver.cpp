@@ -94,7 +94,7 @@ Cell cell_size() {
     return Cell{tm.tmAveCharWidth, tm.tmHeight + tm.tmExternalLeading};
 }
 
-tw::Image expected_text_area(const std::vector<std::wstring>& rows, int width, int height) {
+tw::Image expected_text_area(const std::vector<std::wstring>& rows, int width, int height, int (*cells_of)(wchar_t)) {
     HDC screen = GetDC(nullptr);
     HDC mem = CreateCompatibleDC(screen);
     HBITMAP bmp = CreateCompatibleBitmap(screen, width, height);
@@ -107,11 +107,15 @@ tw::Image expected_text_area(const std::vector<std::wstring>& rows, int width, i
     SetTextColor(mem, GetSysColor(COLOR_WINDOWTEXT));
     SetBkColor(mem, GetSysColor(COLOR_BTNFACE));
     SetBkMode(mem, OPAQUE);
-    const int line = cell_size().line_height;
+    const Cell cell = cell_size();
+    const int line = cell.line_height;
     for (size_t i = 0; i < rows.size(); ++i) {
         const int y = static_cast<int>(i) * line;
         RECT clip{0, y, width, y + line};
-        ExtTextOutW(mem, 0, y, ETO_CLIPPED, &clip, rows[i].data(), static_cast<UINT>(rows[i].size()), nullptr);
+        std::vector<INT> advances;
+        for (wchar_t ch : rows[i]) advances.push_back(cells_of ? cells_of(ch) * cell.width : 0);
+        ExtTextOutW(mem, 0, y, ETO_CLIPPED, &clip, rows[i].data(), static_cast<UINT>(rows[i].size()),
+                    cells_of ? advances.data() : nullptr);
     }
     tw::Image img = tw::read_dc(mem, width, height);
     SelectObject(mem, old_font);

@@ -109,6 +109,10 @@ Cell cell_size();
 // What a box of this size shows: the given rows, each drawn from the left
 // edge of its row of cells with the box's own font and colours, made by the
 // test itself.
-tw::Image expected_text_area(const std::vector<std::wstring>& rows, int width, int height);
+// With `cells_of`, each character takes cells_of(it) cells, however wide
+// the font's own glyph: what the box's font alone draws on the grid, the
+// empty box of a character it has no glyph for included.
+tw::Image expected_text_area(const std::vector<std::wstring>& rows, int width, int height,
+                             int (*cells_of)(wchar_t) = nullptr);
 
 }  // namespace box

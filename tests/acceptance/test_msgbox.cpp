@@ -1180,6 +1180,90 @@ TEST(WholeMessage, LongRowsWrapAndManyRowsScrollWithThePromptsInView) {
     }
 }
 
+// Kana and ideographs, the characters of these rows that take two cells.
+int cells_of(wchar_t ch) { return ch >= 0x3000 && ch <= 0x9FFF ? 2 : 1; }
+
+// A wide character takes two cells, in the layout and on the screen, and is
+// drawn from a font of the system that has it although the box's own font
+// has none; every other character stays in its cell, drawn by the box's
+// font as before.
+TEST(Geometry, WideCharactersTakeTwoCellsDrawnFromAFontThatHasThem) {
+    const std::vector<std::wstring> rows = {
+        L" \u6f22\u5b57\u306e\u30c6\u30b9\u30c8",                   // 13 cells, 7 units
+        L" mixed \u6f22\u5b57 and \u30c6\u30b9\u30c8 row",         // 26 cells, 21 units
+        L"", L"  Press 1 for Yes", L"  Press 2 for No",
+    };
+    const int columns = 26 + 1;   // the widest row, counted in cells, and the layout's one column more
+    const box::Cell cell = box::cell_size();
+    Call c;
+    HWND frame = start_box(c, "wide", (rows[0].substr(1) + L"\r\n" + rows[1].substr(1)).c_str(), {L"Yes", L"No"});
+    ASSERT_NE(frame, nullptr);
+    HWND area = box::text_area(frame);
+    RECT ar;
+    GetClientRect(area, &ar);
+    EXPECT_EQ(ar.right, columns * cell.width) << "columns: " << ar.right / cell.width;
+    EXPECT_EQ(ar.bottom, 5 * cell.line_height);
+
+    // What the box's font alone draws, each character on its cells: the
+    // reference for the cells of the font's own characters, and for the
+    // wide ones the empty box they must not show.
+    const tw::Image font_alone = box::expected_text_area(rows, ar.right, ar.bottom, cells_of);
+    const uint32_t face = tw::rgb_of(GetSysColor(COLOR_BTNFACE));
+    auto block = [&](const tw::Image& img, int x0, int y0) {
+        std::vector<uint32_t> px;
+        for (int y = y0; y < y0 + cell.line_height && y < img.height; ++y) {
+            for (int x = x0; x < x0 + 2 * cell.width && x < img.width; ++x) px.push_back(img.at(x, y));
+        }
+        return px;
+    };
+    // What is wrong with the rows, "" when nothing. Drawing only adds, so it
+    // is looked at until it is right or the bound passes.
+    auto wrong_in = [&](const tw::Image& got) {
+        if (got.width != font_alone.width || got.height != font_alone.height) return std::string("size");
+        std::string wrong;
+        for (size_t r = 0; r < rows.size(); ++r) {
+            const int y0 = static_cast<int>(r) * cell.line_height;
+            int at = 0;   // cell
+            for (wchar_t ch : rows[r]) {
+                const int x0 = at * cell.width;
+                const std::string where = "row " + std::to_string(r) + " cell " + std::to_string(at) + ": ";
+                if (cells_of(ch) == 1) {
+                    for (int y = y0; y < y0 + cell.line_height; ++y) {
+                        for (int x = x0; x < x0 + cell.width; ++x) {
+                            if (got.at(x, y) != font_alone.at(x, y)) {
+                                wrong += where + "not the font's own pixels; ";
+                                x = x0 + cell.width, y = y0 + cell.line_height;
+                            }
+                        }
+                    }
+                } else {
+                    if (ink(got, x0, x0 + cell.width, y0, y0 + cell.line_height, face) == 0) {
+                        wrong += where + "no ink in its first cell; ";
+                    }
+                    if (ink(got, x0 + cell.width, x0 + 2 * cell.width, y0, y0 + cell.line_height, face) == 0) {
+                        wrong += where + "no ink in its second cell; ";
+                    }
+                    if (block(got, x0, y0) == block(font_alone, x0, y0)) wrong += where + "the empty box; ";
+                }
+                at += cells_of(ch);
+            }
+            if (ink(got, at * cell.width, got.width, y0, y0 + cell.line_height, face) != 0) {
+                wrong += "row " + std::to_string(r) + ": ink past its text; ";
+            }
+        }
+        return wrong;
+    };
+    std::string wrong = "not looked at";
+    for (DWORD start = GetTickCount(); !wrong.empty() && GetTickCount() - start < 10000; Sleep(50)) {
+        wrong = wrong_in(tw::capture(area));
+    }
+    EXPECT_EQ(wrong, "");
+
+    ASSERT_TRUE(box::press(frame, {"2"}));
+    ASSERT_TRUE(c.wait());
+    EXPECT_EQ(c.result, 2);
+}
+
 // --- the example hosts ---------------------------------------------------------
 
 struct ExampleCase {
