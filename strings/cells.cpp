@@ -18,9 +18,9 @@ uint32_t read_varint(const uint8_t*& at) {
 
 // Whether `cp` lies in one of the ranges of a table (strings/cell_widths.inc):
 // the last index entry at or before it, then at most its 32 ranges.
-template <uint32_t S, uint32_t N>
-bool in_ranges(const uint8_t (&stream)[S], const uint32_t (&index)[N], uint32_t cp) {
-    uint32_t lo = 0, hi = N;   // the first entry that starts after cp is at hi
+bool in_ranges(const uint8_t* stream, uint32_t stream_bytes, const uint32_t* index, uint32_t entries,
+               uint32_t cp) {
+    uint32_t lo = 0, hi = entries;   // the first entry that starts after cp is at hi
     while (lo < hi) {
         const uint32_t mid = (lo + hi) / 2;
         if ((index[mid] >> kOffsetBits) <= cp) {
@@ -32,7 +32,7 @@ bool in_ranges(const uint8_t (&stream)[S], const uint32_t (&index)[N], uint32_t 
     if (lo == 0) return false;
     const uint8_t* at = stream + (index[lo - 1] & ((1u << kOffsetBits) - 1));
     uint32_t first = index[lo - 1] >> kOffsetBits;
-    for (uint32_t i = 0; i < kRangesPerIndex && at < stream + S; ++i) {
+    for (uint32_t i = 0; i < kRangesPerIndex && at < stream + stream_bytes; ++i) {
         first += read_varint(at);
         const uint32_t last = first + read_varint(at);
         if (cp < first) return false;
@@ -50,10 +50,10 @@ bool is_low_surrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 uint32_t char_cells(uint32_t cp) {
     // Nearly every message is ASCII: no search for it.
     if (cp >= 0x20 && cp < 0x7F) return 1;
-    if (in_ranges(kZeroCellStream, kZeroCellIndex, cp)) return 0;
+    if (in_ranges(kZeroCellStream, sizeof kZeroCellStream, kZeroCellIndex, sizeof kZeroCellIndex / 4, cp)) return 0;
     // Planes 2 and 3: ideographs throughout, but for their last two code points.
     if ((cp >> 16 == 2 || cp >> 16 == 3) && (cp & 0xFFFF) <= 0xFFFD) return 2;
-    return in_ranges(kWideCellStream, kWideCellIndex, cp) ? 2 : 1;
+    return in_ranges(kWideCellStream, sizeof kWideCellStream, kWideCellIndex, sizeof kWideCellIndex / 4, cp) ? 2 : 1;
 }
 
 CellChar cell_char_at(const char16_t* units, uint32_t n, uint32_t at) {

@@ -203,7 +203,6 @@ void draw_cells(HDC dc, int32_t font_number, int32_t x, int32_t y, const RECT& c
     d.line_height = line_height;
     d.clip = &clip;
     d.height = 0;
-    const UINT align = SetTextAlign(dc, TA_TOP | TA_LEFT | TA_NOUPDATECP);
     HGDIOBJ font = nullptr;
     uint32_t from = 0;
     int32_t from_x = x;
@@ -222,8 +221,6 @@ void draw_cells(HDC dc, int32_t font_number, int32_t x, int32_t y, const RECT& c
         at += c.units;
     }
     if (n > from) draw_segment(d, font, from, n, from_x);
-    SetTextAlign(dc, align);
-    MoveToEx(dc, x, y, nullptr);
 }
 
 }  // namespace textwin

@@ -16,8 +16,8 @@ namespace textwin {
 // no glyph for is drawn with a font of the system that has one, of the cell's
 // height, top-aligned and centred in its cells. The cell font's runs fill
 // their text's background as ExtTextOutW does; a fallback character fills
-// its cells with the background colour. Leaves the DC's current position
-// after the run's last cell, at y.
+// its cells with the background colour. The DC's text alignment is the
+// default one, top-left, the current position not used.
 void draw_cells(HDC dc, int32_t font_number, int32_t x, int32_t y, const RECT& clip, const char16_t* units,
                 uint32_t n, int32_t cell_width, int32_t line_height);
 

@@ -168,40 +168,46 @@ bool activate(HWND frame) {
     return true;
 }
 
-// The keys that scroll the rows of a window whose rows do not all fit: by
-// a row, a page of the part that scrolls, or to its first or last row.
-// False for any other key, and where every row is in view.
-bool scroll_key(WindowRecord* r, WPARAM key) {
-    if (r->shown_rows >= r->rows) return false;
+// Scrolls the rows of `r` as a scroll bar's command asks: by a row, a
+// page of the part that scrolls, to its first or last row. False for any
+// other command.
+bool scroll_by(WindowRecord* r, WORD command) {
     const int32_t page = r->shown_rows - r->pinned_rows;
     int32_t top = r->top_row;
-    switch (key) {
-    case VK_UP: top -= 1; break;
-    case VK_DOWN: top += 1; break;
-    case VK_PRIOR: top -= page; break;
-    case VK_NEXT: top += page; break;
-    case VK_HOME: top = 0; break;
-    case VK_END: top = r->rows; break;   // clamped to the last page
+    switch (command) {
+    case SB_LINEUP: top -= 1; break;
+    case SB_LINEDOWN: top += 1; break;
+    case SB_PAGEUP: top -= page; break;
+    case SB_PAGEDOWN: top += page; break;
+    case SB_TOP: top = 0; break;
+    case SB_BOTTOM: top = r->rows; break;   // clamped to the last page
     default: return false;
     }
     scroll_rows_to(r, top);
     return true;
 }
 
-// The wheel scrolls the rows as the system's setting says; a notch of a
-// precise wheel that is not yet a row waits for the next.
+// The keys that scroll the rows of a window whose rows do not all fit, as
+// the scroll bar's commands. False for any other key, and where every row
+// is in view.
+bool scroll_key(WindowRecord* r, WPARAM key) {
+    // VK_PRIOR .. VK_DOWN: PgUp, PgDn, End, Home, Left, Up, Right, Down.
+    static const uint8_t kCommands[] = {SB_PAGEUP, SB_PAGEDOWN, SB_BOTTOM, SB_TOP, 0xFF, SB_LINEUP, 0xFF,
+                                        SB_LINEDOWN};
+    if (r->shown_rows >= r->rows || key < VK_PRIOR || key > VK_DOWN) return false;
+    return scroll_by(r, kCommands[key - VK_PRIOR]);
+}
+
+// The wheel scrolls three rows a notch, the system's own default; a notch
+// of a precise wheel that is not yet a row waits for the next.
 bool scroll_wheel(WindowRecord* r, WPARAM wp) {
     if (r->shown_rows >= r->rows) return false;
     static int32_t g_wheel_rest;   // the window thread's alone
-    UINT per_notch = 3;
-    SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &per_notch, 0);
-    if (per_notch == WHEEL_PAGESCROLL) per_notch = static_cast<UINT>(r->shown_rows - r->pinned_rows);
+    constexpr int32_t kRowsPerNotch = 3;
     g_wheel_rest += GET_WHEEL_DELTA_WPARAM(wp);
-    const int32_t rows = g_wheel_rest * static_cast<int32_t>(per_notch) / WHEEL_DELTA;
-    if (rows != 0) {
-        g_wheel_rest -= rows * WHEEL_DELTA / static_cast<int32_t>(per_notch);
-        scroll_rows_to(r, r->top_row - rows);
-    }
+    const int32_t rows = g_wheel_rest * kRowsPerNotch / WHEEL_DELTA;
+    g_wheel_rest -= rows * WHEEL_DELTA / kRowsPerNotch;
+    if (rows != 0) scroll_rows_to(r, r->top_row - rows);
     return true;
 }
 
@@ -211,27 +217,17 @@ void scroll_bar_moved(HWND frame, WPARAM wp) {
     HWND area = GetDlgItem(frame, kTextAreaId);
     WindowRecord* r = text_area_record(area);
     if (r == nullptr || r->scroll_bar == 0) return;
-    const int32_t page = r->shown_rows - r->pinned_rows;
-    int32_t top = r->top_row;
-    switch (LOWORD(wp)) {
-    case SB_LINEUP: top -= 1; break;
-    case SB_LINEDOWN: top += 1; break;
-    case SB_PAGEUP: top -= page; break;
-    case SB_PAGEDOWN: top += page; break;
-    case SB_TOP: top = 0; break;
-    case SB_BOTTOM: top = r->rows; break;
-    case SB_THUMBTRACK:
-    case SB_THUMBPOSITION: {
+    const WORD command = LOWORD(wp);
+    if (command == SB_ENDSCROLL) {
+        SetFocus(area);
+    } else if (command == SB_THUMBTRACK || command == SB_THUMBPOSITION) {
         SCROLLINFO info{};
         info.cbSize = sizeof info;
         info.fMask = SIF_TRACKPOS;
-        if (GetScrollInfo(hwnd_of(r->scroll_bar), SB_CTL, &info)) top = info.nTrackPos;
-        break;
+        if (GetScrollInfo(hwnd_of(r->scroll_bar), SB_CTL, &info)) scroll_rows_to(r, info.nTrackPos);
+    } else {
+        scroll_by(r, command);
     }
-    case SB_ENDSCROLL: SetFocus(area); return;
-    default: return;
-    }
-    scroll_rows_to(r, top);
 }
 
 // Mouse messages at the frame go to the text area's procedure, since the

@@ -211,18 +211,15 @@ uint32_t select_text_font(WindowRecord* r, uint32_t dpi) {
     return 0;
 }
 
-// The work area of the monitor nearest (left, top); the primary one's when
-// the system cannot say.
+// The work area of the monitor nearest (left, top); the primary screen
+// when the system cannot say.
 FitArea work_area_near(int32_t left, int32_t top) {
     MONITORINFO info;
     info.cbSize = sizeof info;
-    RECT work{0, 0, 0, 0};
-    if (GetMonitorInfoW(MonitorFromPoint(POINT{left, top}, MONITOR_DEFAULTTONEAREST), &info)) {
-        work = info.rcWork;
-    } else {
-        SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    if (!GetMonitorInfoW(MonitorFromPoint(POINT{left, top}, MONITOR_DEFAULTTONEAREST), &info)) {
+        info.rcWork = RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     }
-    return FitArea{work.left, work.top, work.right, work.bottom};
+    return FitArea{info.rcWork.left, info.rcWork.top, info.rcWork.right, info.rcWork.bottom};
 }
 
 uint32_t frame_style(uint32_t style, bool caption) {
