@@ -60,10 +60,10 @@ extern "C" {
  *   message   the rows, separated by CR LF ("\r\n"); a lone CR or LF stays
  *             inside its row. A null address is taken as the empty string.
  *   x_offset  the frame's left edge is at 30 + x_offset screen pixels
- *   y_offset  the frame's top edge is at 80 + y_offset screen pixels;
- *             where a frame there would lie on no monitor at all, it is
- *             put on the nearest monitor's work area instead, as far as it
- *             fits (a box is never out of sight)
+ *   y_offset  the frame's top edge is at 80 + y_offset screen pixels,
+ *             when the frame fits there in the work area of the monitor
+ *             nearest that point; else it is moved the least that makes it
+ *             fit (see "The whole message" below)
  *   choice1..choice3
  *             optional choice texts; a null ADDRESS means the choice is
  *             missing (a non-null address of a null BSTR is an empty choice).
@@ -78,13 +78,31 @@ extern "C" {
  * Every other key is ignored. choice2/choice3 are ignored when choice1 (or
  * choice2) is missing.
  *
+ * The whole message, on any screen. A box that fits the work area is
+ * exactly as described here. One that does not still shows every word and
+ * its prompts: a message line wider than the widest box the work area holds
+ * is wrapped onto more rows at its last space that fits (a word longer than
+ * a row at the row's end), each row after one space; a box taller than the
+ * work area shows as many rows as fit, the message rows scrolling above the
+ * blank row and the prompts, which stay in view, with a scroll bar beside
+ * them. Up, Down, PgUp, PgDn, Home, End and the mouse wheel scroll and
+ * answer nothing. The caption and the prompts are not wrapped; columns past
+ * the work area's width are cut. A character takes the cells it is drawn
+ * in: two for East Asian wide and fullwidth characters, none for combining
+ * marks and zero-width characters (drawn with the character before them),
+ * one for every other, control characters included (drawn as the font's
+ * glyph); a surrogate pair is one character. A character the box's font
+ * has no glyph for is drawn from a font of the system that has one.
+ *
  * Every user can read the box. Its text area's window text (WM_GETTEXT, and
- * so the name the system's accessibility proxy gives it) holds the rows and
- * prompts as shown, joined by CR LF, and the box is announced with an
- * EVENT_SYSTEM_ALERT for that text area once its rows are printed. Ctrl+C
- * (or WM_COPY to the text area) puts the box on the clipboard as message
- * boxes copy themselves: lines of dashes around the caption, the message
- * rows and the prompt rows; it does not answer the box. The cells scale
+ * so the name the system's accessibility proxy gives it) holds the whole
+ * message with its own line breaks (one space before each line, as shown)
+ * and the prompts, joined by CR LF, whatever is wrapped or scrolled out of
+ * view, and the box is announced with an EVENT_SYSTEM_ALERT for that text
+ * area once its rows are printed. Ctrl+C (or WM_COPY to the text area) puts
+ * the box on the clipboard as message boxes copy themselves: lines of dashes
+ * around the caption, the message lines and the prompt rows; it does not
+ * answer the box. The cells scale
  * with the DPI of the screen the window is on (GetDpiForWindow where the
  * system has it), so the text keeps its physical size; at 96 DPI, and in
  * a host the system scales itself, a cell is the font's own.
@@ -107,16 +125,11 @@ extern "C" {
  * call whose window could not be made also returns 0 at once.
  *
  * A box that cannot be made is not shown and the call returns 0 at once, as
- * if Enter had been typed. That happens when the system refuses a thread, a
- * window or a drawing object (among them the box's drawing surface, which
- * for thousands of rows of thousands of characters is gigabytes: such a box
- * is never shown blank), and always when the box would be more than
- * 32,767 pixels tall or wide, where window and drawing coordinates end. The
- * cell is the font's: at 8 x 16 pixels that is 2,047 rows (the blank and
- * prompt rows included) or 4,095 columns. A host that must tell such a call
- * from an answer keeps its messages within that. Messages of any length are
- * safe: the rows are found in one pass, in time linear in the message, so
- * even a 16 MB message (131,072 rows) returns promptly.
+ * if Enter had been typed: when the system refuses a thread, a window or a
+ * drawing object (a box is never shown blank). Messages of any length are
+ * shown, wrapped and scrolled; the rows are found in one pass, in time
+ * linear in the message, so even a 16 MB message (131,072 rows) shows its
+ * box promptly.
  *
  * No host is left stuck by a call. Every wait inside it ends when what it
  * waits for happens, when that can no longer happen, or at a bound of
@@ -126,11 +139,12 @@ extern "C" {
  *     once and shows nothing.
  *   - While a call asks the box before it to close, its thread handles the
  *     messages other threads send it. A window procedure that calls
- *     Orvandel from there gets 0 at once. While it waits for its turn or for
- *     its window to be made (each wait bounded), it handles none. While the box waits, the thread dispatches its own
- *     messages; a call from one of its window procedures then is served
- *     like a call from another thread: it replaces the box, and the outer
- *     call returns 0 once the inner one has returned.
+ *     Orvandel from there gets 0 at once. While it waits for its turn or
+ *     for its window to be made (each wait bounded), it handles none. While
+ *     the box waits, the thread dispatches its own messages; a call from
+ *     one of its window procedures then is served like a call from another
+ *     thread: it replaces the box, and the outer call returns 0 once the
+ *     inner one has returned.
  *   - A calling thread that is killed (TerminateThread) while its box is
  *     made or waits takes its box with it within a moment, and the calls
  *     after it go on. As with any code, a thread killed while it holds a
