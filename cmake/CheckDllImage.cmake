@@ -7,12 +7,13 @@
 #   - no static constructors, which nothing would run;
 #   - none of the test machinery of the core's test build (the hooks of
 #     platform/test_hooks.h and what tests call to drive them).
-# and reports the image's size in bytes (a figure, not a pass/fail check).
+# and reports the image's size in bytes; with MAX_BYTES, an image larger than
+# that fails.
 # The shipped image is stripped; SYMBOLS names an unstripped copy of the same
 # link for the symbol lookups (the DLL itself when not given).
 #
 #   cmake -DDLL=Orvandel.dll [-DSYMBOLS=Orvandel.dll.symbols] -DOBJDUMP=... -DNM=...
-#         [-DENTRY=DllEntry -DPOINTER_SIZE=8] -P CheckDllImage.cmake
+#         [-DENTRY=DllEntry -DPOINTER_SIZE=8] [-DMAX_BYTES=32768] -P CheckDllImage.cmake
 # ENTRY is the entry point's symbol (_DllEntry@12 on x86, DllEntry on x64),
 # POINTER_SIZE the width of the constructor list's words (4 or 8).
 cmake_policy(SET CMP0057 NEW)
@@ -120,3 +121,6 @@ math(EXPR tenths "(${size} * 10 + 512) / 1024")
 math(EXPR whole "${tenths} / 10")
 math(EXPR tenth "${tenths} % 10")
 message(STATUS "${DLL}: ${size} bytes (${whole}.${tenth} KB)")
+if(DEFINED MAX_BYTES AND size GREATER MAX_BYTES)
+  message(FATAL_ERROR "${DLL}: ${size} bytes, more than the ${MAX_BYTES} it may take")
+endif()
