@@ -81,16 +81,28 @@ uintptr_t find_scaled_font(FontRecord* f, uint32_t dpi) {
     return font;
 }
 
+namespace {
+
+// Links `kept` at the head of one of a font record's lists of fonts kept
+// for later windows, under the font list's lock: nothing else is done
+// while it is held.
+template <class Kept>
+void link_kept(Kept** head, Kept* kept) {
+    auto& fonts = g_runtime.shared.fonts;
+    spin_acquire(&fonts.lock);
+    kept->next = *head;
+    *head = kept;
+    spin_release(&fonts.lock);
+}
+
+}  // namespace
+
 bool keep_scaled_font(FontRecord* f, uint32_t dpi, uintptr_t font) {
     auto* s = reinterpret_cast<ScaledFont*>(str_alloc_ansi(sizeof(ScaledFont)));
     if (s == nullptr) return false;
     s->dpi = dpi;
     s->handle = font;
-    auto& fonts = g_runtime.shared.fonts;
-    spin_acquire(&fonts.lock);
-    s->next = f->scaled;
-    f->scaled = s;
-    spin_release(&fonts.lock);
+    link_kept(&f->scaled, s);
     return true;
 }
 
@@ -111,11 +123,7 @@ bool keep_fallback_font(FontRecord* f, uint32_t first, uint32_t last, int32_t he
     k->last = last;
     k->height = height;
     k->handle = font;
-    auto& fonts = g_runtime.shared.fonts;
-    spin_acquire(&fonts.lock);
-    k->next = f->fallback;
-    f->fallback = k;
-    spin_release(&fonts.lock);
+    link_kept(&f->fallback, k);
     return true;
 }
 

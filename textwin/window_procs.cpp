@@ -22,8 +22,9 @@ constexpr WORD kCtrlC = 3;   // the character Ctrl+C types
 // on, is held only for a copy into a bitmap of this paint's own; the screen
 // is drawn from that once the lock is let go. Only the part the paint may
 // draw (its clip box, usually one printed span) is copied, since the back
-// buffer of a tall box is megabytes. The record's size and DC are fixed
-// before it is published, and it cannot go while this thread paints.
+// buffer of a box as large as its screen is megabytes. The record's size
+// and DC are fixed before it is published, and it cannot go while this
+// thread paints.
 void paint_from_back_buffer(HDC screen, const WindowRecord* r) {
     RECT part{0, 0, r->width, r->height};
     RECT clip;
