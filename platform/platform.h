@@ -73,7 +73,8 @@ uint64_t thread_identity();
 // refuses (access denied, no handle to spare) answers false: a thread that
 // cannot be looked at is taken to run.
 bool thread_identity_ended(uint64_t identity);
-// Gives the rest of the calling thread's time slice to a ready thread.
+// Gives the rest of the calling thread's time slice to a ready thread, of
+// any priority: a waiter must let even a lower-priority holder run.
 void yield_processor();
 
 // --- process and misc --------------------------------------------------------

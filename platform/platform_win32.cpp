@@ -121,7 +121,7 @@ bool thread_identity_ended(uint64_t identity) {
     return ended;
 }
 
-void yield_processor() { Sleep(0); }
+void yield_processor() { SwitchToThread(); }
 
 void exit_process(uint32_t code) { ExitProcess(code); }
 void variant_clear(void* variant) { VariantClear(static_cast<VARIANTARG*>(variant)); }
