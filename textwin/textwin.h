@@ -102,8 +102,9 @@ void text_newline(uintptr_t window);
 // boxes do when they are shown: an alert event for the text area. From
 // then on its name (its text) and what Ctrl+C copies are the top temporary
 // of `f`, rows joined by CR LF with the host's own line breaks, whatever
-// is scrolled out of view; it is dropped (an owned one is kept by the
-// window, not copied). Nothing but the drop when `window` is not open.
+// is scrolled out of view. An owned text is kept by the window, not copied;
+// a borrowed one is only dropped, and the rows as shown stay what is read.
+// Nothing but the drop when `window` is not open.
 void text_announce(ProcFrame& f, uintptr_t window);
 
 // Waits, pumping the calling thread's own messages (1 ms sleeps when its
