@@ -1,8 +1,9 @@
 #include "runtime/arrays.h"
 
 #include "platform/platform.h"
+#include "runtime/blocks.h"
 #include "runtime/errors.h"
-#include "strings/dynstr.h"
+#include "runtime/frame.h"
 
 namespace {
 
