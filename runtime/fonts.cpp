@@ -94,8 +94,7 @@ void link_kept(Kept** head, Kept* kept) {
 bool keep_scaled_font(FontRecord* font_record, uint32_t dpi, uintptr_t font) {
     auto* scaled = static_cast<ScaledFont*>(alloc_record(sizeof(ScaledFont)));
     if (scaled == nullptr) return false;
-    scaled->dpi = dpi;
-    scaled->handle = font;
+    *scaled = ScaledFont{nullptr, dpi, font};
     link_kept(&font_record->scaled, scaled);
     return true;
 }
@@ -116,10 +115,7 @@ bool find_fallback_font(FontRecord* font_record, uint32_t code_point, int32_t he
 bool keep_fallback_font(FontRecord* font_record, uint32_t first, uint32_t last, int32_t height, uintptr_t font) {
     auto* fallback = static_cast<FallbackFont*>(alloc_record(sizeof(FallbackFont)));
     if (fallback == nullptr) return false;
-    fallback->first = first;
-    fallback->last = last;
-    fallback->height = height;
-    fallback->handle = font;
+    *fallback = FallbackFont{nullptr, first, last, height, font};
     link_kept(&font_record->fallback, fallback);
     return true;
 }

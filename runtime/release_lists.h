@@ -8,10 +8,10 @@
 // Entries: byte offset of the variable from the scope's base, ORed with its
 // kind in the two low bits; the list ends with an entry 0.
 enum ReleaseKind : uint32_t {
-    kReleaseObject = 0,
-    kReleaseArray = 1,
-    kReleaseString = 2,
-    kReleaseVariant = 3,
+    kReleaseObject = 0,    // an object pointer: cleared, then the object's Release called
+    kReleaseArray = 1,     // an ArrayDescriptor: erased (erase_array)
+    kReleaseString = 2,    // a StrHandle: cleared, then freed
+    kReleaseVariant = 3,   // a variant: cleared by the system
 };
 constexpr uint32_t release_entry(size_t offset, ReleaseKind kind) {
     return static_cast<uint32_t>(offset) | kind;
