@@ -49,7 +49,7 @@ StrHandle wide_to_ansi(StrHandle h, uint32_t code_page);
 // --- temporaries ----------------------------------------------------------------
 
 // Only a defect in the library's own code fails the checks of the slots:
-// every procedure keeps its temporaries balanced and within the five slots.
+// every procedure keeps its temporaries balanced and within kTempSlots.
 
 // Slot at `depth` (0 = top) with its borrowed bit.
 inline StrHandle tmp_slot(const ProcFrame& frame, int depth) {
