@@ -43,14 +43,14 @@ struct ArrayDescriptorN {
 // dimension in order. Raises kErrSubscript (inverted bounds, count or size
 // beyond 32 bits) or kErrOutOfMemory into `frame`; the array then stays not
 // dimensioned. An already dimensioned array is left as it is.
-void dim_array(ProcFrame& frame, ArrayDescriptor* a, void* data, uint8_t flags,
+void dim_array(ProcFrame& frame, ArrayDescriptor* array, void* data, uint8_t flags,
                uint8_t element_type, uint8_t dimension_count, uint32_t element_size,
                const int32_t* bounds);
 
 // Releases the elements (strings freed in descending handle order) and the
 // memory. Returns 0, or kErrFreeFailed when the memory cannot be freed (flags
 // unchanged).
-uint32_t erase_array(ArrayDescriptor* a);
+uint32_t erase_array(ArrayDescriptor* array);
 
 // Sorts n handles by descending unsigned value in place: the order in which
 // erase_array frees an array's strings.
