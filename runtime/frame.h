@@ -14,7 +14,7 @@ constexpr int kTempSlots = 5;
 
 // A procedure keeps its dynamic locals in a struct whose first member is its
 // ProcFrame, so release list offsets are measured from the frame's address.
-// The temporaries that use the slots are strings/dynstr.h's.
+// The string temporaries (tmp_*) fill the slots.
 struct ProcFrame {
     int32_t depth;                      // slots in use; 0 at every exit
     const ProcDescriptor* descriptor;
