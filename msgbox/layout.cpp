@@ -26,7 +26,6 @@ const ProcDescriptor kMsgBoxDescriptor = {kMsgBoxReleaseList};
 constexpr uint8_t kLinesFlags = 8;   // a mark of the caller's that no array operation acts on
 constexpr uint32_t kCodePageOfThread = 0;
 constexpr int32_t kFirstPosition = 1;   // positions in a string count from 1
-constexpr int32_t kEnterKey = 13;       // CR, the unit the Enter key types
 
 // row_width is at least the caption's text and kCaptionMargin columns; a
 // prompt that is the widest row counts kPromptMargin columns beyond its text.

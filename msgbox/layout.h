@@ -56,8 +56,9 @@ struct LayoutLimits {
 // wrapped at max_columns_scrolling instead. `lines` holds the rows as shown;
 // the caption and the prompts are never wrapped.
 //
-// Allocation failures are raised into l.frame (7) and the layout goes on with
-// what it has; if `lines` cannot be dimensioned, line_count is 0.
+// Allocation failures are raised into l.frame (kErrOutOfMemory) and the
+// layout goes on with what it has; if `lines` cannot be dimensioned,
+// line_count is 0.
 void msgbox_layout(MsgBoxLocals& l, const StrHandle* caption, const StrHandle* message,
                    const StrHandle* choice1, const StrHandle* choice2, const StrHandle* choice3,
                    const LayoutLimits& limits);

@@ -17,10 +17,6 @@ namespace {
 // routines rely on 64-bit precision, and a system call may have changed it.
 inline void reload_fpu() { load_fpu_control(kRuntimeFpuControl); }
 
-// Where the frame's top-left corner goes before the host's offsets.
-constexpr int32_t kLeftMargin = 30;
-constexpr int32_t kTopMargin = 80;
-
 // margin + offset in 32-bit arithmetic that wraps, as the host's own would:
 // an offset near the type's end must not make the addition undefined. A
 // frame placed so far off lands on the nearest monitor anyway.

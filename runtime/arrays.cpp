@@ -1,17 +1,18 @@
 #include "runtime/arrays.h"
 
 #include "platform/platform.h"
+#include "runtime/blocks.h"
 #include "runtime/errors.h"
-#include "strings/dynstr.h"
+#include "runtime/frame.h"
 
 namespace {
 
 constexpr uint8_t kArrayKind = 2;
 
 // Leaves the descriptor not dimensioned after a refused dim_array.
-void refuse(ProcFrame& frame, ArrayDescriptor* a, RuntimeError error) {
-    a->data = nullptr;
-    a->flags &= static_cast<uint8_t>(~kArrayDimensioned);
+void refuse(ProcFrame& frame, ArrayDescriptor* array, RuntimeError error) {
+    array->data = nullptr;
+    array->flags &= static_cast<uint8_t>(~kArrayDimensioned);
     raise_internal(&frame, error);
 }
 
@@ -50,56 +51,56 @@ void sort_handles_descending(StrHandle* handles, uint32_t n) {
     if (n > 1) sort_descending(handles, 0, int64_t{n} - 1);
 }
 
-void dim_array(ProcFrame& frame, ArrayDescriptor* a, void* data, uint8_t flags,
+void dim_array(ProcFrame& frame, ArrayDescriptor* array, void* data, uint8_t flags,
                uint8_t element_type, uint8_t dimension_count, uint32_t element_size,
                const int32_t* bounds) {
-    if (a->flags & kArrayDimensioned) return;
-    a->kind = kArrayKind;
-    a->flags = static_cast<uint8_t>(flags & ~kArrayDimensioned);
-    a->data = data;
-    a->element_type = element_type;
-    a->dimension_count = dimension_count;
-    a->element_size = element_size;
-    if (dimension_count == 0) return refuse(frame, a, kErrSubscript);
+    if (array->flags & kArrayDimensioned) return;
+    array->kind = kArrayKind;
+    array->flags = static_cast<uint8_t>(flags & ~kArrayDimensioned);
+    array->data = data;
+    array->element_type = element_type;
+    array->dimension_count = dimension_count;
+    array->element_size = element_size;
+    if (dimension_count == 0) return refuse(frame, array, kErrSubscript);
 
     // The dimensions run on into the owner's ArrayDescriptorN storage.
-    ArrayDimension* dims = a->dims;
+    ArrayDimension* dims = array->dims;
     uint64_t count = 1;
     for (int k = 0; k < dimension_count; ++k) {
         dims[k].lower = bounds[2 * k];
         dims[k].upper = bounds[2 * k + 1];
-        if (dims[k].upper < dims[k].lower) return refuse(frame, a, kErrSubscript);
+        if (dims[k].upper < dims[k].lower) return refuse(frame, array, kErrSubscript);
         count *= static_cast<uint64_t>(int64_t{dims[k].upper} - dims[k].lower + 1);
-        if (count > 0xFFFFFFFFu) return refuse(frame, a, kErrSubscript);
+        if (count > 0xFFFFFFFFu) return refuse(frame, array, kErrSubscript);
         if (k + 1 < dimension_count) dims[k].span = static_cast<uint32_t>(count);
     }
-    a->element_count = static_cast<uint32_t>(count);
+    array->element_count = static_cast<uint32_t>(count);
     const uint64_t bytes = count * element_size;
-    if (bytes > 0xFFFFFFFFu) return refuse(frame, a, kErrSubscript);
-    a->byte_size = static_cast<uint32_t>(bytes);
+    if (bytes > 0xFFFFFFFFu) return refuse(frame, array, kErrSubscript);
+    array->byte_size = static_cast<uint32_t>(bytes);
 
     if (!(flags & kArrayCallerMemory)) {
         // global_alloc_zeroed hands back zero-filled memory: every element
         // starts as the empty string or a zero value.
-        void* memory = global_alloc_zeroed(a->byte_size);
-        if (memory == nullptr) return refuse(frame, a, kErrOutOfMemory);
-        a->data = memory;
+        void* memory = global_alloc_zeroed(array->byte_size);
+        if (memory == nullptr) return refuse(frame, array, kErrOutOfMemory);
+        array->data = memory;
     }
-    a->flags |= kArrayDimensioned;
+    array->flags |= kArrayDimensioned;
 }
 
-uint32_t erase_array(ArrayDescriptor* a) {
-    if (!(a->flags & kArrayDimensioned)) return 0;
-    if (a->flags & kArrayCallerMemory) {
-        a->flags &= static_cast<uint8_t>(~(kArrayCallerMemory | kArrayDimensioned));
+uint32_t erase_array(ArrayDescriptor* array) {
+    if (!(array->flags & kArrayDimensioned)) return 0;
+    if (array->flags & kArrayCallerMemory) {
+        array->flags &= static_cast<uint8_t>(~(kArrayCallerMemory | kArrayDimensioned));
         return 0;
     }
     // Only elements of a handle's own width are handles; other sizes own
     // nothing we could free safely.
-    if (!(a->flags & kArrayFreeOnly) && a->element_type == kElementString &&
-        a->element_size == sizeof(StrHandle) && a->data != nullptr) {
-        StrHandle* e = static_cast<StrHandle*>(a->data);
-        const uint32_t n = a->element_count;
+    if (!(array->flags & kArrayFreeOnly) && array->element_type == kElementString &&
+        array->element_size == sizeof(StrHandle) && array->data != nullptr) {
+        StrHandle* e = static_cast<StrHandle*>(array->data);
+        const uint32_t n = array->element_count;
         sort_handles_descending(e, n);
         for (uint32_t i = 0; i < n; ++i) {
             const StrHandle h = e[i];
@@ -107,14 +108,14 @@ uint32_t erase_array(ArrayDescriptor* a) {
             str_free(h);
         }
     }
-    void* memory = a->data;
-    a->data = nullptr;
+    void* memory = array->data;
+    array->data = nullptr;
     if (!global_free(memory)) {
         // The elements are all 0 by now; keeping the block lets a retry free
         // it instead of walking a null pointer.
-        a->data = memory;
+        array->data = memory;
         return kErrFreeFailed;
     }
-    a->flags &= static_cast<uint8_t>(~(kArrayCallerMemory | kArrayDimensioned));
+    array->flags &= static_cast<uint8_t>(~(kArrayCallerMemory | kArrayDimensioned));
     return 0;
 }

@@ -4,13 +4,14 @@
 
 #include <stdint.h>
 
+#include "runtime/blocks.h"
+
 struct ProcFrame;
-using StrHandle = uintptr_t;
 
 constexpr uint8_t kArrayCallerMemory = 0x01;  // element memory supplied by the caller
 constexpr uint8_t kArrayFreeOnly = 0x02;      // erase frees the memory without releasing elements
 constexpr uint8_t kArrayDimensioned = 0x04;   // the dimensioned bit
-constexpr uint8_t kElementString = 54;        // '6': 4-byte dynamic string handle (pointer-sized natively)
+constexpr uint8_t kElementString = 54;        // '6': dynamic string handle, pointer-sized (4 bytes in the 32-bit DLL)
 
 struct ArrayDimension {
     int32_t lower;
@@ -39,16 +40,17 @@ struct ArrayDescriptorN {
 };
 
 // Dimensions the array. `bounds` holds lower and upper bound of each
-// dimension in order. Raises 9 (inverted bounds, count or size beyond 32 bits)
-// or 7 (no memory) into `frame`; the array then stays not dimensioned. An
-// already dimensioned array is left as it is.
-void dim_array(ProcFrame& frame, ArrayDescriptor* a, void* data, uint8_t flags,
+// dimension in order. Raises kErrSubscript (inverted bounds, count or size
+// beyond 32 bits) or kErrOutOfMemory into `frame`; the array then stays not
+// dimensioned. An already dimensioned array is left as it is.
+void dim_array(ProcFrame& frame, ArrayDescriptor* array, void* data, uint8_t flags,
                uint8_t element_type, uint8_t dimension_count, uint32_t element_size,
                const int32_t* bounds);
 
 // Releases the elements (strings freed in descending handle order) and the
-// memory. Returns 0, or 241 when the memory cannot be freed (flags unchanged).
-uint32_t erase_array(ArrayDescriptor* a);
+// memory. Returns 0, or kErrFreeFailed when the memory cannot be freed (flags
+// unchanged).
+uint32_t erase_array(ArrayDescriptor* array);
 
 // Sorts n handles by descending unsigned value in place: the order in which
 // erase_array frees an array's strings.

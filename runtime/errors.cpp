@@ -1,8 +1,8 @@
 #include "runtime/errors.h"
 
 #include "platform/platform.h"
-#include "runtime/runtime.h"
-#include "strings/dynstr.h"
+#include "runtime/context.h"
+#include "runtime/frame.h"
 
 const char* error_description(uint32_t number) {
     switch (number) {

@@ -2,8 +2,8 @@
 //
 // An operation that fails either raises its error into the error slot of the
 // procedure frame it was given, or returns the number to its caller, which
-// raises it, passes it on or ignores it. Numbers 241 and above end the host
-// process with exit code 255.
+// raises it, passes it on or ignores it. Numbers from kFirstFatalError on end
+// the host process with exit code kFatalExitCode.
 #pragma once
 
 #include <stdint.h>
@@ -31,11 +31,13 @@ constexpr uint32_t kFatalExitCode = 255;
 // Description of a known error number, or null.
 const char* error_description(uint32_t number);
 
-// The internal raise. Takes the low 8 bits (0 becomes 51), records the number
-// in `frame`'s error slot (when a frame is given), makes sure this thread has
-// a context, and for 241 and above ends the process with exit code 255.
+// The internal raise. Takes the low 8 bits (0 becomes kErrInternal), records
+// the number in `frame`'s error slot (when a frame is given), makes sure this
+// thread has a context, and from kFirstFatalError on ends the process with
+// exit code kFatalExitCode.
 // Otherwise returns, and the caller goes on with its neutral result.
 void raise_internal(ProcFrame* frame, uint32_t number);
 
-// As raise_internal, except that a number outside 1..255 becomes 5 first.
+// As raise_internal, except that a number outside 1..255 becomes
+// kErrInvalidCall first.
 void raise_error(ProcFrame* frame, int32_t number);

@@ -2,11 +2,11 @@
 // font handles, for 96 DPI and for any other DPI a window was shown at, and
 // the fonts of the system found for the characters they have no glyph for,
 // are made on first use by the text window and live as long as the library.
-#include "runtime/registry.h"
+#include "runtime/fonts.h"
 
 #include "platform/gdi.h"
-#include "runtime/runtime.h"
-#include "strings/dynstr.h"
+#include "runtime/blocks.h"
+#include "runtime/context.h"
 
 namespace {
 
@@ -30,53 +30,47 @@ const DefaultFont kDefaultFonts[] = {
     {3, 11.0f, kFixedPitch, "Lucida Console"},
 };
 
-void zero_bytes(void* p, size_t n) {
-    volatile uint8_t* b = static_cast<volatile uint8_t*>(p);
-    for (size_t i = 0; i < n; ++i) b[i] = 0;
-}
-
 }  // namespace
 
 void build_default_font_list() {
     g_runtime.shared.fonts.head = nullptr;
     FontRecord* last = nullptr;
     for (const DefaultFont& d : kDefaultFonts) {
-        FontRecord* f = reinterpret_cast<FontRecord*>(str_alloc_ansi(sizeof(FontRecord)));
-        if (f == nullptr) return;   // the list ends before the first missing record
-        zero_bytes(f, sizeof(FontRecord));
-        f->use_count = 1;
-        f->number = d.number;
-        f->point_size = d.point_size;
-        f->logfont.weight = kFwNormal;
-        f->logfont.char_set = kAnsiCharset;
-        f->logfont.pitch_and_family = d.pitch_and_family;
+        auto* font_record = static_cast<FontRecord*>(alloc_zeroed_record(sizeof(FontRecord)));
+        if (font_record == nullptr) return;   // the list ends before the first missing record
+        font_record->use_count = 1;
+        font_record->number = d.number;
+        font_record->point_size = d.point_size;
+        font_record->logfont.weight = kFwNormal;
+        font_record->logfont.char_set = kAnsiCharset;
+        font_record->logfont.pitch_and_family = d.pitch_and_family;
         for (int i = 0; i < 31 && d.face_name[i] != 0; ++i) {
-            f->logfont.face_name[i] = static_cast<char16_t>(static_cast<uint8_t>(d.face_name[i]));
+            font_record->logfont.face_name[i] = static_cast<char16_t>(static_cast<uint8_t>(d.face_name[i]));
         }
         if (last == nullptr) {
-            g_runtime.shared.fonts.head = f;
+            g_runtime.shared.fonts.head = font_record;
         } else {
-            last->next = f;
+            last->next = font_record;
         }
-        last = f;
+        last = font_record;
     }
 }
 
 FontRecord* find_font_record(int32_t number) {
     auto& fonts = g_runtime.shared.fonts;
     spin_acquire(&fonts.lock);
-    FontRecord* f = fonts.head;
-    while (f != nullptr && f->number != number) f = f->next;
+    FontRecord* font_record = fonts.head;
+    while (font_record != nullptr && font_record->number != number) font_record = font_record->next;
     spin_release(&fonts.lock);
-    return f;
+    return font_record;
 }
 
-uintptr_t find_scaled_font(FontRecord* f, uint32_t dpi) {
+uintptr_t find_scaled_font(FontRecord* font_record, uint32_t dpi) {
     auto& fonts = g_runtime.shared.fonts;
     spin_acquire(&fonts.lock);
-    ScaledFont* s = f->scaled;
-    while (s != nullptr && s->dpi != dpi) s = s->next;
-    const uintptr_t font = s != nullptr ? s->handle : 0;
+    ScaledFont* scaled = font_record->scaled;
+    while (scaled != nullptr && scaled->dpi != dpi) scaled = scaled->next;
+    const uintptr_t font = scaled != nullptr ? scaled->handle : 0;
     spin_release(&fonts.lock);
     return font;
 }
@@ -97,61 +91,60 @@ void link_kept(Kept** head, Kept* kept) {
 
 }  // namespace
 
-bool keep_scaled_font(FontRecord* f, uint32_t dpi, uintptr_t font) {
-    auto* s = reinterpret_cast<ScaledFont*>(str_alloc_ansi(sizeof(ScaledFont)));
-    if (s == nullptr) return false;
-    s->dpi = dpi;
-    s->handle = font;
-    link_kept(&f->scaled, s);
+bool keep_scaled_font(FontRecord* font_record, uint32_t dpi, uintptr_t font) {
+    auto* scaled = static_cast<ScaledFont*>(alloc_record(sizeof(ScaledFont)));
+    if (scaled == nullptr) return false;
+    *scaled = ScaledFont{nullptr, dpi, font};
+    link_kept(&font_record->scaled, scaled);
     return true;
 }
 
-bool find_fallback_font(FontRecord* f, uint32_t code_point, int32_t height, uintptr_t* font) {
+bool find_fallback_font(FontRecord* font_record, uint32_t code_point, int32_t height, uintptr_t* font) {
     auto& fonts = g_runtime.shared.fonts;
     spin_acquire(&fonts.lock);
-    FallbackFont* k = f->fallback;
-    while (k != nullptr && (k->height != height || code_point < k->first || code_point > k->last)) k = k->next;
-    if (k != nullptr) *font = k->handle;
+    FallbackFont* fallback = font_record->fallback;
+    while (fallback != nullptr &&
+           (fallback->height != height || code_point < fallback->first || code_point > fallback->last)) {
+        fallback = fallback->next;
+    }
+    if (fallback != nullptr) *font = fallback->handle;
     spin_release(&fonts.lock);
-    return k != nullptr;
+    return fallback != nullptr;
 }
 
-bool keep_fallback_font(FontRecord* f, uint32_t first, uint32_t last, int32_t height, uintptr_t font) {
-    auto* k = reinterpret_cast<FallbackFont*>(str_alloc_ansi(sizeof(FallbackFont)));
-    if (k == nullptr) return false;
-    k->first = first;
-    k->last = last;
-    k->height = height;
-    k->handle = font;
-    link_kept(&f->fallback, k);
+bool keep_fallback_font(FontRecord* font_record, uint32_t first, uint32_t last, int32_t height, uintptr_t font) {
+    auto* fallback = static_cast<FallbackFont*>(alloc_record(sizeof(FallbackFont)));
+    if (fallback == nullptr) return false;
+    *fallback = FallbackFont{nullptr, first, last, height, font};
+    link_kept(&font_record->fallback, fallback);
     return true;
 }
 
 void release_font_list() {
     auto& fonts = g_runtime.shared.fonts;
     spin_acquire(&fonts.lock);
-    FontRecord* f = fonts.head;
+    FontRecord* font_record = fonts.head;
     fonts.head = nullptr;
     spin_release(&fonts.lock);
-    while (f != nullptr) {
-        FontRecord* next = f->next;
+    while (font_record != nullptr) {
+        FontRecord* next = font_record->next;
         // A window still holding the font keeps its handle; the record is
         // the runtime's alone.
-        const bool unused = f->use_count <= 1;
-        if (f->font_handle != 0 && unused) gdi_delete_object(f->font_handle);
-        for (ScaledFont* s = f->scaled; s != nullptr;) {
-            ScaledFont* after = s->next;
-            if (unused) gdi_delete_object(s->handle);
-            str_free(reinterpret_cast<StrHandle>(s));
-            s = after;
+        const bool unused = font_record->use_count <= 1;
+        if (font_record->font_handle != 0 && unused) gdi_delete_object(font_record->font_handle);
+        for (ScaledFont* scaled = font_record->scaled; scaled != nullptr;) {
+            ScaledFont* after = scaled->next;
+            if (unused) gdi_delete_object(scaled->handle);
+            free_record(scaled);
+            scaled = after;
         }
-        for (FallbackFont* k = f->fallback; k != nullptr;) {
-            FallbackFont* after = k->next;
-            if (k->handle != 0) gdi_delete_object(k->handle);
-            str_free(reinterpret_cast<StrHandle>(k));
-            k = after;
+        for (FallbackFont* fallback = font_record->fallback; fallback != nullptr;) {
+            FallbackFont* after = fallback->next;
+            if (fallback->handle != 0) gdi_delete_object(fallback->handle);
+            free_record(fallback);
+            fallback = after;
         }
-        str_free(reinterpret_cast<StrHandle>(f));
-        f = next;
+        free_record(font_record);
+        font_record = next;
     }
 }

@@ -4,7 +4,7 @@
 
 #include "platform/platform.h"
 #include "platform/test_hooks.h"
-#include "runtime/runtime.h"
+#include "runtime/context.h"
 
 namespace {
 

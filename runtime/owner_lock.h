@@ -8,12 +8,15 @@
 // system will not answer for is taken to run.
 #pragma once
 
-#include <stdint.h>
-
-// 8-aligned, so the word is read and exchanged in one step on x86 too.
-typedef volatile uint64_t OwnerLockWord __attribute__((aligned(8)));
+#include "runtime/lock_word.h"
 
 // Takes the lock; returns once it is the caller's. The wait has no bound of
 // its own: it ends when the holder lets go or has ended.
 void owner_lock_take(OwnerLockWord* word);
 void owner_lock_release(OwnerLockWord* word);
+
+// The registry's and the font list's lock: an owner lock, so a thread killed
+// inside a list walk leaves nobody spinning for good. Held only for a few
+// loads and stores.
+static inline void spin_acquire(OwnerLockWord* word) { owner_lock_take(word); }
+static inline void spin_release(OwnerLockWord* word) { owner_lock_release(word); }

@@ -1,79 +1,19 @@
-// Fonts and drawing objects: the font list and the window registry.
+// The window registry: one WindowRecord per window the runtime manages.
 //
-// Both lists live in g_runtime.shared (fonts / registry) with a spin lock
-// each. A lock guards the list walk and the link and unlink steps only; the
+// The registry lives in g_runtime.shared.registry with a spin lock of its
+// own. The lock guards the list walk and the link and unlink steps only; the
 // fields of a record are read and written outside it. No operation holds
-// both locks, and none makes a system call while it holds one.
-//
-// Records are raw zero-filled blocks from the string allocator
-// (str_alloc_ansi), freed with str_free. In the DLL every field is 32 bits;
-// natively the fields that hold a pointer or handle are pointer-sized.
+// both the registry's and the font list's lock, and none makes a system call
+// while it holds one. Records are zero-filled blocks of their own
+// (alloc_zeroed_record, runtime/blocks.h).
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
 
 #include "platform/platform.h"
+#include "runtime/fonts.h"
 #include "runtime/owner_lock.h"
-
-// Mirrors LOGFONTW (92 bytes) so window-free code can hold one.
-struct LogFontW {
-    int32_t height;
-    int32_t width;
-    int32_t escapement;
-    int32_t orientation;
-    int32_t weight;
-    uint8_t italic;
-    uint8_t underline;
-    uint8_t strike_out;
-    uint8_t char_set;
-    uint8_t out_precision;
-    uint8_t clip_precision;
-    uint8_t quality;
-    uint8_t pitch_and_family;
-    char16_t face_name[32];
-};
-static_assert(sizeof(LogFontW) == 92, "LOGFONTW layout");
-
-// The string allocator's blocks are only 4-aligned, so natively the records
-// are packed to 4 as well; in the DLL this changes nothing.
-#pragma pack(push, 4)
-// A font record's font made for a screen of another DPI than 96.
-struct ScaledFont {
-    ScaledFont* next;
-    uint32_t dpi;
-    uintptr_t handle;        // HFONT
-};
-
-// A font of the system that has glyphs the record's font lacks, for the code
-// points [first, last] at a cell `height` pixels high. A handle of 0 records
-// that no font of the system had one, so the range is not searched again.
-struct FallbackFont {
-    FallbackFont* next;
-    uint32_t first;
-    uint32_t last;
-    int32_t height;
-    uintptr_t handle;        // HFONT, or 0: none to be had
-};
-
-struct FontRecord {
-    FontRecord* next;        // null at the end of the list
-    int32_t use_count;       // WindowRecords with this font selected; defaults start at 1
-    int32_t number;          // lookup key
-    // HFONT for 96 DPI, made by the first window that selects it and kept
-    // for every later one; deleted only when the library is unloaded.
-    uintptr_t font_handle;
-    float point_size;        // nominal size; unused by the text window
-    LogFontW logfont;
-    // The fonts made for other DPIs, newest first, kept as font_handle is.
-    // Linked under the font list's lock, never unlinked before the unload.
-    ScaledFont* scaled;
-    // Fonts for what the record's font has no glyph for, newest first: a
-    // narrower range kept later is found before the wider one it refines.
-    // Linked under the lock and kept as `scaled` is; never left selected
-    // into a DC, so each goes at unload.
-    FallbackFont* fallback;
-};
 
 // Flag words and type codes the registry and the text window agree on.
 constexpr uint32_t kFlagTextFrame = 0x80000000u;   // frame made by open_text_window
@@ -81,6 +21,8 @@ constexpr uint32_t kFlagChild = 0x20000000u;       // child control, destroyed w
 constexpr int32_t kTypeFrame = 0;
 constexpr int32_t kTypeTextArea = 15;
 
+// Packed to 4 and pointer-sized as the font records are (runtime/fonts.h).
+#pragma pack(push, 4)
 struct WindowRecord {
     WindowRecord* next;         // registry link, under the registry lock
     uintptr_t hwnd;             // lookup key, unique in the registry
@@ -132,51 +74,12 @@ enum WindowField : uint8_t {
     kFieldTypeCode,
 };
 
-// The registry's and the font list's lock: an owner lock (owner_lock.h), so
-// a thread killed inside a list walk leaves nobody spinning for good. Held
-// only for a few loads and stores.
-static inline void spin_acquire(OwnerLockWord* word) { owner_lock_take(word); }
-static inline void spin_release(OwnerLockWord* word) { owner_lock_release(word); }
-
-// Builds the three default font records into g_runtime.shared.fonts, called
-// by runtime_reset on one thread without the lock. A record that cannot be
-// allocated ends the list before it, so the list never has a gap: fonts
-// 1..k exist or font k+1 and after are missing, never something in between.
-void build_default_font_list();
-
-// Frees the font records when the library is unloaded, and the font handles
-// (scaled ones too) of the records no window has selected, and every
-// fallback font; without it every unload of the library would
-// leave them behind in the host. Never at process end, where the lock may
-// have been left taken by a thread that is gone.
-void release_font_list();
-
-// The first font record whose number matches, or null (failure).
-FontRecord* find_font_record(int32_t number);
-
-// The font of record `f` made for `dpi`, or 0 when none has been kept.
-uintptr_t find_scaled_font(FontRecord* f, uint32_t dpi);
-
-// Keeps `font`, made from record `f` for `dpi`, for every later window at
-// that DPI; it goes when the library is unloaded, as font_handle does. False
-// when there is no memory to keep it: the font then stays the caller's.
-bool keep_scaled_font(FontRecord* f, uint32_t dpi, uintptr_t font);
-
-// The newest fallback kept for `code_point` at `height`: true with its font
-// in `font` (0 when the search found none), false when none was kept.
-bool find_fallback_font(FontRecord* f, uint32_t code_point, int32_t height, uintptr_t* font);
-
-// Keeps `font` (0 for none) for the code points [first, last] at `height`,
-// for every later lookup until the library is unloaded. False when there is
-// no memory to keep it: a font then stays the caller's.
-bool keep_fallback_font(FontRecord* f, uint32_t first, uint32_t last, int32_t height, uintptr_t font);
-
 // Links a new zero-filled record at the head of the registry and returns it.
 // Types 14, 15 and 26 get text_color COLOR_WINDOWTEXT, back_color
 // COLOR_BTNFACE and a back_brush shared with any record of that colour (a
-// CreateSolidBrush failure leaves it null). Null (error 5 for the caller)
-// when the handle is already registered or the record cannot be allocated;
-// nothing is linked then.
+// CreateSolidBrush failure leaves it null). Null (kErrInvalidCall for the
+// caller) when the handle is already registered or the record cannot be
+// allocated; nothing is linked then.
 WindowRecord* register_window(uintptr_t hwnd, uintptr_t parent, uint32_t flags, int32_t type_code);
 
 // The first record whose hwnd matches, or null.
@@ -204,4 +107,4 @@ bool destroy_window_record(uintptr_t hwnd);
 // Gives the record's font back to its font record (use_count - 1; the font
 // handle is never deleted) and restores the saved font: selected back into
 // mem_dc for types 14 and 26, sent as WM_SETFONT for every other type.
-void release_record_font(WindowRecord* r);
+void release_record_font(WindowRecord* record);

@@ -2,14 +2,9 @@
 
 #include <string.h>
 
-#include "runtime/arrays.h"
-#include "runtime/registry.h"
-#include "strings/dynstr.h"
-
-RuntimeState g_runtime;
-
-const uint32_t kModuleReleaseList[] = {0};
-const uint32_t kThreadReleaseList[] = {0};
+#include "platform/platform.h"
+#include "runtime/fonts.h"
+#include "runtime/literals.h"
 
 namespace {
 
@@ -57,7 +52,7 @@ bool attach_steps(uintptr_t module, uintptr_t reserved) {
 
 }  // namespace
 
-uint32_t library_callback(uintptr_t, uint32_t reason, uintptr_t) { return reason <= 3 ? 1u : 0u; }
+uint32_t library_callback(uintptr_t, uint32_t reason, uintptr_t) { return reason <= kThreadDetach ? 1u : 0u; }
 
 void runtime_reset() {
     memset(&g_runtime.shared, 0, sizeof g_runtime.shared);
@@ -96,22 +91,6 @@ uint32_t library_entry(uintptr_t module, uint32_t reason, uintptr_t reserved) {
     return g_runtime.attach_result;
 }
 
-ThreadContext* get_thread_context() {
-    void* value = tls_get(g_runtime.tls_slot);
-    if (value) return static_cast<ThreadContext*>(value);
-    auto* ctx = static_cast<ThreadContext*>(global_alloc_zeroed(sizeof(ThreadContext)));
-    if (!ctx) return nullptr;
-    if (!tls_set(g_runtime.tls_slot, ctx)) {
-        global_free(ctx);
-        return nullptr;
-    }
-    set_thread_user_pointer(ctx);
-    // Copied from the process-wide default rather than from first_context,
-    // which is gone once the attaching thread has ended.
-    ctx->code_page = g_runtime.default_code_page;
-    return ctx;
-}
-
 void release_thread_context() {
     void* value = tls_get(g_runtime.tls_slot);
     if (!value) return;
@@ -120,44 +99,4 @@ void release_thread_context() {
     (void)global_free(value);   // a failure here is ignored: the slot is cleared all the same
     tls_set(g_runtime.tls_slot, nullptr);
     set_thread_user_pointer(nullptr);
-}
-
-#if defined(_WIN32) && defined(__i386__)
-#define RELEASE_CALL __stdcall
-#else
-#define RELEASE_CALL
-#endif
-
-uint32_t process_release_list(const uint32_t* list, void* base) {
-    uint32_t first_error = 0;
-    if (!list) return 0;
-    auto* bytes = static_cast<uint8_t*>(base);
-    for (; *list != 0; ++list) {
-        void* var = bytes + (*list & ~3u);
-        switch (static_cast<ReleaseKind>(*list & 3u)) {
-        case kReleaseObject: {
-            using ReleaseFn = uint32_t(RELEASE_CALL*)(void*);
-            void* obj = *static_cast<void**>(var);
-            // Cleared first, so a release list run twice cannot release twice.
-            *static_cast<void**>(var) = nullptr;
-            if (obj) (*reinterpret_cast<ReleaseFn**>(obj))[2](obj);
-            break;
-        }
-        case kReleaseArray: {
-            uint32_t err = erase_array(static_cast<ArrayDescriptor*>(var));
-            if (err && !first_error) first_error = err;
-            break;
-        }
-        case kReleaseString: {
-            StrHandle h = *static_cast<StrHandle*>(var);
-            *static_cast<StrHandle*>(var) = 0;
-            str_free(h);
-            break;
-        }
-        case kReleaseVariant:
-            variant_clear(var);
-            break;
-        }
-    }
-    return first_error;
 }

@@ -1,15 +1,12 @@
-// The process-wide runtime record, the per-thread context, the library's
-// entry logic and release lists.
+// The library's entry logic: process and thread attach and detach, on top of
+// the rest of the runtime. Includes the runtime record and the release lists
+// for the layers above, which use them with the entry logic.
 #pragma once
 
-#include <stddef.h>
 #include <stdint.h>
 
-#include "platform/platform.h"
-#include "runtime/owner_lock.h"
-
-struct FontRecord;
-struct WindowRecord;
+#include "runtime/context.h"
+#include "runtime/release_lists.h"
 
 // Reason codes of the library entry point.
 enum EntryReason : uint32_t {
@@ -19,121 +16,18 @@ enum EntryReason : uint32_t {
     kThreadDetach = 3,
 };
 
-// One block per thread, made on first use (get_thread_context), freed at
-// thread detach, or at an unload's process detach for the detaching thread.
-struct ThreadContext {
-    uint32_t code_page;   // 0 = system ANSI code page; inherited, never changed
-    // The thread's identity as the owner locks hold it (low, high words),
-    // 0 until a lock first asks the system for it (runtime/owner_lock.cpp).
-    uint32_t lock_identity[2];
-    uint32_t reserved[5];
-};
-
-constexpr uint32_t kLiteralPoolBytes = 164;
-
-// Fields that runtime_reset clears at process attach. Each says who writes and
-// who reads it, and under which discipline when two threads share it.
-struct ResettableState {
-    struct Fonts {
-        FontRecord* head;           // built by runtime_reset; walked under `lock`
-        OwnerLockWord lock;         // owner lock (owner_lock.h): 0 when free, else the holder's identity
-    } fonts;
-    struct Registry {
-        WindowRecord* head;         // window thread links/unlinks; both threads walk; under `lock`
-        OwnerLockWord lock;         // owner lock, as for fonts
-    } registry;
-    // The text window's state; docs/design.md says who writes and reads
-    // each field, under which lock, and what every wait on it is bounded by.
-    struct TextWindow {
-        // Text area record of the open text window, null when none. The
-        // window thread publishes it (release store, under text_lock) and
-        // clears it at the frame's WM_NCDESTROY; whoever reclaims the
-        // records of a window whose thread died clears it too.
-        WindowRecord* volatile current_text_window;
-        uint32_t text_class_atom;   // window thread only; registered once per process
-        volatile uintptr_t active_window;  // HWND; window thread writes, calling thread reads
-        // Owner lock (owner_lock.h) over every use of the published text
-        // area record, so its teardown never frees it under a text
-        // operation.
-        OwnerLockWord text_lock;
-        // The published window's thread (HANDLE, SYNCHRONIZE), under
-        // text_lock: set with current_text_window, closed by whoever clears
-        // it. Tells for sure whether that thread has ended, as its reusable
-        // id could not.
-        volatile uintptr_t window_thread;
-        // Times the opens' turn has been taken: a waiter's bound starts
-        // again whenever it moves.
-        volatile uint32_t turn_passes;
-        // The opens' turn: a kernel mutex (HANDLE), made by the first open,
-        // closed when the library is unloaded; and its holder's thread id,
-        // written by the holder only.
-        volatile uintptr_t turn_mutex;
-        volatile uint32_t turn_owner;
-        // The step at which the last failed open stopped (OpenStep in
-        // textwin/textwin.h), for tests and debuggers: the export itself
-        // only returns 0. Written by whichever thread failed; never cleared.
-        volatile uint32_t open_failure;
-    } text;
-};
-
-struct RuntimeState {
-    // --- set by the entry point, kept for the life of the library ---
-    uintptr_t module_handle;        // saved at process attach
-    uint32_t tls_slot;              // per-thread context slot
-    ThreadContext* first_context;   // attaching thread's context; null once that thread has ended
-    uint16_t attach_result;         // what the entry point returns, zero-extended
-    uint32_t current_reason;        // reason of the entry call being processed
-    uintptr_t saved_reserved;       // reserved argument of process attach, for library_callback
-    OsVersionInfoA platform_version;
-    // The inherited setting of new contexts. Kept here as well as in
-    // first_context because the attaching thread may end long before others
-    // make their contexts.
-    uint32_t default_code_page;
-    alignas(4) uint8_t literal_pool[kLiteralPoolBytes];  // placed at attach, never reset
-
-    // --- cleared by runtime_reset ---
-    ResettableState shared;
-};
-
-extern RuntimeState g_runtime;
-
 // The library entry logic, for every reason. The Win32 entry point calls it;
 // native tests call it directly. Returns the entry point's result. Process
 // detach with `reserved` set (the process is ending) takes no lock and frees
 // nothing; with `reserved` 0 (an unload) it releases everything.
 uint32_t library_entry(uintptr_t module, uint32_t reason, uintptr_t reserved);
 
-// The library's own notification routine: 1 for 0 <= reason <= 3, else 0.
+// The library's own notification routine: 1 for every EntryReason
+// (kProcessDetach to kThreadDetach), else 0.
 uint32_t library_callback(uintptr_t module, uint32_t reason, uintptr_t reserved);
 
 // Clears `g_runtime.shared` and builds the default font list. Process attach only.
 void runtime_reset();
 
-// The calling thread's context, made on first use with the inherited
-// code_page. Null when the block cannot be allocated (error 7 for the caller;
-// the thread stays without a context and a later call tries again).
-ThreadContext* get_thread_context();
-
 // Releases the calling thread's context, if it has one.
 void release_thread_context();
-
-// --- release lists ------------------------------------------------------------
-// Entries: byte offset of the variable from the scope's base, ORed with its
-// kind in the two low bits; the list ends with an entry 0.
-enum ReleaseKind : uint32_t {
-    kReleaseObject = 0,
-    kReleaseArray = 1,
-    kReleaseString = 2,
-    kReleaseVariant = 3,
-};
-constexpr uint32_t release_entry(size_t offset, ReleaseKind kind) {
-    return static_cast<uint32_t>(offset) | kind;
-}
-
-// Releases every variable that `list` names, in list order, relative to
-// `base`. Returns 0, or the first error reported by erase_array (241).
-uint32_t process_release_list(const uint32_t* list, void* base);
-
-// The module's and thread's own release lists; both are empty in this library.
-extern const uint32_t kModuleReleaseList[];
-extern const uint32_t kThreadReleaseList[];

@@ -3,8 +3,9 @@
 #include <string.h>
 
 #include "platform/platform.h"
+#include "runtime/context.h"
 #include "runtime/errors.h"
-#include "runtime/runtime.h"
+#include "runtime/release_lists.h"
 
 namespace {
 
@@ -12,63 +13,16 @@ namespace {
 // the reader expects bytes or UTF-16 units.
 alignas(4) const char16_t kEmptyText[4] = {0, 0, 0, 0};
 
-struct LiteralSource {
-    const void* data;
-    uint32_t bytes;
-};
-
-constexpr char16_t kCrLfUnits[] = {0x0D, 0x0A};
-constexpr char16_t kSpaceUnits[] = {0x20};
-
-// Pool order is fixed: the message box refers to the literals by position.
-constexpr LiteralSource kLiteralSources[kLiteralCount] = {
-    {kCrLfUnits, 4},
-    {kSpaceUnits, 2},
-    {"  Press <Enter>", 15},
-    {"  ", 2},
-    {"  Press 1 for ", 14},
-    {"  Press 2 for ", 14},
-    {"  Press 3 for ", 14},
-    {"12", 2},
-    {"123", 3},
-};
-
-const int32_t kLiteralNumbers[kNumberCount] = {1, 2, 0, 3, 4, 30, 80, 13};
-
-constexpr uint32_t entry_size(uint32_t bytes) { return (4 + bytes + 2 + 3) & ~3u; }
-
-// Data offsets of the literals and of the first number, derived from the
-// table so the layout cannot drift from it.
-struct PoolOffsets {
-    uint32_t literal[kLiteralCount];
-    uint32_t numbers;
-};
-
-constexpr PoolOffsets compute_offsets() {
-    PoolOffsets o{};
-    uint32_t at = 0;
-    for (uint32_t i = 0; i < kLiteralCount; i++) {
-        o.literal[i] = at + 4;
-        at += entry_size(kLiteralSources[i].bytes);
-    }
-    o.numbers = at;
-    return o;
-}
-
-// Evaluated by the compiler: the DLL runs no static constructors.
-constexpr PoolOffsets kOffsets = compute_offsets();
-static_assert(kOffsets.numbers + 4 * kNumberCount == kLiteralPoolBytes, "pool size");
-
 // The slots' checks as in the header's inline operations.
-StrHandle& slot_ref(ProcFrame& f, int depth) {
-    if (depth < 0 || depth >= f.depth) __builtin_trap();
-    return f.slots[f.depth - 1 - depth];
+StrHandle& slot_ref(ProcFrame& frame, int depth) {
+    if (depth < 0 || depth >= frame.depth) __builtin_trap();
+    return frame.slots[frame.depth - 1 - depth];
 }
 
-StrHandle pop(ProcFrame& f) {
-    if (f.depth <= 0) __builtin_trap();
-    StrHandle v = f.slots[--f.depth];
-    f.slots[f.depth] = 0;
+StrHandle pop(ProcFrame& frame) {
+    if (frame.depth <= 0) __builtin_trap();
+    StrHandle v = frame.slots[--frame.depth];
+    frame.slots[frame.depth] = 0;
     return v;
 }
 
@@ -79,24 +33,6 @@ uint32_t resolve_code_page(uint32_t code_page) {
 }
 
 }  // namespace
-
-// --- blocks ------------------------------------------------------------------
-
-StrHandle str_alloc_ansi(uint32_t bytes) {
-    if (bytes == 0) return 0;
-    return reinterpret_cast<StrHandle>(sys_alloc_string_byte_len(bytes));
-}
-
-StrHandle str_alloc_wide(uint32_t units) {
-    if (units == 0) return 0;
-    if (units > 0x7FFFFFFFu) return 0;   // the byte length would not fit in 32 bits
-    return reinterpret_cast<StrHandle>(sys_alloc_string_len(units));
-}
-
-void str_free(StrHandle h) {
-    if (h == 0 || (h & kBorrowedBit)) return;
-    sys_free_string(reinterpret_cast<void*>(h));
-}
 
 const char16_t* str_empty_text() { return kEmptyText; }
 
@@ -126,48 +62,21 @@ StrHandle wide_to_ansi(StrHandle h, uint32_t code_page) {
     return r;
 }
 
-// --- literal pool ----------------------------------------------------------------
-
-void place_literal_pool(uint8_t* pool) {
-    memset(pool, 0, kLiteralPoolBytes);
-    for (uint32_t i = 0; i < kLiteralCount; i++) {
-        uint32_t at = kOffsets.literal[i];
-        memcpy(pool + at - 4, &kLiteralSources[i].bytes, 4);
-        memcpy(pool + at, kLiteralSources[i].data, kLiteralSources[i].bytes);
-    }
-    memcpy(pool + kOffsets.numbers, kLiteralNumbers, sizeof kLiteralNumbers);
-}
-
-StrHandle literal(LiteralId id) {
-    return reinterpret_cast<StrHandle>(g_runtime.literal_pool + kOffsets.literal[id]);
-}
-
-int32_t literal_number(NumberId id) {
-    int32_t v;
-    memcpy(&v, g_runtime.literal_pool + kOffsets.numbers + 4 * id, 4);
-    return v;
-}
-
 // --- temporaries ----------------------------------------------------------------
 
-void frame_init(ProcFrame& f, const ProcDescriptor* descriptor) {
-    memset(&f, 0, sizeof f);
-    f.descriptor = descriptor;
+void tmp_drop_n(ProcFrame& frame, int count) {
+    while (count-- > 0) tmp_drop(frame);
 }
 
-void tmp_drop_n(ProcFrame& f, int count) {
-    while (count-- > 0) tmp_drop(f);
-}
-
-void tmp_set_result(ProcFrame& f, int operand_count, StrHandle result) {
-    tmp_drop_n(f, operand_count - 1);
-    StrHandle& deepest = slot_ref(f, 0);
+void tmp_set_result(ProcFrame& frame, int operand_count, StrHandle result) {
+    tmp_drop_n(frame, operand_count - 1);
+    StrHandle& deepest = slot_ref(frame, 0);
     str_free(deepest);
     deepest = result;
 }
 
-void tmp_assign(ProcFrame& f, StrHandle* var) {
-    StrHandle s = pop(f);
+void tmp_assign(ProcFrame& frame, StrHandle* var) {
+    StrHandle s = pop(frame);
     StrHandle h = str_unborrow(s);
     if (!(s & kBorrowedBit) || h == 0) {
         StrHandle old = *var;
@@ -193,7 +102,7 @@ void tmp_assign(ProcFrame& f, StrHandle* var) {
     if (fresh == 0) {
         *var = 0;
         str_free(old);
-        raise_internal(&f, kErrOutOfMemory);
+        raise_internal(&frame, kErrOutOfMemory);
         return;
     }
     memcpy(reinterpret_cast<void*>(fresh), src, 2 * static_cast<size_t>(n));
@@ -201,9 +110,9 @@ void tmp_assign(ProcFrame& f, StrHandle* var) {
     str_free(old);
 }
 
-void tmp_concat(ProcFrame& f) {
-    StrHandle r = slot_ref(f, 0);
-    StrHandle& l = slot_ref(f, 1);
+void tmp_concat(ProcFrame& frame) {
+    StrHandle r = slot_ref(frame, 0);
+    StrHandle& l = slot_ref(frame, 1);
     const char16_t* rd;
     const char16_t* ld;
     uint32_t nr = str_len_wide(r, &rd);
@@ -211,11 +120,11 @@ void tmp_concat(ProcFrame& f) {
     if (nl == 0) {
         str_free(l);   // only an owned block can need it; borrowed and 0 are left alone
         l = r;
-        pop(f);
+        pop(frame);
         return;
     }
     if (nr == 0) {
-        tmp_drop(f);
+        tmp_drop(frame);
         return;
     }
     StrHandle joined = (nl + uint64_t{nr} <= 0x7FFFFFFFu) ? str_alloc_wide(nl + nr) : 0;
@@ -224,8 +133,8 @@ void tmp_concat(ProcFrame& f) {
         // stay balanced for the caller, who goes on after the error.
         str_free(l);
         l = 0;
-        tmp_drop(f);
-        raise_internal(&f, kErrOutOfMemory);
+        tmp_drop(frame);
+        raise_internal(&frame, kErrOutOfMemory);
         return;
     }
     auto* out = reinterpret_cast<char16_t*>(joined);
@@ -233,19 +142,19 @@ void tmp_concat(ProcFrame& f) {
     memcpy(out + nl, rd, 2 * static_cast<size_t>(nr));
     str_free(l);
     l = joined;
-    tmp_drop(f);
+    tmp_drop(frame);
 }
 
-uint32_t tmp_len(ProcFrame& f) {
-    uint32_t n = str_len_wide(slot_ref(f, 0));
-    tmp_drop(f);
+uint32_t tmp_len(ProcFrame& frame) {
+    uint32_t n = str_len_wide(slot_ref(frame, 0));
+    tmp_drop(frame);
     return n;
 }
 
 namespace {
 
-void convert_slot(ProcFrame& f, int depth, uint32_t code_page, StrHandle (*convert)(StrHandle, uint32_t)) {
-    StrHandle& slot = slot_ref(f, depth);
+void convert_slot(ProcFrame& frame, int depth, uint32_t code_page, StrHandle (*convert)(StrHandle, uint32_t)) {
+    StrHandle& slot = slot_ref(frame, depth);
     StrHandle old = slot;
     StrHandle fresh = str_unborrow(old) == 0 ? 0 : convert(str_unborrow(old), code_page);
     slot = fresh;
@@ -254,12 +163,12 @@ void convert_slot(ProcFrame& f, int depth, uint32_t code_page, StrHandle (*conve
 
 }  // namespace
 
-void tmp_to_wide(ProcFrame& f, int depth, uint32_t code_page) { convert_slot(f, depth, code_page, ansi_to_wide); }
+void tmp_to_wide(ProcFrame& frame, int depth, uint32_t code_page) { convert_slot(frame, depth, code_page, ansi_to_wide); }
 
-void tmp_to_ansi(ProcFrame& f, int depth, uint32_t code_page) { convert_slot(f, depth, code_page, wide_to_ansi); }
+void tmp_to_ansi(ProcFrame& frame, int depth, uint32_t code_page) { convert_slot(frame, depth, code_page, wide_to_ansi); }
 
-void release_locals(ProcFrame& f) {
-    if (!f.descriptor) return;
-    uint32_t err = process_release_list(f.descriptor->release_list, &f);
-    if (err) raise_internal(&f, err);
+void release_locals(ProcFrame& frame) {
+    if (!frame.descriptor) return;
+    uint32_t err = process_release_list(frame.descriptor->release_list, &frame);
+    if (err) raise_internal(&frame, err);
 }

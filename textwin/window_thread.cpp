@@ -172,8 +172,8 @@ struct CellMetrics {
 // Selects font record 2, for `dpi`, into `dc` and measures its cell: the
 // 96-DPI cell, scaled for another DPI, so the text has the same physical
 // size on every screen. The font `dc` held before goes to *saved, left
-// null when not even the 96-DPI font could be selected. Returns 0, or 5
-// when the font or a selection is missing.
+// null when not even the 96-DPI font could be selected. Returns 0, or
+// kErrInvalidCall when the font or a selection is missing.
 uint32_t select_cell_font(FontRecord* font, HDC dc, uint32_t dpi, HGDIOBJ* saved, CellMetrics* cell) {
     HGDIOBJ base = base_font(font);
     HGDIOBJ old = base != nullptr ? SelectObject(dc, base) : nullptr;
@@ -191,8 +191,8 @@ uint32_t select_cell_font(FontRecord* font, HDC dc, uint32_t dpi, HGDIOBJ* saved
 }
 
 // Selects font record 2, for the window's DPI, into the record's mem_dc and
-// takes the cell metrics. Returns 0, or 5 when the record, the font or the
-// selection is missing.
+// takes the cell metrics. Returns 0, or kErrInvalidCall when the record,
+// the font or the selection is missing.
 uint32_t select_text_font(WindowRecord* r, uint32_t dpi) {
     FontRecord* font = find_font_record(kTextFontNumber);
     if (font == nullptr) return kErrInvalidCall;

@@ -1,0 +1,110 @@
+// The font list: one FontRecord per font description the runtime knows,
+// with the font handles made from it, under the font list's lock.
+//
+// The list lives in g_runtime.shared.fonts with a spin lock. The lock guards
+// the list walks and the link and unlink steps only; the fields of a record
+// are read and written outside it, and no system call is made while it is
+// held. Records are blocks of their own (alloc_record, runtime/blocks.h).
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "runtime/owner_lock.h"
+
+// Mirrors LOGFONTW (92 bytes) so window-free code can hold one.
+struct LogFontW {
+    int32_t height;
+    int32_t width;
+    int32_t escapement;
+    int32_t orientation;
+    int32_t weight;
+    uint8_t italic;
+    uint8_t underline;
+    uint8_t strike_out;
+    uint8_t char_set;
+    uint8_t out_precision;
+    uint8_t clip_precision;
+    uint8_t quality;
+    uint8_t pitch_and_family;
+    char16_t face_name[32];
+};
+static_assert(sizeof(LogFontW) == 92, "LOGFONTW layout");
+
+// Pointer and handle fields are pointer-sized: 32 bits in the 32-bit DLL, 64
+// in the x64 DLL and natively. The records live in blocks of the string
+// allocator, which are only 4-aligned (runtime/blocks.h), so they are packed
+// to 4: where a pointer is 8 bytes its fields would otherwise ask for an
+// 8-aligned start that no block promises.
+#pragma pack(push, 4)
+// A font record's font made for a screen of another DPI than 96.
+struct ScaledFont {
+    ScaledFont* next;
+    uint32_t dpi;
+    uintptr_t handle;        // HFONT
+};
+
+// A font of the system that has glyphs the record's font lacks, for the code
+// points [first, last] at a cell `height` pixels high. A handle of 0 records
+// that no font of the system had one, so the range is not searched again.
+struct FallbackFont {
+    FallbackFont* next;
+    uint32_t first;
+    uint32_t last;
+    int32_t height;
+    uintptr_t handle;        // HFONT, or 0: none to be had
+};
+
+struct FontRecord {
+    FontRecord* next;        // null at the end of the list
+    int32_t use_count;       // WindowRecords with this font selected; defaults start at 1
+    int32_t number;          // lookup key
+    // HFONT for 96 DPI, made by the first window that selects it and kept
+    // for every later one; deleted only when the library is unloaded.
+    uintptr_t font_handle;
+    float point_size;        // nominal size; unused by the text window
+    LogFontW logfont;
+    // The fonts made for other DPIs, newest first, kept as font_handle is.
+    // Linked under the font list's lock, never unlinked before the unload.
+    ScaledFont* scaled;
+    // Fonts for what the record's font has no glyph for, newest first: a
+    // narrower range kept later is found before the wider one it refines.
+    // Linked under the lock and kept as `scaled` is; never left selected
+    // into a DC, so each goes at unload.
+    FallbackFont* fallback;
+};
+
+#pragma pack(pop)
+
+// Builds the three default font records into g_runtime.shared.fonts, called
+// by runtime_reset on one thread without the lock. A record that cannot be
+// allocated ends the list before it, so the list never has a gap: fonts
+// 1..k exist or font k+1 and after are missing, never something in between.
+void build_default_font_list();
+
+// Frees the font records when the library is unloaded, and the font handles
+// (scaled ones too) of the records no window has selected, and every
+// fallback font; without it every unload of the library would leave them
+// behind in the host. Never at process end, where the lock may
+// have been left taken by a thread that is gone.
+void release_font_list();
+
+// The first font record whose number matches, or null (failure).
+FontRecord* find_font_record(int32_t number);
+
+// The font of `font_record` made for `dpi`, or 0 when none has been kept.
+uintptr_t find_scaled_font(FontRecord* font_record, uint32_t dpi);
+
+// Keeps `font`, made from `font_record` for `dpi`, for every later window at
+// that DPI; it goes when the library is unloaded, as font_handle does. False
+// when there is no memory to keep it: the font then stays the caller's.
+bool keep_scaled_font(FontRecord* font_record, uint32_t dpi, uintptr_t font);
+
+// The newest fallback kept for `code_point` at `height`: true with its font
+// in `font` (0 when the search found none), false when none was kept.
+bool find_fallback_font(FontRecord* font_record, uint32_t code_point, int32_t height, uintptr_t* font);
+
+// Keeps `font` (0 for none) for the code points [first, last] at `height`,
+// for every later lookup until the library is unloaded. False when there is
+// no memory to keep it: a font then stays the caller's.
+bool keep_fallback_font(FontRecord* font_record, uint32_t first, uint32_t last, int32_t height, uintptr_t font);
