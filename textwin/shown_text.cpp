@@ -176,7 +176,7 @@ uint32_t reading_copy(const char16_t* rows, uint32_t n, const char16_t* caption,
                       char16_t* out, uint32_t room) {
     Out o{out, room, 0};
     put_caption(o, caption, caption_len);
-    // Empty rows at the end are no rows, as in a window nothing is printed on.
+    // Empty rows at the end are no rows, as in a box nothing is printed on.
     while (n >= 2 && crlf_at(rows, n, n - 2)) n -= 2;
     // Where the last empty row starts: the message before it, the answers after.
     uint32_t split = n;
