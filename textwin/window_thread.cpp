@@ -580,9 +580,9 @@ TextWindowLimits text_window_limits(int32_t top, int32_t left, bool caption) {
     CellMetrics cell{};
     if (dc != nullptr && font != nullptr &&
         select_cell_font(font, dc, dpi > 0 ? static_cast<uint32_t>(dpi) : kBaseDpi, &saved, &cell) == 0) {
-        const FitFrame frame{around.right - around.left, around.bottom - around.top, GetSystemMetrics(SM_CXVSCROLL),
-                             cell.width, cell.height + cell.ext_leading};
-        const FitLimits most = fit_limits(work_area_near(left, top), frame);
+        const FitFrame frame_around{around.right - around.left, around.bottom - around.top,
+                                    GetSystemMetrics(SM_CXVSCROLL), cell.width, cell.height + cell.ext_leading};
+        const FitLimits most = fit_limits(work_area_near(left, top), frame_around);
         limits = TextWindowLimits{most.max_columns, most.max_columns_scrolling, most.max_rows};
     }
     if (saved != nullptr) SelectObject(dc, saved);
