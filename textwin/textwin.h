@@ -10,6 +10,10 @@
 //               `record` they work on
 //   scroll bar  the child beside the rows that scroll, when not all fit
 //   back buffer the bitmap the rows in view are drawn into before a paint
+//   the result  what the window thread hands the open: the text area's
+//               handle or 0 (OpenBlock.result); not the text lock's word
+//   f, proc_frame  a ProcFrame, the runtime's frame of temporaries, never
+//               called frame alone
 //
 // The calling thread opens the box, prints into its back buffer, waits for
 // a key and closes it; the window thread owns the frame and its children,
