@@ -44,7 +44,7 @@ void lay_out(benchmark::State& state, const LayoutLimits& limits, bool paragraph
         msgbox_layout(l, &caption, &message, &yes, &no, nullptr, limits);
         msgbox_accepted_keys(l);
         benchmark::DoNotOptimize(l.row_width);
-        release_locals(l.frame);
+        release_locals(l.proc_frame);
     }
     state.counters["rows_per_s"] = benchmark::Counter(static_cast<double>(state.iterations() * rows),
                                                       benchmark::Counter::kIsRate);

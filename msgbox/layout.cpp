@@ -32,23 +32,26 @@ constexpr int32_t kFirstPosition = 1;   // positions in a string count from 1
 constexpr int32_t kCaptionMargin = 2;
 constexpr int32_t kPromptMargin = 1;
 
-// Rows below the message: one blank row, then one per prompt.
-constexpr int32_t kBlankRows = 1;
-
-StrHandle* line_slot(MsgBoxLocals& l, int32_t i) {
-    return static_cast<StrHandle*>(l.lines.head.data) + (i - 1);
+StrHandle* line_slot(MsgBoxLocals& locals, int32_t i) {
+    return static_cast<StrHandle*>(locals.lines.head.data) + (i - 1);
 }
 
 // Width rule for prompts: a prompt that is the widest row takes its margin too.
-void widen_for_prompt(MsgBoxLocals& l, StrHandle prompt) {
+void widen_for_prompt(MsgBoxLocals& locals, StrHandle prompt) {
     const char16_t* d;
     const uint32_t n = str_len_wide(prompt, &d);
     const uint32_t cells = text_cells(d, n);
-    if (cells > uint32_t(l.row_width)) l.row_width = static_cast<int32_t>(cells + kPromptMargin);
+    if (cells > uint32_t(locals.row_width)) locals.row_width = static_cast<int32_t>(cells + kPromptMargin);
 }
 
 // Text cells of a row when nothing limits them.
 constexpr uint32_t kNoLimit = 0xFFFFFFFFu;
+
+// The line break of a message and of the reading text.
+const char16_t kCrLf[] = u"\r\n";
+constexpr uint32_t kCrLfUnits = 2;
+// The longest reading text a box hands over.
+constexpr uint64_t kMaxReadingUnits = 0x7FFFFFFFu;
 
 // One cell and never a mark: nearly every unit of a message, so it is told
 // apart without a search.
@@ -136,18 +139,18 @@ struct Walk {
 };
 
 // Row `i` of the box: one space + `units` units from `text`.
-void put_row(MsgBoxLocals& l, uint32_t i, const char16_t* text, uint32_t units, uint32_t cells) {
-    if (i > uint32_t(l.line_count)) return;
+void put_row(MsgBoxLocals& locals, uint32_t i, const char16_t* text, uint32_t units, uint32_t cells) {
+    if (i > uint32_t(locals.line_count)) return;
     StrHandle row = str_alloc_wide(units + 1);
     if (row == 0) {
-        raise_internal(&l.frame, kErrOutOfMemory);
+        raise_internal(&locals.proc_frame, kErrOutOfMemory);
     } else {
         auto* d = reinterpret_cast<char16_t*>(row);
         d[0] = u' ';
         memcpy(d + 1, text, 2 * size_t{units});
     }
-    *line_slot(l, int32_t(i)) = row;
-    if (cells >= uint32_t(l.row_width)) l.row_width = int32_t(cells + 1);
+    *line_slot(locals, int32_t(i)) = row;
+    if (cells >= uint32_t(locals.row_width)) locals.row_width = int32_t(cells + 1);
 }
 
 // Appends n units to the reading text at *at. A NUL, which would end the
@@ -161,36 +164,36 @@ void append_reading(char16_t* reading, uint32_t* at, const char16_t* units, uint
     *at += n;
 }
 
-// The message's rows at `width` cells of text, counted; with `l`, each row
+// The message's rows at `width` cells of text, counted; with `locals`, each row
 // also goes into lines(i) and widens row_width, and each line, whole, into
 // `reading` from *at on.
-Walk walk_rows(const char16_t* s, uint32_t n, uint32_t width, MsgBoxLocals* l, char16_t* reading,
+Walk walk_rows(const char16_t* s, uint32_t n, uint32_t width, MsgBoxLocals* locals, char16_t* reading,
                uint32_t* at) {
-    Walk w{0, 0, 0};
+    Walk walk{0, 0, 0};
     uint32_t p = 0;
     for (;;) {
         const Line line = scan_line(s, p, n);
-        ++w.lines;
+        ++walk.lines;
         if (line.cells <= width) {
-            ++w.rows;
-            if (l != nullptr) put_row(*l, w.rows, s + p, line.end - p, line.cells);
-            if (line.cells > w.widest) w.widest = line.cells;
+            ++walk.rows;
+            if (locals != nullptr) put_row(*locals, walk.rows, s + p, line.end - p, line.cells);
+            if (line.cells > walk.widest) walk.widest = line.cells;
         } else {
-            w.widest = kNoLimit;
+            walk.widest = kNoLimit;
             for (uint32_t q = p; q < line.end;) {
                 const RowCut cut = cut_row(s, q, line.end, width);
-                ++w.rows;
-                if (l != nullptr) put_row(*l, w.rows, s + q, cut.end - q, cut.cells);
+                ++walk.rows;
+                if (locals != nullptr) put_row(*locals, walk.rows, s + q, cut.end - q, cut.cells);
                 q = cut.next;
             }
         }
         if (reading != nullptr) {
             reading[(*at)++] = u' ';
             append_reading(reading, at, s + p, line.end - p, line.nul);
-            append_reading(reading, at, u"\r\n", 2, false);
+            append_reading(reading, at, kCrLf, kCrLfUnits, false);
         }
-        if (line.end == n) return w;
-        p = line.end + 2;
+        if (line.end == n) return walk;
+        p = line.end + kCrLfUnits;
     }
 }
 
@@ -201,113 +204,132 @@ uint32_t text_width(int32_t columns) {
     return columns > 2 ? uint32_t(columns) - 2 : 1;
 }
 
-void assign_literal(MsgBoxLocals& l, LiteralId id, StrHandle* var) {
-    tmp_push_ref(l.frame, literal(id));
-    tmp_to_wide(l.frame, 0, kCodePageOfThread);
-    tmp_assign(l.frame, var);
+void assign_literal(MsgBoxLocals& locals, LiteralId id, StrHandle* var) {
+    tmp_push_ref(locals.proc_frame, literal(id));
+    tmp_to_wide(locals.proc_frame, 0, kCodePageOfThread);
+    tmp_assign(locals.proc_frame, var);
 }
 
-// prefix (an ANSI literal) + choice, assigned to `var`; then the width rule.
-void build_prompt(MsgBoxLocals& l, LiteralId prefix, StrHandle choice, StrHandle* var) {
-    tmp_push_ref(l.frame, literal(prefix));
-    tmp_push_ref(l.frame, choice);
-    tmp_to_wide(l.frame, 1, kCodePageOfThread);
-    tmp_concat(l.frame);
-    tmp_assign(l.frame, var);
+// prefix (an ANSI literal) + choice, assigned to `var`.
+void build_prompt(MsgBoxLocals& locals, LiteralId prefix, StrHandle choice, StrHandle* var) {
+    tmp_push_ref(locals.proc_frame, literal(prefix));
+    tmp_push_ref(locals.proc_frame, choice);
+    tmp_to_wide(locals.proc_frame, 1, kCodePageOfThread);
+    tmp_concat(locals.proc_frame);
+    tmp_assign(locals.proc_frame, var);
+}
+
+// The message's rows counted before anything is made: at the box's widest,
+// and, when they cannot all be shown at once with the `extra_rows` beneath,
+// at the width a scroll bar leaves, which goes to *width.
+Walk count_rows(const char16_t* s, uint32_t n, const LayoutLimits& limits, int32_t extra_rows, uint32_t* width) {
+    *width = text_width(limits.max_columns);
+    Walk walk = walk_rows(s, n, *width, nullptr, nullptr, nullptr);
+    if (limits.max_rows > 0 && walk.rows + uint32_t(extra_rows) > uint32_t(limits.max_rows) &&
+        limits.max_columns_scrolling > 0) {
+        *width = text_width(limits.max_columns_scrolling);
+        // No line wider than that: the rows stay as counted.
+        if (walk.widest > *width) walk = walk_rows(s, n, *width, nullptr, nullptr, nullptr);
+    }
+    return walk;
+}
+
+// `lines` for `rows` rows; line_count stays 0 when it cannot be made, as rows
+// are only written into an array that exists.
+void dim_lines(MsgBoxLocals& locals, uint32_t rows) {
+    const int32_t bounds[2] = {1, int32_t(rows)};
+    dim_array(locals.proc_frame, &locals.lines.head, nullptr, kLinesFlags, kElementString, 1, sizeof(StrHandle),
+              bounds);
+    locals.line_count = (locals.lines.head.flags & kArrayDimensioned) ? int32_t(rows) : 0;
+}
+
+// The prompt rows: the Enter prompt without choices, the choice after two
+// spaces for one, else each choice after its number.
+void make_prompts(MsgBoxLocals& locals, const StrHandle* choice1, const StrHandle* choice2,
+                  const StrHandle* choice3) {
+    if (choice1 == nullptr) {
+        assign_literal(locals, kLitPressEnter, &locals.prompt1);
+    } else if (choice2 == nullptr) {
+        build_prompt(locals, kLitTwoSpaces, *choice1, &locals.prompt1);
+    } else {
+        build_prompt(locals, kLitPress1, *choice1, &locals.prompt1);
+        build_prompt(locals, kLitPress2, *choice2, &locals.prompt2);
+        if (choice3 != nullptr) build_prompt(locals, kLitPress3, *choice3, &locals.prompt3);
+    }
+}
+
+// Room for the reading text of a message of `n` units in `lines` lines: one
+// space + each line, CR LF after each, the blank row, then the prompt rows
+// joined by CR LF. Null, raised as out of memory, when there is none.
+char16_t* alloc_reading(MsgBoxLocals& locals, uint32_t n, uint32_t lines, StrHandle* const prompt_rows[],
+                        int32_t prompts) {
+    uint64_t units = uint64_t{n} + lines + kCrLfUnits + kCrLfUnits * uint64_t(prompts);
+    for (int32_t i = 0; i < prompts; ++i) units += str_len_wide(*prompt_rows[i]);
+    locals.reading = units <= kMaxReadingUnits ? str_alloc_wide(uint32_t(units)) : 0;
+    if (locals.reading == 0) raise_internal(&locals.proc_frame, kErrOutOfMemory);
+    return reinterpret_cast<char16_t*>(locals.reading);
 }
 
 }  // namespace
 
-void msgbox_locals_init(MsgBoxLocals& l) {
-    l = MsgBoxLocals{};
-    frame_init(l.frame, &kMsgBoxDescriptor);
+void msgbox_locals_init(MsgBoxLocals& locals) {
+    locals = MsgBoxLocals{};
+    frame_init(locals.proc_frame, &kMsgBoxDescriptor);
 }
 
-StrHandle msgbox_line(const MsgBoxLocals& l, int32_t i) {
-    return static_cast<const StrHandle*>(l.lines.head.data)[i - 1];
+StrHandle msgbox_line(const MsgBoxLocals& locals, int32_t i) {
+    return static_cast<const StrHandle*>(locals.lines.head.data)[i - 1];
 }
 
-void msgbox_layout(MsgBoxLocals& l, const StrHandle* caption, const StrHandle* message,
+void msgbox_layout(MsgBoxLocals& locals, const StrHandle* caption, const StrHandle* message,
                    const StrHandle* choice1, const StrHandle* choice2, const StrHandle* choice3,
                    const LayoutLimits& limits) {
-    const StrHandle caption_text = caption ? *caption : 0;
-    const StrHandle message_text = message ? *message : 0;
-    ProcFrame& f = l.frame;
     const char16_t* s;
-    const uint32_t n = str_len_wide(message_text, &s);
+    const uint32_t n = str_len_wide(message ? *message : 0, &s);
+    const int32_t prompts = choice1 == nullptr || choice2 == nullptr ? 1 : choice3 == nullptr ? 2 : 3;
+    locals.extra_rows = kBlankRows + prompts;
 
-    int32_t prompts = 1;
-    if (choice1 != nullptr && choice2 != nullptr) prompts = choice3 != nullptr ? 3 : 2;
-    l.extra_rows = kBlankRows + prompts;
-
-    // Counted before anything is made: the rows at the box's widest, and,
-    // when they cannot all be shown at once, at the width a scroll bar leaves.
-    uint32_t width = text_width(limits.max_columns);
-    Walk w = walk_rows(s, n, width, nullptr, nullptr, nullptr);
-    if (limits.max_rows > 0 && w.rows + uint32_t(l.extra_rows) > uint32_t(limits.max_rows) &&
-        limits.max_columns_scrolling > 0) {
-        width = text_width(limits.max_columns_scrolling);
-        // No line wider than that: the rows stay as counted.
-        if (w.widest > width) w = walk_rows(s, n, width, nullptr, nullptr, nullptr);
-    }
-
-    const int32_t bounds[2] = {1, int32_t(w.rows)};
-    dim_array(f, &l.lines.head, nullptr, kLinesFlags, kElementString, 1, sizeof(StrHandle), bounds);
-    // Rows are only written into an array that exists.
-    l.line_count = (l.lines.head.flags & kArrayDimensioned) ? int32_t(w.rows) : 0;
+    uint32_t width = 0;
+    const Walk walk = count_rows(s, n, limits, locals.extra_rows, &width);
+    dim_lines(locals, walk.rows);
 
     const char16_t* cap;
-    const uint32_t cap_units = str_len_wide(caption_text, &cap);
-    l.row_width = int32_t(text_cells(cap, cap_units)) + kCaptionMargin;
+    const uint32_t cap_units = str_len_wide(caption ? *caption : 0, &cap);
+    locals.row_width = int32_t(text_cells(cap, cap_units)) + kCaptionMargin;
 
-    if (choice1 == nullptr) {
-        assign_literal(l, kLitPressEnter, &l.prompt1);
-    } else if (choice2 == nullptr) {
-        build_prompt(l, kLitTwoSpaces, *choice1, &l.prompt1);
-    } else {
-        build_prompt(l, kLitPress1, *choice1, &l.prompt1);
-        build_prompt(l, kLitPress2, *choice2, &l.prompt2);
-        if (choice3 != nullptr) build_prompt(l, kLitPress3, *choice3, &l.prompt3);
-    }
-    StrHandle* const prompt_rows[3] = {&l.prompt1, &l.prompt2, &l.prompt3};
-
-    // The reading text: one space + each line, CR LF after each, the blank
-    // row, then the prompt rows joined by CR LF.
-    uint64_t reading_units = uint64_t{n} + w.lines + 2 + 2 * uint64_t(prompts);
-    for (int32_t i = 0; i < prompts; ++i) reading_units += str_len_wide(*prompt_rows[i]);
-    l.reading = reading_units <= 0x7FFFFFFFu ? str_alloc_wide(uint32_t(reading_units)) : 0;
-    if (l.reading == 0) raise_internal(&f, kErrOutOfMemory);
-    auto* reading = reinterpret_cast<char16_t*>(l.reading);
+    make_prompts(locals, choice1, choice2, choice3);
+    StrHandle* const prompt_rows[3] = {&locals.prompt1, &locals.prompt2, &locals.prompt3};
+    auto* reading = alloc_reading(locals, n, walk.lines, prompt_rows, prompts);
     uint32_t at = 0;
 
-    walk_rows(s, n, width, &l, reading, &at);
+    walk_rows(s, n, width, &locals, reading, &at);
 
     for (int32_t i = 0; i < prompts; ++i) {
-        widen_for_prompt(l, *prompt_rows[i]);
+        widen_for_prompt(locals, *prompt_rows[i]);
         if (reading == nullptr) continue;
         const char16_t* d;
         const uint32_t units = str_len_wide(*prompt_rows[i], &d);
-        append_reading(reading, &at, u"\r\n", 2, false);
+        append_reading(reading, &at, kCrLf, kCrLfUnits, false);
         append_reading(reading, &at, d, units, true);
     }
 }
 
-void msgbox_accepted_keys(MsgBoxLocals& l) {
-    const int32_t prompts = l.extra_rows - kBlankRows;
+void msgbox_accepted_keys(MsgBoxLocals& locals) {
+    const int32_t prompts = msgbox_prompt_count(locals);
     if (prompts == 1) {
-        string_of_codes(l.frame, &kEnterKey, 1);
-        tmp_assign(l.frame, &l.accepted_keys);
+        string_of_codes(locals.proc_frame, &kEnterKey, 1);
+        tmp_assign(locals.proc_frame, &locals.accepted_keys);
     } else {
-        assign_literal(l, prompts == 2 ? kLit12 : kLit123, &l.accepted_keys);
+        assign_literal(locals, prompts == 2 ? kLit12 : kLit123, &locals.accepted_keys);
     }
 }
 
-bool msgbox_key_result(MsgBoxLocals& l, int32_t* result) {
-    ProcFrame& f = l.frame;
-    tmp_push_ref(f, l.key);
-    tmp_push_ref(f, l.accepted_keys);
+bool msgbox_key_result(MsgBoxLocals& locals, int32_t* result) {
+    ProcFrame& f = locals.proc_frame;
+    tmp_push_ref(f, locals.key);
+    tmp_push_ref(f, locals.accepted_keys);
     if (find_any(f, kFirstPosition) == 0) return false;
-    tmp_push_ref(f, l.key);
+    tmp_push_ref(f, locals.key);
     tmp_to_ansi(f, 0, kCodePageOfThread);
     *result = round_to_int32(parse_number(f, kFirstPosition));
     return true;

@@ -7,11 +7,11 @@
 #include "runtime/arrays.h"
 #include "strings/dynstr.h"
 
-// The export's locals. The frame comes first, so the release list's offsets
-// are measured from it; release_locals(frame) erases `lines` and frees the
-// strings at every exit.
+// The export's locals. Their procedure frame comes first, so the release
+// list's offsets are measured from it; release_locals(proc_frame) erases
+// `lines` and frees the strings at every exit.
 struct MsgBoxLocals {
-    ProcFrame frame;
+    ProcFrame proc_frame;
     ArrayDescriptorN<1> lines;   // wide strings, bounds 1 to line_count
     StrHandle prompt1;
     StrHandle prompt2;
@@ -21,19 +21,27 @@ struct MsgBoxLocals {
     StrHandle reading;           // what a reader hears: the rows with the host's own line breaks, by CR LF
     int32_t line_count;          // rows of `lines` that exist (0 when it could not be dimensioned)
     int32_t row_width;           // widest row in cells
-    int32_t extra_rows;          // 2, 3 or 4: the blank row and the prompt rows
+    int32_t extra_rows;          // kBlankRows + 1 to 3 prompt rows
     int32_t result;              // 0 until an accepted key sets it
 };
 
-// Zeroes the locals and starts their frame with the export's descriptor.
-void msgbox_locals_init(MsgBoxLocals& l);
+// Rows below the message: one blank row, then one per prompt.
+constexpr int32_t kBlankRows = 1;
+
+// Zeroes the locals and starts their procedure frame with the export's
+// descriptor.
+void msgbox_locals_init(MsgBoxLocals& locals);
 
 // Row i (1-based, 1..line_count) of the message.
-StrHandle msgbox_line(const MsgBoxLocals& l, int32_t i);
+StrHandle msgbox_line(const MsgBoxLocals& locals, int32_t i);
 
-// Window size in cells: every row keeps a free column to its right.
-inline int32_t msgbox_rows(const MsgBoxLocals& l) { return l.line_count + l.extra_rows; }
-inline int32_t msgbox_columns(const MsgBoxLocals& l) { return l.row_width + 1; }
+// The box's size in cells: every row keeps a free column to its right.
+inline int32_t msgbox_rows(const MsgBoxLocals& locals) { return locals.line_count + locals.extra_rows; }
+inline int32_t msgbox_columns(const MsgBoxLocals& locals) { return locals.row_width + 1; }
+
+// The prompt rows beneath the blank row: 1 ("Press <Enter>" or one choice),
+// 2 or 3 (numbered choices).
+inline int32_t msgbox_prompt_count(const MsgBoxLocals& locals) { return locals.extra_rows - kBlankRows; }
 
 // The largest box the screen allows, in cells; 0 = no limit (nothing is wrapped).
 struct LayoutLimits {
@@ -56,17 +64,18 @@ struct LayoutLimits {
 // wrapped at max_columns_scrolling instead. `lines` holds the rows as shown;
 // the caption and the prompts are never wrapped.
 //
-// Allocation failures are raised into l.frame (kErrOutOfMemory) and the
-// layout goes on with what it has; if `lines` cannot be dimensioned,
+// Allocation failures are raised into locals.proc_frame (kErrOutOfMemory) and
+// the layout goes on with what it has; if `lines` cannot be dimensioned,
 // line_count is 0.
-void msgbox_layout(MsgBoxLocals& l, const StrHandle* caption, const StrHandle* message,
+void msgbox_layout(MsgBoxLocals& locals, const StrHandle* caption, const StrHandle* message,
                    const StrHandle* choice1, const StrHandle* choice2, const StrHandle* choice3,
                    const LayoutLimits& limits);
 
-// Builds accepted_keys for extra_rows: CR alone for 2, "12" for 3, "123" for 4.
-void msgbox_accepted_keys(MsgBoxLocals& l);
+// Builds accepted_keys for the prompts: CR alone for one, "12" for two,
+// "123" for three.
+void msgbox_accepted_keys(MsgBoxLocals& locals);
 
-// Tests the key last assigned to l.key against accepted_keys. True when it is
-// accepted, with *result set to its number (0 for Enter); false otherwise,
-// *result untouched. Leaves l.key in place.
-bool msgbox_key_result(MsgBoxLocals& l, int32_t* result);
+// Tests the key last assigned to locals.key against accepted_keys. True when
+// it is accepted, with *result set to its number (0 for Enter); false
+// otherwise, *result untouched. Leaves locals.key in place.
+bool msgbox_key_result(MsgBoxLocals& locals, int32_t* result);

@@ -1,6 +1,6 @@
-// The library's export: lays the box out, shows it in the text window, waits
-// on the caller's thread for an accepted key, closes the window and returns
-// the choice.
+// The library's export: lays the box out, opens it (textwin/), waits on the
+// caller's thread for an accepted key, closes the box and returns the
+// choice.
 #include <windows.h>
 
 #include "include/orvandel.h"   // ORVANDEL_BUILDING comes from the build: no dllimport here
@@ -26,49 +26,49 @@ inline int32_t offset_from(int32_t margin, int offset) {
 
 inline StrHandle handle_of(BSTR* ref) { return ref ? reinterpret_cast<StrHandle>(*ref) : 0; }
 
-inline void print_row(ProcFrame& f, uintptr_t box, StrHandle row) {
+inline void print_row(ProcFrame& f, uintptr_t text_area, StrHandle row) {
     tmp_push_ref(f, row);
-    text_print(f, box);
+    text_print(f, text_area);
     reload_fpu();
 }
 
-inline void newline(uintptr_t box) {
-    text_newline(box);
+inline void newline(uintptr_t text_area) {
+    text_newline(text_area);
     reload_fpu();
 }
 
 // The rows, the blank row and the prompts. No line break after the last
-// prompt: the window has exactly these rows. Complete now, the box is
+// prompt: the box has exactly these rows. Complete now, the box is
 // announced, with its reading text: the host's lines, not the wrap.
-void print_box(MsgBoxLocals& l, uintptr_t box) {
-    for (int32_t i = 1; i <= l.line_count; i++) {
-        print_row(l.frame, box, msgbox_line(l, i));
-        newline(box);
+void print_box(MsgBoxLocals& locals, uintptr_t text_area) {
+    for (int32_t i = 1; i <= locals.line_count; i++) {
+        print_row(locals.proc_frame, text_area, msgbox_line(locals, i));
+        newline(text_area);
     }
-    newline(box);
-    print_row(l.frame, box, l.prompt1);
-    if (l.extra_rows > 2) {
-        newline(box);
-        print_row(l.frame, box, l.prompt2);
+    newline(text_area);
+    print_row(locals.proc_frame, text_area, locals.prompt1);
+    if (msgbox_prompt_count(locals) >= 2) {
+        newline(text_area);
+        print_row(locals.proc_frame, text_area, locals.prompt2);
     }
-    if (l.extra_rows > 3) {
-        newline(box);
-        print_row(l.frame, box, l.prompt3);
+    if (msgbox_prompt_count(locals) >= 3) {
+        newline(text_area);
+        print_row(locals.proc_frame, text_area, locals.prompt3);
     }
-    tmp_push_owned(l.frame, l.reading);   // the window keeps it
-    l.reading = 0;
-    text_announce(l.frame, box);
+    tmp_push_owned(locals.proc_frame, locals.reading);   // the text area's record keeps it
+    locals.reading = 0;
+    text_announce(locals.proc_frame, text_area);
 }
 
 // The user cannot close the box, so the wait ends only with an accepted
-// key, or when the window is no longer ours (l.result then stays 0).
-void wait_for_answer(MsgBoxLocals& l, uintptr_t box) {
-    msgbox_accepted_keys(l);
-    while (text_window_is_open(box)) {
-        text_wait_key(l.frame, box);
+// key, or when the box is no longer ours (locals.result then stays 0).
+void wait_for_answer(MsgBoxLocals& locals, uintptr_t text_area) {
+    msgbox_accepted_keys(locals);
+    while (text_window_is_open(text_area)) {
+        text_wait_key(locals.proc_frame, text_area);
         reload_fpu();
-        tmp_assign(l.frame, &l.key);
-        if (msgbox_key_result(l, &l.result)) break;
+        tmp_assign(locals.proc_frame, &locals.key);
+        if (msgbox_key_result(locals, &locals.result)) break;
     }
 }
 
@@ -85,8 +85,8 @@ constexpr DWORD kFrameGoneBoundMs = 5000;
 //   1..3    the number of the choice typed
 extern "C" int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, int y_offset,
                                   BSTR* choice1, BSTR* choice2, BSTR* choice3) {
-    MsgBoxLocals l;
-    msgbox_locals_init(l);
+    MsgBoxLocals locals;
+    msgbox_locals_init(locals);
     reload_fpu();
 
     const int32_t top = offset_from(kTopMargin, y_offset);
@@ -95,7 +95,7 @@ extern "C" int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, in
     const TextWindowLimits most = text_window_limits(top, left, str_len_wide(handle_of(caption)) != 0);
     reload_fpu();
     const LayoutLimits limits{most.max_columns, most.max_columns_scrolling, most.max_rows};
-    msgbox_layout(l, reinterpret_cast<const StrHandle*>(caption),
+    msgbox_layout(locals, reinterpret_cast<const StrHandle*>(caption),
                   reinterpret_cast<const StrHandle*>(message),
                   reinterpret_cast<const StrHandle*>(choice1),
                   reinterpret_cast<const StrHandle*>(choice2),
@@ -103,14 +103,14 @@ extern "C" int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, in
 
     // The caption is borrowed, and the open copies it for the window thread.
     // A null caption address reads as the empty caption.
-    tmp_push_ref(l.frame, handle_of(caption));
-    // Every text operation below names this call's own window: after a
+    tmp_push_ref(locals.proc_frame, handle_of(caption));
+    // Every text operation below names this call's own text area: after a
     // failed open (0), or once another thread's box has replaced it, they
     // touch no other thread's box.
     // The blank row and the prompts stay in view beneath message rows that
     // scroll.
-    uintptr_t text_area =
-        open_text_window(l.frame, 0, msgbox_columns(l), msgbox_rows(l), top, left, l.extra_rows);
+    uintptr_t text_area = open_text_window(locals.proc_frame, 0, msgbox_columns(locals), msgbox_rows(locals), top,
+                                           left, locals.extra_rows);
     reload_fpu();
 
     HWND frame = text_area ? GetParent(reinterpret_cast<HWND>(text_area)) : nullptr;
@@ -118,19 +118,19 @@ extern "C" int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, in
         SetForegroundWindow(frame);
         reload_fpu();
     }
-    print_box(l, text_area);
-    wait_for_answer(l, text_area);
+    print_box(locals, text_area);
+    wait_for_answer(locals, text_area);
 
     text_close(text_area);
     // A box replaced by another thread's is closed by that thread, and its
-    // record is gone before its frame is: wait, bounded, for the frame, so
+    // text area's record is gone before its frame is: wait, bounded, for the frame, so
     // no call returns while its box is still on screen.
     const DWORD closed_at = GetTickCount();
     while (frame && IsWindow(frame) && GetTickCount() - closed_at < kFrameGoneBoundMs) Sleep(1);
     reload_fpu();
 
-    int result = l.result;
-    release_locals(l.frame);
+    int result = locals.result;
+    release_locals(locals.proc_frame);
     reload_fpu();
     return result;
 }

@@ -26,7 +26,7 @@ protected:
         msgbox_locals_init(l);
     }
     void TearDown() override {
-        release_locals(l.frame);
+        release_locals(l.proc_frame);
         EXPECT_EQ(platform_counters().live_globals, baseline_.live_globals);
         for (StrHandle& h : args) str_free(h);
         RuntimeTest::TearDown();
@@ -52,8 +52,8 @@ protected:
                  const LayoutLimits& limits);
     // Key answered? -1 when not accepted, else the result.
     int32_t answer(int32_t unit) {
-        string_of_codes(l.frame, &unit, 1);
-        tmp_assign(l.frame, &l.key);
+        string_of_codes(l.proc_frame, &unit, 1);
+        tmp_assign(l.proc_frame, &l.key);
         int32_t result = -1;
         return msgbox_key_result(l, &result) ? result : -1;
     }
@@ -65,7 +65,7 @@ enum Choices { kNone, kFirst, kFirstTwo, kAll, kSecondThird };
 
 void LayoutTest::lay_out(const std::u16string& caption, const std::u16string& message, int choices,
                          const LayoutLimits& limits) {
-    release_locals(l.frame);
+    release_locals(l.proc_frame);
     msgbox_locals_init(l);
     const StrHandle* a1 = (choices == kNone || choices == kSecondThird) ? nullptr : arg(u"Yes");
     const StrHandle* a2 = (choices == kFirstTwo || choices == kAll || choices == kSecondThird) ? arg(u"No") : nullptr;
@@ -112,7 +112,7 @@ TEST_F(LayoutTest, RowsPromptsAndSize) {
     for (const LayoutLimits limits :
          {kNoLimits, LayoutLimits{c.columns, c.columns - 2, static_cast<int32_t>(c.rows.size()) + c.extra_rows}}) {
         SCOPED_TRACE(c.name + std::string(limits.max_columns ? " on a screen its size" : ""));
-        release_locals(l.frame);
+        release_locals(l.proc_frame);
         msgbox_locals_init(l);
         const StrHandle* a1 = (c.choices == kNone || c.choices == kSecondThird) ? nullptr : arg(c1);
         const StrHandle* a2 = (c.choices == kFirstTwo || c.choices == kAll || c.choices == kSecondThird) ? arg(c2) : nullptr;
@@ -125,8 +125,8 @@ TEST_F(LayoutTest, RowsPromptsAndSize) {
         EXPECT_EQ(l.extra_rows, c.extra_rows);
         EXPECT_EQ(msgbox_rows(l), static_cast<int32_t>(c.rows.size()) + c.extra_rows);
         EXPECT_EQ(msgbox_columns(l), c.columns);
-        EXPECT_EQ(l.frame.depth, 0);
-        EXPECT_EQ(l.frame.error_slot, 0);
+        EXPECT_EQ(l.proc_frame.depth, 0);
+        EXPECT_EQ(l.proc_frame.error_slot, 0);
     }
 }
 
@@ -189,8 +189,8 @@ TEST_F(LayoutTest, LongLinesWrapAndWidthsCountCells) {
         EXPECT_EQ(msgbox_columns(l), c.columns);
         EXPECT_EQ(rows(), model_rows(c.message, c.limits, l.extra_rows));
         EXPECT_EQ(msgbox_columns(l), model_columns(u"T", rows(), prompts()));
-        EXPECT_EQ(l.frame.depth, 0);
-        EXPECT_EQ(l.frame.error_slot, 0);
+        EXPECT_EQ(l.proc_frame.depth, 0);
+        EXPECT_EQ(l.proc_frame.error_slot, 0);
     }
 }
 
@@ -203,7 +203,7 @@ TEST_F(LayoutTest, CaptionAndPromptsAreNotWrapped) {
     EXPECT_EQ(msgbox_columns(l), 19);
     lay_out(u"\u4E2D\u6587\u4E2D\u6587\u4E2D\u6587\u4E2D\u6587\u4E2D\u6587", u"hi", kFirst, LayoutLimits{8, 6, 3});
     EXPECT_EQ(msgbox_columns(l), 23);   // 20 cells of caption + 2, then the free column
-    release_locals(l.frame);
+    release_locals(l.proc_frame);
     msgbox_locals_init(l);
     const std::u16string wide_choice = u"\u4E2D\u6587\u4E2D\u6587\u4E2D\u6587";
     msgbox_layout(l, arg(u"T"), arg(u"hi"), arg(wide_choice), nullptr, nullptr, LayoutLimits{8, 6, 3});
@@ -233,7 +233,7 @@ TEST_F(LayoutTest, RandomMessagesAgreeWithTheModel) {
         ASSERT_EQ(rows(), want);
         ASSERT_EQ(msgbox_columns(l), model_columns(u"Cap", want, prompts()));
         ASSERT_EQ(wide_of(l.reading), model_reading(message, prompts()));
-        ASSERT_EQ(l.frame.depth, 0);
+        ASSERT_EQ(l.proc_frame.depth, 0);
     }
 }
 
@@ -283,7 +283,7 @@ TEST_F(LayoutTest, AcceptedKeysAndResults) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.choices);
-        release_locals(l.frame);
+        release_locals(l.proc_frame);
         msgbox_locals_init(l);
         msgbox_layout(l, arg(u"T"), arg(u"m"), c.choices >= kFirst ? arg(u"a") : nullptr,
                       c.choices >= kFirstTwo ? arg(u"b") : nullptr, c.choices >= kAll ? arg(u"c") : nullptr, kNoLimits);
@@ -291,7 +291,7 @@ TEST_F(LayoutTest, AcceptedKeysAndResults) {
         for (auto [unit, result] : c.keys) {
             SCOPED_TRACE(unit);
             EXPECT_EQ(answer(unit), result);
-            EXPECT_EQ(l.frame.depth, 0);
+            EXPECT_EQ(l.proc_frame.depth, 0);
         }
     }
 }
@@ -308,7 +308,7 @@ TEST_F(LayoutTest, PromptsAreOwnedCopies) {
     msgbox_layout(l, arg(u"T"), arg(u"m"), nullptr, nullptr, nullptr, kNoLimits);
     msgbox_accepted_keys(l);
     EXPECT_NE(l.prompt1, literal(kLitPressEnter));
-    release_locals(l.frame);
+    release_locals(l.proc_frame);
     msgbox_locals_init(l);
     EXPECT_EQ(ansi_of(literal(kLitPressEnter)), "  Press <Enter>");
 }
@@ -319,7 +319,7 @@ TEST_F(LayoutTest, AllocationFailuresAnywhere) {
     for (int32_t successes = 0; successes < 80; ++successes) {
         SCOPED_TRACE(successes);
         const bool wrapped = successes >= 40;
-        release_locals(l.frame);
+        release_locals(l.proc_frame);
         msgbox_locals_init(l);
         const StrHandle* caption = arg(u"Caption");
         const StrHandle* message = arg(wrapped ? u"one two\r\nthree" : u"one\r\ntwo\r\nthree");
@@ -330,7 +330,7 @@ TEST_F(LayoutTest, AllocationFailuresAnywhere) {
         msgbox_layout(l, caption, message, a, b, c, wrapped ? LayoutLimits{7, 6, 9} : kNoLimits);
         msgbox_accepted_keys(l);
         platform_fail_allocations_after(-1);
-        EXPECT_EQ(l.frame.depth, 0);
+        EXPECT_EQ(l.proc_frame.depth, 0);
         EXPECT_TRUE(l.line_count == 0 || l.line_count == 3);
         for (int32_t i = 1; i <= l.line_count; ++i) (void)wide_of(msgbox_line(l, i));
         (void)wide_of(l.reading);

@@ -1,10 +1,10 @@
-// Where a text window goes and how much of it shows: the frame lies wholly
-// in the work area of its monitor. A window that fits where it was asked
+// Where a box goes and how much of it shows: the frame lies wholly in the
+// work area of its monitor. A box that fits where it was asked
 // is exactly there, as asked; one that does not is moved the least that
 // makes it fit; one larger than the work area is cut to it: fewer columns,
 // and fewer rows in view, the rest reached by scrolling, with the last
 // `pinned` rows always in view beneath the part that scrolls.
-// Window-free: the text window measures, this decides.
+// Window-free: the window thread measures, this decides.
 #pragma once
 
 #include <stdint.h>
@@ -22,7 +22,7 @@ struct FitFrame {
     int32_t line_height;
 };
 
-// The largest text window the work area holds, in cells.
+// The largest box the work area holds, in cells.
 struct FitLimits {
     int32_t max_columns;            // without a scroll bar
     int32_t max_columns_scrolling;  // beside a scroll bar

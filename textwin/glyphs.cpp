@@ -35,9 +35,9 @@ constexpr ScriptCharset kScriptCharsets[] = {
 
 uint8_t charset_of(uint32_t cp) {
     uint8_t charset = DEFAULT_CHARSET;
-    for (const ScriptCharset& s : kScriptCharsets) {
-        if (cp < s.first) break;
-        charset = s.charset;
+    for (const ScriptCharset& range : kScriptCharsets) {
+        if (cp < range.first) break;
+        charset = range.charset;
     }
     return charset;
 }
@@ -77,34 +77,36 @@ bool same_face(const wchar_t* a, const wchar_t* b) {
 }
 
 int CALLBACK try_family(const LOGFONTW* family, const TEXTMETRICW*, DWORD type, LPARAM param) {
-    Search& s = *reinterpret_cast<Search*>(param);
+    Search& search = *reinterpret_cast<Search*>(param);
     // A family comes once per character set; a raster font has no glyphs at
     // other heights, and '@' names the vertical forms of a family.
-    if (same_face(family->lfFaceName, s.lf.lfFaceName) || (type & RASTER_FONTTYPE) != 0 ||
+    if (same_face(family->lfFaceName, search.lf.lfFaceName) || (type & RASTER_FONTTYPE) != 0 ||
         family->lfFaceName[0] == L'@') {
         return 1;
     }
-    __builtin_memcpy(s.lf.lfFaceName, family->lfFaceName, sizeof s.lf.lfFaceName);
-    s.lf.lfCharSet = family->lfCharSet;
-    s.found = font_with(s.dc, s.lf, s.ch);
-    return s.found == nullptr && ++s.tried < kMaxFamiliesTried;
+    __builtin_memcpy(search.lf.lfFaceName, family->lfFaceName, sizeof search.lf.lfFaceName);
+    search.lf.lfCharSet = family->lfCharSet;
+    search.found = font_with(search.dc, search.lf, search.ch);
+    return search.found == nullptr && ++search.tried < kMaxFamiliesTried;
 }
 
 // A font of the system with a glyph for `ch`, `height` pixels high, or null:
 // the one the font mapper gives for the character's script, else the first
 // installed family that has it.
 HFONT search_font(HDC dc, wchar_t ch, int32_t height) {
-    Search s{};
-    s.dc = dc;
-    s.ch = ch;
-    s.lf.lfHeight = height;
-    s.lf.lfWeight = FW_NORMAL;
-    s.lf.lfCharSet = charset_of(ch);
-    if (s.lf.lfCharSet != DEFAULT_CHARSET && (s.found = font_with(dc, s.lf, ch)) != nullptr) return s.found;
+    Search search{};
+    search.dc = dc;
+    search.ch = ch;
+    search.lf.lfHeight = height;
+    search.lf.lfWeight = FW_NORMAL;
+    search.lf.lfCharSet = charset_of(ch);
+    if (search.lf.lfCharSet != DEFAULT_CHARSET && (search.found = font_with(dc, search.lf, ch)) != nullptr) {
+        return search.found;
+    }
     LOGFONTW every{};
     every.lfCharSet = DEFAULT_CHARSET;
-    EnumFontFamiliesExW(dc, &every, try_family, reinterpret_cast<LPARAM>(&s), 0);
-    return s.found;
+    EnumFontFamiliesExW(dc, &every, try_family, reinterpret_cast<LPARAM>(&search), 0);
+    return search.found;
 }
 
 // What one draw_cells call knows of its text and its fonts.
@@ -121,23 +123,23 @@ struct Drawing {
 
 // The kept fallback for `cp`, searched for and kept on first need: for its
 // whole range, or for itself alone when the range's font lacks it.
-HGDIOBJ fallback_for(Drawing& d, uint32_t cp) {
-    FontRecord* record = find_font_record(d.font_number);
-    if (record == nullptr) return nullptr;
-    if (d.height == 0) {
+HGDIOBJ fallback_for(Drawing& drawing, uint32_t cp) {
+    FontRecord* font_record = find_font_record(drawing.font_number);
+    if (font_record == nullptr) return nullptr;
+    if (drawing.height == 0) {
         TEXTMETRICW tm;
-        d.height = GetTextMetricsW(d.dc, &tm) ? tm.tmHeight : d.line_height;
+        drawing.height = GetTextMetricsW(drawing.dc, &tm) ? tm.tmHeight : drawing.line_height;
     }
     uintptr_t font = 0;
     uint32_t first = cp & ~0xFFu, last = cp | 0xFFu;
-    if (find_fallback_font(record, cp, d.height, &font)) {
-        if (font == 0 || has_glyph(d.dc, reinterpret_cast<HGDIOBJ>(font), static_cast<wchar_t>(cp))) {
+    if (find_fallback_font(font_record, cp, drawing.height, &font)) {
+        if (font == 0 || has_glyph(drawing.dc, reinterpret_cast<HGDIOBJ>(font), static_cast<wchar_t>(cp))) {
             return reinterpret_cast<HGDIOBJ>(font);
         }
         first = last = cp;
     }
-    font = reinterpret_cast<uintptr_t>(search_font(d.dc, static_cast<wchar_t>(cp), d.height));
-    if (!keep_fallback_font(record, first, last, d.height, font) && font != 0) {
+    font = reinterpret_cast<uintptr_t>(search_font(drawing.dc, static_cast<wchar_t>(cp), drawing.height));
+    if (!keep_fallback_font(font_record, first, last, drawing.height, font) && font != 0) {
         DeleteObject(reinterpret_cast<HGDIOBJ>(font));
         font = 0;
     }
@@ -147,80 +149,80 @@ HGDIOBJ fallback_for(Drawing& d, uint32_t cp) {
 // The font for a character of one cell or two: null for the cell font.
 // Control characters and surrogates keep the cell font's glyph for them, as
 // does a character no font of the system has.
-HGDIOBJ font_for(Drawing& d, const CellChar& c) {
+HGDIOBJ font_for(Drawing& drawing, const CellChar& c) {
     const uint32_t cp = c.code_point;
     if (cp < 0xA0 || c.units != 1 || (cp >= 0xD800 && cp <= 0xDFFF) ||
-        has_glyph(d.dc, nullptr, static_cast<wchar_t>(cp))) {
+        has_glyph(drawing.dc, nullptr, static_cast<wchar_t>(cp))) {
         return nullptr;
     }
-    return fallback_for(d, cp);
+    return fallback_for(drawing, cp);
 }
 
 // The font for a character of no cell: that of the character before it,
 // which it is drawn over, when that font has its glyph. Else it is not
 // drawn: a box for it would cover the next cell.
-HGDIOBJ mark_font_for(Drawing& d, const CellChar& c, HGDIOBJ before) {
-    return before != kNotDrawn && (c.units != 1 || has_glyph(d.dc, before, static_cast<wchar_t>(c.code_point)))
+HGDIOBJ mark_font_for(Drawing& drawing, const CellChar& c, HGDIOBJ before) {
+    return before != kNotDrawn && (c.units != 1 || has_glyph(drawing.dc, before, static_cast<wchar_t>(c.code_point)))
                ? before
                : kNotDrawn;
 }
 
-// Draws units [from, to), whose advances are d.advance, from x on.
-void draw_segment(Drawing& d, HGDIOBJ font, uint32_t from, uint32_t to, int32_t x) {
-    const wchar_t* text = reinterpret_cast<const wchar_t*>(d.units);
+// Draws units [from, to), whose advances are drawing.advance, from x on.
+void draw_segment(Drawing& drawing, HGDIOBJ font, uint32_t from, uint32_t to, int32_t x) {
+    const wchar_t* text = reinterpret_cast<const wchar_t*>(drawing.units);
     if (font == kNotDrawn) return;
     if (font == nullptr) {
-        ExtTextOutW(d.dc, x, d.y, ETO_CLIPPED, d.clip, text + from, to - from, d.advance);
+        ExtTextOutW(drawing.dc, x, drawing.y, ETO_CLIPPED, drawing.clip, text + from, to - from, drawing.advance);
         return;
     }
-    HGDIOBJ old = SelectObject(d.dc, font);
+    HGDIOBJ old = SelectObject(drawing.dc, font);
     for (uint32_t at = from; at < to;) {
         uint32_t end = at + 1;   // the character and the marks drawn over it
-        while (end < to && d.advance[end - from] == 0) end++;
-        const int32_t width = d.advance[at - from];
+        while (end < to && drawing.advance[end - from] == 0) end++;
+        const int32_t width = drawing.advance[at - from];
         SIZE own{};
-        GetTextExtentPoint32W(d.dc, text + at, 1, &own);
+        GetTextExtentPoint32W(drawing.dc, text + at, 1, &own);
         // The clip is the row's: only its sides can cut the cells.
-        RECT cells{x > d.clip->left ? x : d.clip->left, d.y,
-                   x + width < d.clip->right ? x + width : d.clip->right, d.y + d.line_height};
-        ExtTextOutW(d.dc, own.cx < width ? x + (width - own.cx) / 2 : x, d.y, ETO_CLIPPED | ETO_OPAQUE, &cells,
-                    text + at, end - at, nullptr);
+        RECT cells{x > drawing.clip->left ? x : drawing.clip->left, drawing.y,
+                   x + width < drawing.clip->right ? x + width : drawing.clip->right, drawing.y + drawing.line_height};
+        ExtTextOutW(drawing.dc, own.cx < width ? x + (width - own.cx) / 2 : x, drawing.y, ETO_CLIPPED | ETO_OPAQUE,
+                    &cells, text + at, end - at, nullptr);
         x += width;
         at = end;
     }
-    SelectObject(d.dc, old);
+    SelectObject(drawing.dc, old);
 }
 
 }  // namespace
 
 void draw_cells(HDC dc, int32_t font_number, int32_t x, int32_t y, const RECT& clip, const char16_t* units,
                 uint32_t n, int32_t cell_width, int32_t line_height) {
-    Drawing d;
-    d.dc = dc;
-    d.font_number = font_number;
-    d.units = units;
-    d.y = y;
-    d.line_height = line_height;
-    d.clip = &clip;
-    d.height = 0;
+    Drawing drawing;
+    drawing.dc = dc;
+    drawing.font_number = font_number;
+    drawing.units = units;
+    drawing.y = y;
+    drawing.line_height = line_height;
+    drawing.clip = &clip;
+    drawing.height = 0;
     HGDIOBJ font = nullptr;
     uint32_t from = 0;
     int32_t from_x = x;
     for (uint32_t at = 0; at < n;) {
         const CellChar c = cell_char_at(units, n, at);
-        HGDIOBJ its = c.cells == 0 ? mark_font_for(d, c, font) : font_for(d, c);
+        HGDIOBJ its = c.cells == 0 ? mark_font_for(drawing, c, font) : font_for(drawing, c);
         if (at > from && (its != font || at + c.units - from > kChunk)) {
-            draw_segment(d, font, from, at, from_x);
+            draw_segment(drawing, font, from, at, from_x);
             from = at;
             from_x = x;
         }
         font = its;
-        d.advance[at - from] = static_cast<INT>(c.cells) * cell_width;
-        if (c.units == 2) d.advance[at + 1 - from] = 0;
+        drawing.advance[at - from] = static_cast<INT>(c.cells) * cell_width;
+        if (c.units == 2) drawing.advance[at + 1 - from] = 0;
         x += static_cast<int32_t>(c.cells) * cell_width;
         at += c.units;
     }
-    if (n > from) draw_segment(d, font, from, n, from_x);
+    if (n > from) draw_segment(drawing, font, from, n, from_x);
 }
 
 }  // namespace textwin

@@ -25,9 +25,9 @@ void push_key(ProcFrame& f, uint32_t value) {
 
 using namespace textwin;
 
-bool text_window_is_open(uintptr_t window) { return window_alive(resolve_window(window)); }
+bool text_window_is_open(uintptr_t text_area) { return window_alive(resolve_window(text_area)); }
 
-void text_announce(ProcFrame& f, uintptr_t window) {
+void text_announce(ProcFrame& f, uintptr_t text_area) {
     // The text is handed over as it is, not copied: a message of megabytes.
     StrHandle text = tmp_slot(f, 0);
     if ((text & kBorrowedBit) != 0) {
@@ -36,30 +36,30 @@ void text_announce(ProcFrame& f, uintptr_t window) {
         f.slots[f.depth - 1] = 0;
     }
     lock_text();
-    WindowRecord* r = open_record(window);
-    if (r != nullptr && r->reading_text == 0) {
-        r->reading_text = text;
+    WindowRecord* record = open_record(text_area);
+    if (record != nullptr && record->reading_text == 0) {
+        record->reading_text = text;
         text = 0;
     }
     unlock_text();
     str_free(text);
     tmp_drop(f);
-    if (r != nullptr) NotifyWinEvent(EVENT_SYSTEM_ALERT, hwnd_of(window), OBJID_CLIENT, CHILDID_SELF);
+    if (record != nullptr) NotifyWinEvent(EVENT_SYSTEM_ALERT, hwnd_of(text_area), OBJID_CLIENT, CHILDID_SELF);
 }
 
-void text_wait_key(ProcFrame& f, uintptr_t window) {
-    const uintptr_t mine = resolve_window(window);
+void text_wait_key(ProcFrame& f, uintptr_t text_area) {
+    text_area = resolve_window(text_area);   // kAnyTextWindow: the one open now
     TakenQuit quit{false, 0};
     for (uint32_t polls = 1;; polls++) {
         lock_text();
-        WindowRecord* r = open_record(mine);
+        WindowRecord* record = open_record(text_area);
         // Taking from an empty slot takes nothing, so testing and taking
         // are one step.
-        uint32_t value = r != nullptr ? atomic_exchange32(&r->pending_char, 0u) : 0;
+        uint32_t value = record != nullptr ? atomic_exchange32(&record->pending_char, 0u) : 0;
         unlock_text();
-        // A window whose thread has died is still named by
+        // A box whose thread has died is still named by
         // current_text_window, but no key can come from it any more.
-        const bool gone = r == nullptr || (polls % kLivenessCheckPolls == 0 && !window_alive(mine));
+        const bool gone = record == nullptr || (polls % kLivenessCheckPolls == 0 && !window_alive(text_area));
         if (gone || value != 0) {
             // As any modal loop does: the quit was the host's, not ours.
             if (quit.taken) PostQuitMessage(quit.exit_code);
@@ -70,23 +70,24 @@ void text_wait_key(ProcFrame& f, uintptr_t window) {
     }
 }
 
-void text_close(uintptr_t window) {
+void text_close(uintptr_t text_area) {
     lock_text();
-    WindowRecord* r = open_record(window);
+    WindowRecord* record = open_record(text_area);
     uintptr_t frame = 0;
     uint32_t flags = 0;
-    WindowRecord* frame_rec = nullptr;
-    if (r != nullptr) {
-        frame = r->parent;
+    WindowRecord* frame_record = nullptr;
+    if (record != nullptr) {
+        frame = record->parent;
         // The frame's record outlives the text area's reference, which the
         // teardown clears under this lock first.
-        flags = static_cast<uint32_t>(read_window_field(frame, kFieldFlags, &frame_rec));
+        flags = static_cast<uint32_t>(read_window_field(frame, kFieldFlags, &frame_record));
     }
     unlock_text();
-    if (frame_rec == nullptr || (flags & kFlagTextFrame) == 0) return;
+    if (frame_record == nullptr || (flags & kFlagTextFrame) == 0) return;
     // The teardown clears current_text_window before the send returns. A
-    // window thread that does not answer within the bound keeps its window,
-    // which stays the open one; one that has died left its records behind.
+    // window thread that does not answer within the bound keeps its box,
+    // which stays the open one; one that has died left its records behind,
+    // reclaimed here.
     DWORD_PTR ignored;
     SendMessageTimeoutW(hwnd_of(frame), WM_SYSCOMMAND, kCloseRequest, 0, SMTO_NORMAL, kCloseBoundMs,
                         &ignored);
@@ -95,20 +96,20 @@ void text_close(uintptr_t window) {
 
 // The thread is asked by its handle, which no later thread can answer to;
 // IsWindow, which may go to the display server, outside the lock.
-bool textwin::window_alive(uintptr_t window) {
+bool textwin::window_alive(uintptr_t text_area) {
     lock_text();
-    const bool open = window != 0 && open_record(window) != nullptr && !window_thread_ended_locked();
+    const bool open = text_area != 0 && open_record(text_area) != nullptr && !window_thread_ended_locked();
     unlock_text();
-    return open && IsWindow(hwnd_of(window));
+    return open && IsWindow(hwnd_of(text_area));
 }
 
-// A window whose thread runs is that thread's to tear down, and one torn
+// A box whose thread runs is that thread's to tear down, and one torn
 // down the regular way was unpublished before its thread could end.
 void textwin::reclaim_orphaned_window() {
     lock_text();
-    WindowRecord* r = text_state().current_text_window;
-    const bool orphan = r != nullptr && window_thread_ended_locked();
-    const uintptr_t frame = orphan ? r->parent : 0;
+    WindowRecord* record = text_state().current_text_window;
+    const bool orphan = record != nullptr && window_thread_ended_locked();
+    const uintptr_t frame = orphan ? record->parent : 0;
     const uintptr_t thread = orphan ? unpublish_locked() : 0;
     unlock_text();
     if (thread != 0) CloseHandle(reinterpret_cast<HANDLE>(thread));

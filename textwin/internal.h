@@ -1,4 +1,4 @@
-// What the text window's own files share, and nothing outside textwin/ uses:
+// What textwin/'s own files share, and nothing outside textwin/ uses:
 // the state's lock and lookup (state.cpp), the two window procedures
 // (window_procs.cpp, installed by window_thread.cpp), the opens' turn and
 // the bounds of every wait, and the few constants and conversions more than
@@ -18,11 +18,12 @@ namespace textwin {
 
 // The library's own close request: WM_SYSCOMMAND with this code.
 constexpr WPARAM kCloseRequest = 0x1405;
-// Sent to the text area: paint what is invalid now, on the window thread.
-constexpr UINT kPaintNow = 0x1401;
+// Sent to the text area, a message of its own (the WM_USER range): paint
+// what is invalid now, on the window thread.
+constexpr UINT kPaintNow = WM_USER + 0x1001;
 
 // Control ids of the frame's children: the text area, and the scroll bar
-// of a window whose rows do not all fit.
+// of a box whose rows do not all fit.
 constexpr int kTextAreaId = 0;
 constexpr int kScrollBarId = 1;
 
@@ -34,27 +35,28 @@ inline auto& text_state() { return g_runtime.shared.text; }
 void lock_text();
 void unlock_text();
 
-// Under the text lock: whether the published window's thread has ended (a
+// Under the text lock: whether the published box's thread has ended (a
 // wait of 0 on its handle). False when none is published.
 bool window_thread_ended_locked();
 // Under the text lock: clears current_text_window and hands over the
-// published window thread's handle (0 when none), for the caller to close
+// published box's window thread handle (0 when none), for the caller to close
 // once the lock is let go.
 uintptr_t unpublish_locked();
 
-// Under the text lock: the open text window's record if its text area is
-// `window` (or any open one for kAnyTextWindow), else null. The handle is
-// compared, not the record's address, which a freed record's memory may
-// give the next window's record.
-WindowRecord* open_record(uintptr_t window);
+// Under the text lock: the open box's text area record if its handle is
+// `text_area` (or any open one for kAnyTextWindow), else null. The handle
+// is compared, not the record's address, which a freed record's memory may
+// give the next box's record.
+WindowRecord* open_record(uintptr_t text_area);
 
-// `window`, or for kAnyTextWindow the text area open at this moment (0 when
-// none): an operation that runs a while stays with the window it began on.
-uintptr_t resolve_window(uintptr_t window);
+// `text_area`, or for kAnyTextWindow the text area open at this moment (0
+// when none): an operation that runs a while stays with the box it began
+// on.
+uintptr_t resolve_window(uintptr_t text_area);
 
 // current_text_window with release / acquire ordering, for the hand-offs
-// made without the lock (publication, the open's wait for a closing window).
-void publish_current(WindowRecord* r);
+// made without the lock (publication, the open's wait for a closing box).
+void publish_current(WindowRecord* record);
 WindowRecord* load_current();
 
 // The bounds of the library's waits between threads: each wait also ends as
@@ -62,8 +64,8 @@ WindowRecord* load_current();
 // by a thread that is stuck. Seconds, since a machine that emulates the
 // processor may take a second or two for a window.
 constexpr DWORD kCloseBoundMs = 10000;        // for a window thread to handle the close request
-constexpr DWORD kOldWindowBoundMs = 10000;    // for the closed window's records to go
-constexpr DWORD kWindowThreadBoundMs = 20000; // for the window thread to make the window
+constexpr DWORD kOldWindowBoundMs = 10000;    // for the closed box's records to go
+constexpr DWORD kWindowThreadBoundMs = 20000; // for the window thread to make the box
 constexpr DWORD kRepaintBoundMs = 10000;      // for a window thread to paint a printed run
 // For the turn to pass on: one holder's own waits, and a margin for the
 // steps between them. It starts again each time the turn moves.
@@ -78,27 +80,27 @@ constexpr uint32_t kLivenessCheckPolls = 64;
 
 void note_open_failure(OpenStep step);
 
-// One open at a time: from closing the old window to the new one's
+// One open at a time: from closing the old box to the new one's
 // publication no other open runs, so no two can both find the process
-// without a window. Waits, bounded, for the opens that came first. Fails
+// without a box. Waits, bounded, for the opens that came first. Fails
 // (kOpenTurn, or kOpenNested for a thread that already holds the turn)
 // without the turn.
 OpenStep take_open_turn();
 void end_open_turn();
 
-// Asks the open window, if any, to close, and waits, bounded, until it is
-// gone. A window whose thread ended without tearing it down is torn down
+// Asks the open box, if any, to close, and waits, bounded, until it is
+// gone. A box whose thread ended without tearing it down is torn down
 // here. kOpenOk, or kOpenOldWindow when it is still there.
 OpenStep close_old_window();
 
-// Whether `window` exists and is the open window's, and that window's
-// thread still runs: the windows of a killed thread may outlive it, with
-// nobody to answer for them.
-bool window_alive(uintptr_t window);
+// Whether `text_area` exists and is the open box's, and that box's thread
+// still runs: the windows of a killed thread may outlive it, with nobody to
+// answer for them.
+bool window_alive(uintptr_t text_area);
 
-// Frees the records of the open window when its thread has ended (killed,
-// or its windows destroyed with it) without the frame's WM_NCDESTROY. The
-// look and the unpublishing are one locked step, so a window published
+// Frees the records of the open box when its thread has ended (killed, or
+// its windows destroyed with it) without the frame's WM_NCDESTROY. The
+// look and the unpublishing are one locked step, so a box published
 // meanwhile is never taken for the orphan.
 void reclaim_orphaned_window();
 
@@ -107,12 +109,13 @@ void reclaim_orphaned_window();
 // Under the text lock. Draws the rows in view again from what they show as
 // text: those of the part that scrolls (from top_row) and the pinned rows
 // beneath. For scrolling, and for the scroll of every row up by one.
-void draw_rows_in_view(WindowRecord* r);
+void draw_rows_in_view(WindowRecord* record);
 
-// Scrolls the part of `r` that scrolls so that its row `top` (clamped to
-// what there is) is the first in view, and shows it. On the window thread,
-// without the text lock; does nothing for a window whose rows are all in view.
-void scroll_rows_to(WindowRecord* r, int32_t top);
+// Scrolls the part of `record` that scrolls so that its row `top` (clamped
+// to what there is) is the first in view, and shows it. On the window
+// thread, without the text lock; does nothing for a box whose rows are all
+// in view.
+void scroll_rows_to(WindowRecord* record, int32_t top);
 
 // --- window_procs.cpp -------------------------------------------------------------
 
@@ -127,8 +130,8 @@ LRESULT CALLBACK text_area_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 inline HANDLE this_process() { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)); }
 inline HANDLE this_thread() { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2)); }
 
-inline HDC dc_of(const WindowRecord* r) { return reinterpret_cast<HDC>(r->mem_dc); }
+inline HDC dc_of(const WindowRecord* record) { return reinterpret_cast<HDC>(record->mem_dc); }
 inline HWND hwnd_of(uintptr_t h) { return reinterpret_cast<HWND>(h); }
-inline int32_t line_height(const WindowRecord* r) { return r->char_height + r->ext_leading; }
+inline int32_t line_height(const WindowRecord* record) { return record->char_height + record->ext_leading; }
 
 }  // namespace textwin

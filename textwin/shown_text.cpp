@@ -15,23 +15,23 @@ constexpr uint32_t kHeaderBytes = 8;
 constexpr int32_t kMaxColumns = 0x7FFF;
 
 Grid grid_of(StrHandle text) {
-    Grid g;
-    __builtin_memcpy(&g.rows, reinterpret_cast<const void*>(text), 4);
-    __builtin_memcpy(&g.columns, reinterpret_cast<const void*>(text + 4), 4);
-    g.cells = reinterpret_cast<char16_t*>(text + kHeaderBytes);
-    return g;
+    Grid grid;
+    __builtin_memcpy(&grid.rows, reinterpret_cast<const void*>(text), 4);
+    __builtin_memcpy(&grid.columns, reinterpret_cast<const void*>(text + 4), 4);
+    grid.cells = reinterpret_cast<char16_t*>(text + kHeaderBytes);
+    return grid;
 }
 
 // Room for two units a cell: a character takes at most two units a cell, and
 // the units left over by one-unit characters hold their marks.
-uint32_t room_of(const Grid& g) { return 2 * g.columns; }
+uint32_t room_of(const Grid& grid) { return 2 * grid.columns; }
 
-char16_t* row_at(const Grid& g, uint32_t row) { return g.cells + row * (room_of(g) + 1); }
+char16_t* row_at(const Grid& grid, uint32_t row) { return grid.cells + row * (room_of(grid) + 1); }
 
 // The rows up to the last one printed on.
-uint32_t rows_in_use(const Grid& g) {
-    uint32_t n = g.rows;
-    while (n > 0 && row_at(g, n - 1)[0] == 0) --n;
+uint32_t rows_in_use(const Grid& grid) {
+    uint32_t n = grid.rows;
+    while (n > 0 && row_at(grid, n - 1)[0] == 0) --n;
     return n;
 }
 
@@ -42,32 +42,33 @@ struct Out {
     uint32_t length;
 };
 
-void put(Out& o, const char16_t* s, uint32_t n) {
-    for (uint32_t i = 0; i < n; ++i, ++o.length) {
-        if (o.length < o.room) o.at[o.length] = s[i];
+void put(Out& writer, const char16_t* s, uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i, ++writer.length) {
+        if (writer.length < writer.room) writer.at[writer.length] = s[i];
     }
 }
 
 const char16_t kCrLf[] = u"\r\n";
+constexpr uint32_t kCrLfUnits = 2;
 const char16_t kDashes[] = u"---------------------------\r\n";
 constexpr uint32_t kDashUnits = sizeof kDashes / 2 - 1;
 
-void put_row(Out& o, const Grid& g, uint32_t row) { put(o, row_at(g, row) + 1, row_at(g, row)[0]); }
+void put_row(Out& writer, const Grid& grid, uint32_t row) { put(writer, row_at(grid, row) + 1, row_at(grid, row)[0]); }
 
 // Rows [from, to), each followed by CR LF.
-void put_lines(Out& o, const Grid& g, uint32_t from, uint32_t to) {
+void put_lines(Out& writer, const Grid& grid, uint32_t from, uint32_t to) {
     for (uint32_t row = from; row < to; ++row) {
-        put_row(o, g, row);
-        put(o, kCrLf, 2);
+        put_row(writer, grid, row);
+        put(writer, kCrLf, kCrLfUnits);
     }
 }
 
 // The copy's head: the caption between lines of dashes.
-void put_caption(Out& o, const char16_t* caption, uint32_t caption_len) {
-    put(o, kDashes, kDashUnits);
-    put(o, caption, caption_len);
-    put(o, kCrLf, 2);
-    put(o, kDashes, kDashUnits);
+void put_caption(Out& writer, const char16_t* caption, uint32_t caption_len) {
+    put(writer, kDashes, kDashUnits);
+    put(writer, caption, caption_len);
+    put(writer, kCrLf, kCrLfUnits);
+    put(writer, kDashes, kDashUnits);
 }
 
 bool crlf_at(const char16_t* s, uint32_t n, uint32_t k) { return k + 1 < n && s[k] == u'\r' && s[k + 1] == u'\n'; }
@@ -88,9 +89,9 @@ StrHandle shown_text_make(int32_t rows, int32_t columns) {
 
 uint32_t shown_text_put(StrHandle text, int32_t row, int32_t column, const char16_t* units, uint32_t n) {
     if (text == 0) return n;
-    const Grid g = grid_of(text);
-    if (row < 0 || uint32_t(row) >= g.rows || column < 0 || uint32_t(column) >= g.columns) return n;
-    char16_t* line = row_at(g, uint32_t(row));
+    const Grid grid = grid_of(text);
+    if (row < 0 || uint32_t(row) >= grid.rows || column < 0 || uint32_t(column) >= grid.columns) return n;
+    char16_t* line = row_at(grid, uint32_t(row));
     // Cut at the cell: a character that reaches past it gives way to blanks,
     // the marks of the last character kept stay with it.
     uint32_t kept = 0, cells = 0;
@@ -106,17 +107,19 @@ uint32_t shown_text_put(StrHandle text, int32_t row, int32_t column, const char1
         const CellChar c = cell_char_at(units, n, taken);
         // Units past the room are taken but not kept; only a mark can meet
         // it, since every other character brings two units of room a cell.
-        bool keep = kept + c.units <= room_of(g);
+        bool keep = kept + c.units <= room_of(grid);
         if (c.cells == 0) {
             keep = keep && kept + c.units <= 2 * cells;
         } else {
-            if (cells + c.cells > g.columns && (column > 0 || taken > 0)) break;
+            if (cells + c.cells > grid.columns && (column > 0 || taken > 0)) break;
             if (!keep) break;
             cells += c.cells;
         }
         // A NUL, which would end the text for whoever reads it, reads as the
         // blank it is drawn as.
-        for (uint32_t i = 0; keep && i < c.units; ++i) line[1 + kept++] = units[taken + i] != 0 ? units[taken + i] : u' ';
+        for (uint32_t i = 0; keep && i < c.units; ++i) {
+            line[1 + kept++] = units[taken + i] != 0 ? units[taken + i] : u' ';
+        }
         taken += c.units;
     }
     line[0] = static_cast<char16_t>(kept);
@@ -126,58 +129,58 @@ uint32_t shown_text_put(StrHandle text, int32_t row, int32_t column, const char1
 uint32_t shown_text_row(StrHandle text, int32_t row, const char16_t** units) {
     *units = str_empty_text();
     if (text == 0) return 0;
-    const Grid g = grid_of(text);
-    if (row < 0 || uint32_t(row) >= g.rows) return 0;
-    const char16_t* line = row_at(g, uint32_t(row));
+    const Grid grid = grid_of(text);
+    if (row < 0 || uint32_t(row) >= grid.rows) return 0;
+    const char16_t* line = row_at(grid, uint32_t(row));
     *units = line + 1;
     return line[0];
 }
 
 void shown_text_scroll(StrHandle text) {
     if (text == 0) return;
-    const Grid g = grid_of(text);
-    const size_t row_units = room_of(g) + 1;
-    __builtin_memmove(g.cells, g.cells + row_units, 2 * row_units * (g.rows - 1));
-    row_at(g, g.rows - 1)[0] = 0;
+    const Grid grid = grid_of(text);
+    const size_t row_units = room_of(grid) + 1;
+    __builtin_memmove(grid.cells, grid.cells + row_units, 2 * row_units * (grid.rows - 1));
+    row_at(grid, grid.rows - 1)[0] = 0;
 }
 
 uint32_t shown_text_rows(StrHandle text, char16_t* out, uint32_t room) {
-    Out o{out, room, 0};
+    Out writer{out, room, 0};
     if (text == 0) return 0;
-    const Grid g = grid_of(text);
-    const uint32_t used = rows_in_use(g);
+    const Grid grid = grid_of(text);
+    const uint32_t used = rows_in_use(grid);
     for (uint32_t row = 0; row < used; ++row) {
-        if (row > 0) put(o, kCrLf, 2);
-        put_row(o, g, row);
+        if (row > 0) put(writer, kCrLf, kCrLfUnits);
+        put_row(writer, grid, row);
     }
-    return o.length;
+    return writer.length;
 }
 
 uint32_t shown_text_copy(StrHandle text, const char16_t* caption, uint32_t caption_len, char16_t* out,
                          uint32_t room) {
-    Out o{out, room, 0};
-    put_caption(o, caption, caption_len);
-    if (text == 0) return o.length;
-    const Grid g = grid_of(text);
-    const uint32_t used = rows_in_use(g);
+    Out writer{out, room, 0};
+    put_caption(writer, caption, caption_len);
+    if (text == 0) return writer.length;
+    const Grid grid = grid_of(text);
+    const uint32_t used = rows_in_use(grid);
     uint32_t split = used;
-    while (split > 0 && row_at(g, split - 1)[0] != 0) --split;
+    while (split > 0 && row_at(grid, split - 1)[0] != 0) --split;
     if (split == 0) split = used + 1;   // no empty row: all of it is the message
-    put_lines(o, g, 0, split - 1);
-    put(o, kDashes, kDashUnits);
+    put_lines(writer, grid, 0, split - 1);
+    put(writer, kDashes, kDashUnits);
     if (split <= used) {
-        put_lines(o, g, split, used);
-        put(o, kDashes, kDashUnits);
+        put_lines(writer, grid, split, used);
+        put(writer, kDashes, kDashUnits);
     }
-    return o.length;
+    return writer.length;
 }
 
 uint32_t reading_copy(const char16_t* rows, uint32_t n, const char16_t* caption, uint32_t caption_len,
                       char16_t* out, uint32_t room) {
-    Out o{out, room, 0};
-    put_caption(o, caption, caption_len);
-    // Empty rows at the end are no rows, as in a window nothing is printed on.
-    while (n >= 2 && crlf_at(rows, n, n - 2)) n -= 2;
+    Out writer{out, room, 0};
+    put_caption(writer, caption, caption_len);
+    // Empty rows at the end are no rows, as in a box nothing is printed on.
+    while (n >= kCrLfUnits && crlf_at(rows, n, n - kCrLfUnits)) n -= kCrLfUnits;
     // Where the last empty row starts: the message before it, the answers after.
     uint32_t split = n;
     for (uint32_t start = 0, k = 0; k < n;) {
@@ -186,16 +189,16 @@ uint32_t reading_copy(const char16_t* rows, uint32_t n, const char16_t* caption,
             continue;
         }
         if (k == start) split = start;
-        k += 2;
+        k += kCrLfUnits;
         start = k;
     }
-    put(o, rows, split < n ? split : n);
-    if (split == n && n > 0) put(o, kCrLf, 2);
-    put(o, kDashes, kDashUnits);
+    put(writer, rows, split < n ? split : n);
+    if (split == n && n > 0) put(writer, kCrLf, kCrLfUnits);
+    put(writer, kDashes, kDashUnits);
     if (split < n) {
-        put(o, rows + split + 2, n - split - 2);
-        put(o, kCrLf, 2);
-        put(o, kDashes, kDashUnits);
+        put(writer, rows + split + kCrLfUnits, n - split - kCrLfUnits);
+        put(writer, kCrLf, kCrLfUnits);
+        put(writer, kDashes, kDashUnits);
     }
-    return o.length;
+    return writer.length;
 }

@@ -1,6 +1,6 @@
-// The text window's shared state: current_text_window and the text lock in
+// The box's shared state: current_text_window and the text lock in
 // g_runtime.shared.text. Owns the lock's discipline and the lookup of the
-// open window, and the turns that opens take; touches nothing else (no
+// open box, and the turns that opens take; touches nothing else (no
 // window, no GDI object).
 #include "textwin/internal.h"
 
@@ -24,23 +24,23 @@ uintptr_t unpublish_locked() {
     return thread;
 }
 
-WindowRecord* open_record(uintptr_t window) {
-    WindowRecord* r = text_state().current_text_window;
-    if (r == nullptr || r->type_code != kTypeTextArea) return nullptr;
-    return window == kAnyTextWindow || r->hwnd == window ? r : nullptr;
+WindowRecord* open_record(uintptr_t text_area) {
+    WindowRecord* record = text_state().current_text_window;
+    if (record == nullptr || record->type_code != kTypeTextArea) return nullptr;
+    return text_area == kAnyTextWindow || record->hwnd == text_area ? record : nullptr;
 }
 
-uintptr_t resolve_window(uintptr_t window) {
-    if (window != kAnyTextWindow) return window;
+uintptr_t resolve_window(uintptr_t text_area) {
+    if (text_area != kAnyTextWindow) return text_area;
     lock_text();
-    WindowRecord* r = open_record(kAnyTextWindow);
-    uintptr_t h = r != nullptr ? r->hwnd : 0;
+    WindowRecord* record = open_record(kAnyTextWindow);
+    uintptr_t h = record != nullptr ? record->hwnd : 0;
     unlock_text();
     return h;
 }
 
-void publish_current(WindowRecord* r) {
-    __atomic_store_n(&text_state().current_text_window, r, __ATOMIC_RELEASE);
+void publish_current(WindowRecord* record) {
+    __atomic_store_n(&text_state().current_text_window, record, __ATOMIC_RELEASE);
 }
 
 WindowRecord* load_current() {
@@ -56,8 +56,8 @@ void note_open_failure(OpenStep step) {
 // ours could learn.
 static HANDLE turn_mutex() {
     auto& slot = text_state().turn_mutex;
-    HANDLE m = reinterpret_cast<HANDLE>(__atomic_load_n(&slot, __ATOMIC_ACQUIRE));
-    if (m != nullptr) return m;
+    HANDLE mutex = reinterpret_cast<HANDLE>(__atomic_load_n(&slot, __ATOMIC_ACQUIRE));
+    if (mutex != nullptr) return mutex;
     HANDLE made = CreateMutexW(nullptr, FALSE, nullptr);
     uintptr_t expected = 0;
     if (made != nullptr && !__atomic_compare_exchange_n(&slot, &expected, reinterpret_cast<uintptr_t>(made),
@@ -72,12 +72,12 @@ static HANDLE turn_mutex() {
 // the turn passes on, so the last of many callers waits as long as the
 // queue moves, and gives up only behind a holder stuck past its own bounds.
 OpenStep take_open_turn() {
-    HANDLE m = turn_mutex();
-    if (m == nullptr) return kOpenTurn;
+    HANDLE mutex = turn_mutex();
+    if (mutex == nullptr) return kOpenTurn;
     uint32_t seen = __atomic_load_n(&text_state().turn_passes, __ATOMIC_RELAXED);
     DWORD since = GetTickCount();
     DWORD waited;
-    while ((waited = WaitForSingleObject(m, kTurnLookMs)) == WAIT_TIMEOUT) {
+    while ((waited = WaitForSingleObject(mutex, kTurnLookMs)) == WAIT_TIMEOUT) {
         const uint32_t passes = __atomic_load_n(&text_state().turn_passes, __ATOMIC_RELAXED);
         if (passes != seen) {
             seen = passes;
@@ -91,7 +91,7 @@ OpenStep take_open_turn() {
     // The mutex is the thread's already: a message sent to it while it
     // opens has called again. That call cannot wait for its own turn.
     if (waited == WAIT_OBJECT_0 && text_state().turn_owner == me) {
-        ReleaseMutex(m);
+        ReleaseMutex(mutex);
         return kOpenNested;
     }
     text_state().turn_owner = me;

@@ -1,9 +1,10 @@
 // The two window procedures, on the window thread: frame_proc for the class
 // "VORANTEXT" and text_area_proc in place of the STATIC control's own. They
-// paint from the back buffer, keep the focus in the text area, refuse the
-// user's close, carry out the library's own close request and tear the
-// records down at the frame's WM_NCDESTROY. They may touch the registry,
-// the text lock and pending_char; they never draw into the back buffer.
+// paint from the back buffer, keep the focus in the text area, scroll the
+// rows, refuse the user's close, carry out the library's own close request
+// and tear the records down at the frame's WM_NCDESTROY. They may touch
+// the registry, the text lock and pending_char; they draw into the back
+// buffer only to scroll, under the text lock (output.cpp).
 #include "textwin/internal.h"
 
 #include "strings/dynstr.h"
@@ -12,10 +13,12 @@
 namespace textwin {
 namespace {
 
-constexpr UINT kBringToFront = 0x1400;
+// The text area's own message (the WM_USER range): its frame to the front,
+// the keyboard to it.
+constexpr UINT kBringToFront = WM_USER + 0x1000;
 constexpr WORD kCtrlC = 3;   // the character Ctrl+C types
 
-// Copies the back buffer of `r` to the screen DC `screen`. Serialised with
+// Copies the back buffer of `record` to the screen DC `screen`. Serialised with
 // the calling thread's drawing, so a copy never shows a half-drawn row and
 // the back buffer's DC serves one thread at a time. The copy to the screen
 // goes to the display server, so the text lock, which other threads spin
@@ -25,8 +28,8 @@ constexpr WORD kCtrlC = 3;   // the character Ctrl+C types
 // buffer of a box as large as its screen is megabytes. The record's size
 // and DC are fixed before it is published, and it cannot go while this
 // thread paints.
-void paint_from_back_buffer(HDC screen, const WindowRecord* r) {
-    RECT part{0, 0, r->width, r->height};
+void paint_from_back_buffer(HDC screen, const WindowRecord* record) {
+    RECT part{0, 0, record->width, record->height};
     RECT clip;
     int kind = GetClipBox(screen, &clip);
     if (kind == NULLREGION) return;
@@ -45,9 +48,9 @@ void paint_from_back_buffer(HDC screen, const WindowRecord* r) {
     const bool staged = saved != nullptr && saved != HGDI_ERROR;
     lock_text();
     if (staged) {
-        BitBlt(copy_dc, 0, 0, width, height, dc_of(r), part.left, part.top, SRCCOPY);
+        BitBlt(copy_dc, 0, 0, width, height, dc_of(record), part.left, part.top, SRCCOPY);
     } else {   // no objects for a copy: straight to the screen, as a last resort
-        BitBlt(screen, part.left, part.top, width, height, dc_of(r), part.left, part.top, SRCCOPY);
+        BitBlt(screen, part.left, part.top, width, height, dc_of(record), part.left, part.top, SRCCOPY);
     }
     unlock_text();
     if (staged) {
@@ -58,13 +61,13 @@ void paint_from_back_buffer(HDC screen, const WindowRecord* r) {
     if (copy_dc != nullptr) DeleteDC(copy_dc);
 }
 
-// What a reader gets: the window's reading text once it has one (the
+// What a reader gets: the box's reading text once it has one (the
 // host's own lines, whatever is scrolled out of view), else the rows as
 // printed. Under the text lock.
-uint32_t reading_rows(const WindowRecord* r, char16_t* out, uint32_t room) {
-    if (r->reading_text == 0) return shown_text_rows(r->shown_text, out, room);
+uint32_t reading_rows(const WindowRecord* record, char16_t* out, uint32_t room) {
+    if (record->reading_text == 0) return shown_text_rows(record->shown_text, out, room);
     const char16_t* text = nullptr;
-    const uint32_t n = str_len_wide(r->reading_text, &text);
+    const uint32_t n = str_len_wide(record->reading_text, &text);
     for (uint32_t i = 0; i < n && i < room; ++i) out[i] = text[i];
     return n;
 }
@@ -72,7 +75,7 @@ uint32_t reading_rows(const WindowRecord* r, char16_t* out, uint32_t room) {
 // The rows for WM_GETTEXT and WM_GETTEXTLENGTH: the control is owner-drawn,
 // so its own text would never be shown, and a screen reader reads the text
 // area by these.
-LRESULT answer_text_request(WindowRecord* r, UINT msg, WPARAM room, LPARAM buffer) {
+LRESULT answer_text_request(WindowRecord* record, UINT msg, WPARAM room, LPARAM buffer) {
     auto* out = reinterpret_cast<char16_t*>(buffer);
     const bool fill = msg == WM_GETTEXT && room > 0 && out != nullptr;
     // A count past 32 bits (x64) is a buffer larger than any text: the
@@ -80,7 +83,7 @@ LRESULT answer_text_request(WindowRecord* r, UINT msg, WPARAM room, LPARAM buffe
     const uint64_t asked = fill ? uint64_t{room} - 1 : 0;
     const uint32_t limit = asked > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(asked);
     lock_text();
-    uint32_t n = reading_rows(r, out, limit);
+    uint32_t n = reading_rows(record, out, limit);
     unlock_text();
     if (msg == WM_GETTEXTLENGTH) return n;
     if (!fill) return 0;
@@ -90,18 +93,18 @@ LRESULT answer_text_request(WindowRecord* r, UINT msg, WPARAM room, LPARAM buffe
 }
 
 // The copy, from the reading text once there is one. Under the text lock.
-uint32_t copy_text(const WindowRecord* r, const char16_t* caption, uint32_t caption_len, char16_t* out,
+uint32_t copy_text(const WindowRecord* record, const char16_t* caption, uint32_t caption_len, char16_t* out,
                    uint32_t room) {
-    if (r->reading_text == 0) return shown_text_copy(r->shown_text, caption, caption_len, out, room);
+    if (record->reading_text == 0) return shown_text_copy(record->shown_text, caption, caption_len, out, room);
     const char16_t* text = nullptr;
-    const uint32_t n = str_len_wide(r->reading_text, &text);
+    const uint32_t n = str_len_wide(record->reading_text, &text);
     return reading_copy(text, n, caption, caption_len, out, room);
 }
 
 // Ctrl+C and WM_COPY: the box as text on the clipboard, laid out as message
 // boxes copy themselves, so it can be pasted into a report.
-void copy_to_clipboard(WindowRecord* r) {
-    HWND frame = hwnd_of(r->parent);
+void copy_to_clipboard(WindowRecord* record) {
+    HWND frame = hwnd_of(record->parent);
     const int caption_len = GetWindowTextLengthW(frame);
     StrHandle caption = str_alloc_wide(static_cast<uint32_t>(caption_len) + 1);
     if (caption == 0) return;
@@ -109,18 +112,18 @@ void copy_to_clipboard(WindowRecord* r) {
     const uint32_t cap_len = static_cast<uint32_t>(
         GetWindowTextW(frame, reinterpret_cast<wchar_t*>(cap), caption_len + 1));
     lock_text();
-    const uint32_t n = copy_text(r, cap, cap_len, nullptr, 0);
+    const uint32_t n = copy_text(record, cap, cap_len, nullptr, 0);
     unlock_text();
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, 2 * (size_t{n} + 1));
     auto* out = block != nullptr ? static_cast<char16_t*>(GlobalLock(block)) : nullptr;
     if (out != nullptr) {
         // Printing may have gone on between the two passes: the first n units.
         lock_text();
-        const uint32_t got = copy_text(r, cap, cap_len, out, n);
+        const uint32_t got = copy_text(record, cap, cap_len, out, n);
         unlock_text();
         out[got < n ? got : n] = 0;
         GlobalUnlock(block);
-        if (OpenClipboard(hwnd_of(r->hwnd))) {
+        if (OpenClipboard(hwnd_of(record->hwnd))) {
             EmptyClipboard();
             if (SetClipboardData(CF_UNICODETEXT, block) != nullptr) block = nullptr;   // the system's now
             CloseClipboard();
@@ -133,16 +136,16 @@ void copy_to_clipboard(WindowRecord* r) {
 // The text area's record, for the control `control` of the frame; null when
 // it is not a text area the registry knows.
 WindowRecord* text_area_record(HWND control) {
-    WindowRecord* r = nullptr;
+    WindowRecord* record = nullptr;
     const intptr_t type =
-        static_cast<intptr_t>(read_window_field(reinterpret_cast<uintptr_t>(control), kFieldTypeCode, &r));
-    return control != nullptr && type == kTypeTextArea ? r : nullptr;
+        static_cast<intptr_t>(read_window_field(reinterpret_cast<uintptr_t>(control), kFieldTypeCode, &record));
+    return control != nullptr && type == kTypeTextArea ? record : nullptr;
 }
 
 // WM_NCDESTROY of the frame. current_text_window is cleared before the
 // records go, under the lock, so no text operation can still be using the
 // text area's record when it is freed. A frame that never got published (a
-// failed open) leaves another window's reference alone.
+// failed open) leaves another box's reference alone.
 void tear_down(HWND frame) {
     lock_text();
     WindowRecord* current = text_state().current_text_window;
@@ -161,73 +164,74 @@ bool activate(HWND frame) {
     lock_text();
     WindowRecord* current = text_state().current_text_window;
     const uintptr_t parent = current != nullptr ? current->parent : 0;
-    const uintptr_t area = current != nullptr ? current->hwnd : 0;
+    const uintptr_t text_area = current != nullptr ? current->hwnd : 0;
     unlock_text();
     if (current == nullptr) return false;
     SetForegroundWindow(hwnd_of(parent));
-    SetFocus(hwnd_of(area));
+    SetFocus(hwnd_of(text_area));
     return true;
 }
 
-// Scrolls the rows of `r` as a scroll bar's command asks: by a row, a
+// Scrolls the rows of `record` as a scroll bar's command asks: by a row, a
 // page of the part that scrolls, to its first or last row. False for any
 // other command.
-bool scroll_by(WindowRecord* r, WORD command) {
-    const int32_t page = r->shown_rows - r->pinned_rows;
-    int32_t top = r->top_row;
+bool scroll_by(WindowRecord* record, WORD command) {
+    const int32_t page = record->shown_rows - record->pinned_rows;
+    int32_t top = record->top_row;
     switch (command) {
     case SB_LINEUP: top -= 1; break;
     case SB_LINEDOWN: top += 1; break;
     case SB_PAGEUP: top -= page; break;
     case SB_PAGEDOWN: top += page; break;
     case SB_TOP: top = 0; break;
-    case SB_BOTTOM: top = r->rows; break;   // clamped to the last page
+    case SB_BOTTOM: top = record->rows; break;   // clamped to the last page
     default: return false;
     }
-    scroll_rows_to(r, top);
+    scroll_rows_to(record, top);
     return true;
 }
 
-// The keys that scroll the rows of a window whose rows do not all fit, as
+// The keys that scroll the rows of a box whose rows do not all fit, as
 // the scroll bar's commands. False for any other key, and where every row
 // is in view.
-bool scroll_key(WindowRecord* r, WPARAM key) {
+bool scroll_key(WindowRecord* record, WPARAM key) {
     // VK_PRIOR .. VK_DOWN: PgUp, PgDn, End, Home, Left, Up, Right, Down.
-    static const uint8_t kCommands[] = {SB_PAGEUP, SB_PAGEDOWN, SB_BOTTOM, SB_TOP, 0xFF, SB_LINEUP, 0xFF,
+    constexpr uint8_t kNone = 0xFF;   // no scroll bar command: scroll_by refuses it
+    static const uint8_t kCommands[] = {SB_PAGEUP, SB_PAGEDOWN, SB_BOTTOM, SB_TOP, kNone, SB_LINEUP, kNone,
                                         SB_LINEDOWN};
-    if (r->shown_rows >= r->rows || key < VK_PRIOR || key > VK_DOWN) return false;
-    return scroll_by(r, kCommands[key - VK_PRIOR]);
+    if (record->shown_rows >= record->rows || key < VK_PRIOR || key > VK_DOWN) return false;
+    return scroll_by(record, kCommands[key - VK_PRIOR]);
 }
 
 // The wheel scrolls three rows a notch, the system's own default; a notch
 // of a precise wheel that is not yet a row waits for the next.
-bool scroll_wheel(WindowRecord* r, WPARAM wp) {
-    if (r->shown_rows >= r->rows) return false;
+bool scroll_wheel(WindowRecord* record, WPARAM wp) {
+    if (record->shown_rows >= record->rows) return false;
     static int32_t g_wheel_rest;   // the window thread's alone
     constexpr int32_t kRowsPerNotch = 3;
     g_wheel_rest += GET_WHEEL_DELTA_WPARAM(wp);
     const int32_t rows = g_wheel_rest * kRowsPerNotch / WHEEL_DELTA;
     g_wheel_rest -= rows * WHEEL_DELTA / kRowsPerNotch;
-    if (rows != 0) scroll_rows_to(r, r->top_row - rows);
+    if (rows != 0) scroll_rows_to(record, record->top_row - rows);
     return true;
 }
 
 // WM_VSCROLL from the scroll bar. The keyboard goes back to the text area
 // once the bar is let go, for the answer is typed there.
 void scroll_bar_moved(HWND frame, WPARAM wp) {
-    HWND area = GetDlgItem(frame, kTextAreaId);
-    WindowRecord* r = text_area_record(area);
-    if (r == nullptr || r->scroll_bar == 0) return;
+    HWND text_area = GetDlgItem(frame, kTextAreaId);
+    WindowRecord* record = text_area_record(text_area);
+    if (record == nullptr || record->scroll_bar == 0) return;
     const WORD command = LOWORD(wp);
     if (command == SB_ENDSCROLL) {
-        SetFocus(area);
+        SetFocus(text_area);
     } else if (command == SB_THUMBTRACK || command == SB_THUMBPOSITION) {
         SCROLLINFO info{};
         info.cbSize = sizeof info;
         info.fMask = SIF_TRACKPOS;
-        if (GetScrollInfo(hwnd_of(r->scroll_bar), SB_CTL, &info)) scroll_rows_to(r, info.nTrackPos);
+        if (GetScrollInfo(hwnd_of(record->scroll_bar), SB_CTL, &info)) scroll_rows_to(record, info.nTrackPos);
     } else {
-        scroll_by(r, command);
+        scroll_by(record, command);
     }
 }
 
@@ -235,11 +239,11 @@ void scroll_bar_moved(HWND frame, WPARAM wp) {
 // text area covers the client area: frame coordinates are its coordinates.
 // A zero result goes on to the frame's default handling.
 LRESULT forward_mouse(HWND frame, UINT msg, WPARAM wp, LPARAM lp) {
-    HWND area = GetDlgItem(frame, kTextAreaId);
-    if (text_area_record(area) == nullptr) return 0;
-    WNDPROC proc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(area, GWLP_WNDPROC));
+    HWND text_area = GetDlgItem(frame, kTextAreaId);
+    if (text_area_record(text_area) == nullptr) return 0;
+    WNDPROC proc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(text_area, GWLP_WNDPROC));
     if (proc == nullptr) return 0;
-    const LRESULT res = CallWindowProcW(proc, area, msg, wp, lp);
+    const LRESULT res = CallWindowProcW(proc, text_area, msg, wp, lp);
     return res != 0 ? res : DefWindowProcW(frame, msg, wp, lp);
 }
 
@@ -249,9 +253,9 @@ LRESULT CALLBACK frame_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
     case WM_DRAWITEM: {
         const DRAWITEMSTRUCT* item = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
-        WindowRecord* r = text_area_record(GetDlgItem(hwnd, static_cast<int>(item->CtlID)));
-        if (r == nullptr || (item->itemAction & ODA_DRAWENTIRE) == 0) return FALSE;
-        paint_from_back_buffer(item->hDC, r);
+        WindowRecord* record = text_area_record(GetDlgItem(hwnd, static_cast<int>(item->CtlID)));
+        if (record == nullptr || (item->itemAction & ODA_DRAWENTIRE) == 0) return FALSE;
+        paint_from_back_buffer(item->hDC, record);
         return TRUE;
     }
     case WM_NCDESTROY:
@@ -278,7 +282,7 @@ LRESULT CALLBACK frame_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         }
         break;
     case WM_SYSCOMMAND:
-        // The user cannot close the window; only the library's own request
+        // The user cannot close the box; only the library's own request
         // does. The low four bits of a system command are the system's own.
         if ((wp & 0xFFF0) == SC_CLOSE) return 0;
         if ((wp & 0xFFFF) == kCloseRequest) return DefWindowProcW(hwnd, msg, SC_CLOSE, lp);
@@ -291,27 +295,27 @@ LRESULT CALLBACK frame_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK text_area_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    WindowRecord* r = find_window_record(reinterpret_cast<uintptr_t>(hwnd));
-    if (r == nullptr) return DefWindowProcW(hwnd, msg, wp, lp);
+    WindowRecord* record = find_window_record(reinterpret_cast<uintptr_t>(hwnd));
+    if (record == nullptr) return DefWindowProcW(hwnd, msg, wp, lp);
     switch (msg) {
     case WM_CHAR:
         if (LOWORD(wp) == '\t') break;
         // Ctrl+C copies; its character stays a key like any other, which
         // the box does not accept.
-        if (LOWORD(wp) == kCtrlC) copy_to_clipboard(r);
-        __atomic_store_n(&r->pending_char, static_cast<uint32_t>(wp), __ATOMIC_RELEASE);
+        if (LOWORD(wp) == kCtrlC) copy_to_clipboard(record);
+        __atomic_store_n(&record->pending_char, static_cast<uint32_t>(wp), __ATOMIC_RELEASE);
         return 0;
     case WM_COPY:
-        copy_to_clipboard(r);
+        copy_to_clipboard(record);
         return 0;
     case WM_GETTEXT:
     case WM_GETTEXTLENGTH:
-        return answer_text_request(r, msg, wp, lp);
+        return answer_text_request(record, msg, wp, lp);
     case WM_KEYDOWN:
-        if (scroll_key(r, wp)) return 0;
+        if (scroll_key(record, wp)) return 0;
         break;
     case WM_MOUSEWHEEL:
-        if (scroll_wheel(r, wp)) return 0;
+        if (scroll_wheel(record, wp)) return 0;
         break;
     case WM_LBUTTONDOWN:
         SetFocus(hwnd);
@@ -322,13 +326,13 @@ LRESULT CALLBACK text_area_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         UpdateWindow(hwnd);
         return 0;
     case kBringToFront:
-        SetForegroundWindow(hwnd_of(r->parent));
-        SetFocus(hwnd_of(r->hwnd));
+        SetForegroundWindow(hwnd_of(record->parent));
+        SetFocus(hwnd_of(record->hwnd));
         return 0;
     default:
         break;   // WM_SYSKEYDOWN included: TranslateMessage makes WM_CHAR
     }
-    return CallWindowProcW(reinterpret_cast<WNDPROC>(r->static_proc), hwnd, msg, wp, lp);
+    return CallWindowProcW(reinterpret_cast<WNDPROC>(record->static_proc), hwnd, msg, wp, lp);
 }
 
 }  // namespace textwin

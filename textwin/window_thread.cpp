@@ -1,7 +1,7 @@
-// Opening the text window: open_text_window on the calling thread, and the
-// window thread, which makes the window in named steps, publishes it and
-// runs its message loop until the frame is gone. docs/design.md tells how
-// the two hand the window over and what bounds each wait.
+// Opening the box: open_text_window on the calling thread, and the window
+// thread, which makes the box in named steps, publishes it and runs its
+// message loop until the frame is gone. docs/design.md tells how the two
+// hand the box over and what bounds each wait.
 #include "textwin/textwin.h"
 
 #include "platform/platform.h"
@@ -30,27 +30,31 @@ constexpr int64_t kMaxPixels = 0x7FFF;
 // Between showing the frame and focusing the text area, so the activation
 // the show starts is over before the focus is set.
 constexpr DWORD kShowSettleMs = 20;
-// After the window is published, before the open returns: the first text
-// operation then finds it however the two threads were scheduled.
+// After the result is seen, before the open returns: the pause the open
+// has always made (textwin.h). The box is reachable without it.
 constexpr DWORD kPublishSettleMs = 40;
 const wchar_t kClassName[] = L"VORANTEXT";
 
 constexpr intptr_t kResultPending = -1;
 constexpr intptr_t kResultAbandoned = -2;
+// OpenBlock.owners: both sides, then the window thread alone.
+constexpr int32_t kOwnedByBoth = 2;
+constexpr int32_t kOwnedByThread = 1;
 
 // Handed from the open to the window thread, on the heap. The window thread
 // frees it, once the open has let go of it or has ended (killed), so either
 // may leave first (an open that gave up, a window thread that could only
 // start once the loader lock was free, a caller killed at any point).
 struct OpenBlock {
-    volatile int32_t owners;     // 2 while the open may still touch the block, then 1
+    volatile int32_t owners;     // kOwnedByBoth while the open may still touch the block
     HANDLE caller;               // the opening thread, to learn when it has ended
     // The open's hold on the library, taken before the thread is made and
     // let go by the thread as it exits: a thread that starts late still
     // starts in a mapped image.
     HMODULE library;
-    // kResultPending until one side decides it in one atomic step: the window
-    // thread with the text area (0 on failure), the open with kResultAbandoned.
+    // The result: kResultPending until one side decides it in one atomic
+    // step: the window thread with the text area's handle (0 on failure),
+    // the open with kResultAbandoned.
     volatile intptr_t result;
     uint32_t style;
     int32_t columns;
@@ -61,36 +65,36 @@ struct OpenBlock {
     wchar_t caption[1];          // a copy, zero-terminated: the caller's may go first
 };
 
-bool caller_gone(const OpenBlock* b) { return WaitForSingleObject(b->caller, 0) == WAIT_OBJECT_0; }
+bool caller_gone(const OpenBlock* block) { return WaitForSingleObject(block->caller, 0) == WAIT_OBJECT_0; }
 
-void free_block(OpenBlock* b) {
-    CloseHandle(b->caller);
-    global_free(b);
+void free_block(OpenBlock* block) {
+    CloseHandle(block->caller);
+    global_free(block);
 }
 
 // The open's last touch of the block: after this only the window thread
 // uses it.
-void let_go_of_block(OpenBlock* b) { __atomic_store_n(&b->owners, 1, __ATOMIC_RELEASE); }
+void let_go_of_block(OpenBlock* block) { __atomic_store_n(&block->owners, kOwnedByThread, __ATOMIC_RELEASE); }
 
 // The window thread's end with the block: freed once the open has let go or
 // has ended (killed before it could), either of which is for good. The open
-// lets go right after its bounded wait for this thread's word, so this
+// lets go right after its bounded wait for the result, so this
 // waits no longer than that; an open stuck past it (suspended) leaves the
 // block behind rather than have it freed under it.
-void release_block(OpenBlock* b) {
+void release_block(OpenBlock* block) {
     for (const DWORD start = GetTickCount();;) {
-        if (__atomic_load_n(&b->owners, __ATOMIC_ACQUIRE) == 1 || caller_gone(b)) {
-            free_block(b);
+        if (__atomic_load_n(&block->owners, __ATOMIC_ACQUIRE) == kOwnedByThread || caller_gone(block)) {
+            free_block(block);
             return;
         }
         if (GetTickCount() - start >= kWindowThreadBoundMs) return;
-        WaitForSingleObject(b->caller, 1);
+        WaitForSingleObject(block->caller, 1);
     }
 }
 
-bool decide_result(OpenBlock* b, intptr_t value, intptr_t* decided) {
+bool decide_result(OpenBlock* block, intptr_t value, intptr_t* decided) {
     intptr_t expected = kResultPending;
-    bool mine = __atomic_compare_exchange_n(&b->result, &expected, value, false, __ATOMIC_ACQ_REL,
+    bool mine = __atomic_compare_exchange_n(&block->result, &expected, value, false, __ATOMIC_ACQ_REL,
                                             __ATOMIC_ACQUIRE);
     *decided = mine ? value : expected;
     return mine;
@@ -100,13 +104,13 @@ bool decide_result(OpenBlock* b, intptr_t value, intptr_t* decided) {
 struct Making {
     OpenBlock* block;
     HWND frame;
-    HWND area;
+    HWND text_area;
     HWND scroll_bar;
     WindowRecord* record;   // the text area's
-    HDC window_dc;
+    HDC text_area_dc;   // the text area's own, while objects are made compatible with it
 };
 
-// The DPI of the screen `frame` is on, as the system has the window see it:
+// The DPI of the screen `frame` is on, as the system has the frame see it:
 // 96 for a host the system scales itself. GetDpiForWindow is looked up, as
 // older systems lack it; they keep the 96-DPI cell.
 uint32_t window_dpi(HWND frame) {
@@ -124,9 +128,10 @@ int32_t scaled(int32_t pixels, uint32_t dpi) {
     return static_cast<int32_t>((static_cast<uint32_t>(pixels) * dpi + kBaseDpi / 2) / kBaseDpi);
 }
 
-// Font record 2's font as its LOGFONT asks, with the height left to the font
-// mapper: made by the first window and kept in the record for every later
-// one. Two window threads may race here; the loser's handle goes.
+// The text font (font record kTextFontNumber) as its LOGFONT asks, with the
+// height left to the font mapper: made by the first box and kept in the
+// font record for every later one. Two window threads may race here; the
+// loser's handle goes.
 HGDIOBJ base_font(FontRecord* font) {
     if (font->font_handle == 0) {
         static_assert(sizeof(LOGFONTW) == sizeof(LogFontW), "LOGFONTW mirror");
@@ -143,8 +148,8 @@ HGDIOBJ base_font(FontRecord* font) {
     return reinterpret_cast<HGDIOBJ>(font->font_handle);
 }
 
-// Font record 2's font for another DPI than 96: its cell is the 96-DPI cell
-// `at96` scaled, and it is kept beside the 96-DPI handle for later windows
+// The text font for another DPI than 96: its cell is the 96-DPI cell
+// `at96` scaled, and it is kept beside the 96-DPI handle for later boxes
 // at that DPI (two racing window threads may both keep one).
 HGDIOBJ font_for_dpi(FontRecord* font, uint32_t dpi, const TEXTMETRICW& at96) {
     uintptr_t kept = find_scaled_font(font, dpi);
@@ -162,14 +167,14 @@ HGDIOBJ font_for_dpi(FontRecord* font, uint32_t dpi, const TEXTMETRICW& at96) {
     return made;
 }
 
-// A cell of font record 2's font at some DPI.
+// A cell of the text font at some DPI.
 struct CellMetrics {
     int32_t width;
     int32_t height;
     int32_t ext_leading;
 };
 
-// Selects font record 2, for `dpi`, into `dc` and measures its cell: the
+// Selects the text font, for `dpi`, into `dc` and measures its cell: the
 // 96-DPI cell, scaled for another DPI, so the text has the same physical
 // size on every screen. The font `dc` held before goes to *saved, left
 // null when not even the 96-DPI font could be selected. Returns 0, or
@@ -190,24 +195,24 @@ uint32_t select_cell_font(FontRecord* font, HDC dc, uint32_t dpi, HGDIOBJ* saved
     return 0;
 }
 
-// Selects font record 2, for the window's DPI, into the record's mem_dc and
-// takes the cell metrics. Returns 0, or kErrInvalidCall when the record,
-// the font or the selection is missing.
-uint32_t select_text_font(WindowRecord* r, uint32_t dpi) {
+// Selects the text font, for the frame's DPI, into the text area record's
+// mem_dc and takes the cell metrics. Returns 0, or kErrInvalidCall when the
+// font record, its font or the selection is missing.
+uint32_t select_text_font(WindowRecord* record, uint32_t dpi) {
     FontRecord* font = find_font_record(kTextFontNumber);
     if (font == nullptr) return kErrInvalidCall;
     HGDIOBJ saved = nullptr;
     CellMetrics cell{};
-    const uint32_t failed = select_cell_font(font, dc_of(r), dpi, &saved, &cell);
+    const uint32_t failed = select_cell_font(font, dc_of(record), dpi, &saved, &cell);
     if (saved != nullptr) {
-        r->saved_font = reinterpret_cast<uintptr_t>(saved);
+        record->saved_font = reinterpret_cast<uintptr_t>(saved);
         __atomic_fetch_add(&font->use_count, 1, __ATOMIC_SEQ_CST);
-        r->font_number = kTextFontNumber;
+        record->font_number = kTextFontNumber;
     }
     if (failed != 0) return failed;
-    r->char_width = cell.width;
-    r->char_height = cell.height;
-    r->ext_leading = cell.ext_leading;
+    record->char_width = cell.width;
+    record->char_height = cell.height;
+    record->ext_leading = cell.ext_leading;
     return 0;
 }
 
@@ -233,24 +238,28 @@ bool holds_loader_lock() {
     const uint8_t* peb;
 #if defined(__x86_64__)
     constexpr size_t kPebLoaderLock = 0x110, kLockOwningThread = 0x10;
-    __asm__("movq %%gs:0x60, %0" : "=r"(peb));
+    __asm__("movq %%gs:0x60, %0" : "=record"(peb));
 #else
     constexpr size_t kPebLoaderLock = 0xA0, kLockOwningThread = 0x0C;
-    __asm__("movl %%fs:0x30, %0" : "=r"(peb));
+    __asm__("movl %%fs:0x30, %0" : "=record"(peb));
 #endif
     const auto* lock = *reinterpret_cast<const uint8_t* const*>(peb + kPebLoaderLock);
     return lock != nullptr &&
            *reinterpret_cast<const uintptr_t*>(lock + kLockOwningThread) == GetCurrentThreadId();
 }
 
-// --- the steps of making the window, in order ---------------------------------------
+// --- the steps of making the box, in order ------------------------------------------
 
-// An open that gave up before this thread could run wants no window.
-OpenStep still_wanted(Making& m) {
-    return __atomic_load_n(&m.block->result, __ATOMIC_ACQUIRE) == kResultPending ? kOpenOk : kOpenTimedOut;
+// An open that gave up before this thread could run wants no box.
+OpenStep still_wanted(Making& making) {
+    return __atomic_load_n(&making.block->result, __ATOMIC_ACQUIRE) == kResultPending ? kOpenOk : kOpenTimedOut;
 }
 
-// Opens take turns and the atom is set before the result is written, so
+// A system resource id (IDI_*, IDC_*) for the wide calls: a build without
+// UNICODE spells them as narrow resource names, the same number.
+LPCWSTR wide_id(LPCSTR id) { return reinterpret_cast<LPCWSTR>(id); }
+
+// Opens take turns and the atom is set before the result is decided, so
 // two first opens never both find the class unregistered.
 OpenStep register_text_class(Making&) {
     if (text_state().text_class_atom != 0) return kOpenOk;
@@ -259,9 +268,9 @@ OpenStep register_text_class(Making&) {
     wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = frame_proc;
     wc.hInstance = reinterpret_cast<HINSTANCE>(g_runtime.module_handle);
-    wc.hIcon = LoadIconW(nullptr, MAKEINTRESOURCEW(32516));   // IDI_ASTERISK
+    wc.hIcon = LoadIconW(nullptr, wide_id(IDI_ASTERISK));
     wc.hIconSm = wc.hIcon;
-    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));   // IDC_ARROW
+    wc.hCursor = LoadCursorW(nullptr, wide_id(IDC_ARROW));
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     wc.lpszClassName = kClassName;
     ATOM atom = RegisterClassExW(&wc);
@@ -270,138 +279,140 @@ OpenStep register_text_class(Making&) {
     return kOpenOk;
 }
 
-OpenStep make_frame(Making& m) {
-    const OpenBlock* b = m.block;
-    const uint32_t style = frame_style(b->style, b->caption[0] != 0);
-    m.frame = CreateWindowExW(0, kClassName, b->caption, style, b->left, b->top, kPlaceholderSize,
-                              kPlaceholderSize, nullptr, nullptr,
-                              reinterpret_cast<HINSTANCE>(g_runtime.module_handle), nullptr);
-    if (m.frame == nullptr) return kOpenFrame;
-    WindowRecord* frame_rec = register_window(reinterpret_cast<uintptr_t>(m.frame), 0,
-                                              kFrameFlagsRegistered, kTypeFrame);
-    if (frame_rec == nullptr) return kOpenFrame;
-    frame_rec->flags = kFrameFlags;
-    frame_rec->width = b->columns;
-    frame_rec->height = b->rows;
+OpenStep make_frame(Making& making) {
+    const OpenBlock* block = making.block;
+    const uint32_t style = frame_style(block->style, block->caption[0] != 0);
+    making.frame = CreateWindowExW(0, kClassName, block->caption, style, block->left, block->top, kPlaceholderSize,
+                                   kPlaceholderSize, nullptr, nullptr,
+                                   reinterpret_cast<HINSTANCE>(g_runtime.module_handle), nullptr);
+    if (making.frame == nullptr) return kOpenFrame;
+    WindowRecord* frame_record =
+        register_window(reinterpret_cast<uintptr_t>(making.frame), 0, kFrameFlagsRegistered, kTypeFrame);
+    if (frame_record == nullptr) return kOpenFrame;
+    frame_record->flags = kFrameFlags;
+    frame_record->width = block->columns;
+    frame_record->height = block->rows;
     return kOpenOk;
 }
 
-OpenStep make_text_area(Making& m) {
-    m.area = CreateWindowExW(0, L"STATIC", nullptr, kTextAreaStyle, 0, 0, m.block->columns, m.block->rows,
-                             m.frame, nullptr, reinterpret_cast<HINSTANCE>(g_runtime.module_handle), nullptr);
-    if (m.area == nullptr) return kOpenTextArea;
-    m.record = register_window(reinterpret_cast<uintptr_t>(m.area), reinterpret_cast<uintptr_t>(m.frame),
-                               kTextAreaFlags, kTypeTextArea);
-    if (m.record == nullptr) return kOpenTextArea;
-    m.record->static_proc = static_cast<uintptr_t>(
-        SetWindowLongPtrW(m.area, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(text_area_proc)));
+OpenStep make_text_area(Making& making) {
+    making.text_area =
+        CreateWindowExW(0, L"STATIC", nullptr, kTextAreaStyle, 0, 0, making.block->columns, making.block->rows,
+                        making.frame, nullptr, reinterpret_cast<HINSTANCE>(g_runtime.module_handle), nullptr);
+    if (making.text_area == nullptr) return kOpenTextArea;
+    making.record = register_window(reinterpret_cast<uintptr_t>(making.text_area),
+                                    reinterpret_cast<uintptr_t>(making.frame), kTextAreaFlags, kTypeTextArea);
+    if (making.record == nullptr) return kOpenTextArea;
+    making.record->static_proc = static_cast<uintptr_t>(
+        SetWindowLongPtrW(making.text_area, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(text_area_proc)));
     return kOpenOk;
 }
 
 // The scroll bar beside the rows that scroll, its range their count.
 // Without one the keys and the wheel still scroll.
-void make_scroll_bar(Making& m) {
-    WindowRecord* r = m.record;
-    const int32_t in_view = r->shown_rows - r->pinned_rows;
-    m.scroll_bar = CreateWindowExW(0, L"SCROLLBAR", nullptr, WS_CHILD | WS_VISIBLE | SBS_VERT, r->width, 0,
-                                   GetSystemMetrics(SM_CXVSCROLL), in_view * line_height(r), m.frame,
-                                   reinterpret_cast<HMENU>(kScrollBarId),
-                                   reinterpret_cast<HINSTANCE>(g_runtime.module_handle), nullptr);
-    if (m.scroll_bar == nullptr) return;
+void make_scroll_bar(Making& making) {
+    WindowRecord* record = making.record;
+    const int32_t in_view = record->shown_rows - record->pinned_rows;
+    making.scroll_bar = CreateWindowExW(0, L"SCROLLBAR", nullptr, WS_CHILD | WS_VISIBLE | SBS_VERT, record->width, 0,
+                                        GetSystemMetrics(SM_CXVSCROLL), in_view * line_height(record), making.frame,
+                                        reinterpret_cast<HMENU>(kScrollBarId),
+                                        reinterpret_cast<HINSTANCE>(g_runtime.module_handle), nullptr);
+    if (making.scroll_bar == nullptr) return;
     SCROLLINFO info{};
     info.cbSize = sizeof info;
     info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
-    info.nMax = r->rows - r->pinned_rows - 1;
+    info.nMax = record->rows - record->pinned_rows - 1;
     info.nPage = static_cast<UINT>(in_view);
-    SetScrollInfo(m.scroll_bar, SB_CTL, &info, FALSE);
-    r->scroll_bar = reinterpret_cast<uintptr_t>(m.scroll_bar);
+    SetScrollInfo(making.scroll_bar, SB_CTL, &info, FALSE);
+    record->scroll_bar = reinterpret_cast<uintptr_t>(making.scroll_bar);
 }
 
 // The memory DC, the font, and the size and place on the work area. A
-// window whose cells have no size must never reach the text operations
+// box whose cells have no size must never reach the text operations
 // (they divide by the cell width), and one beyond the coordinates' reach
 // cannot be drawn.
-OpenStep size_cells(Making& m) {
-    m.window_dc = GetDC(m.area);
-    if (m.window_dc == nullptr) return kOpenCells;
-    WindowRecord* r = m.record;
-    r->mem_dc = reinterpret_cast<uintptr_t>(CreateCompatibleDC(m.window_dc));
-    if (r->mem_dc == 0 || select_text_font(r, window_dpi(m.frame)) != 0 || r->char_width <= 0 ||
-        line_height(r) <= 0) {
+OpenStep size_cells(Making& making) {
+    making.text_area_dc = GetDC(making.text_area);
+    if (making.text_area_dc == nullptr) return kOpenCells;
+    WindowRecord* record = making.record;
+    record->mem_dc = reinterpret_cast<uintptr_t>(CreateCompatibleDC(making.text_area_dc));
+    if (record->mem_dc == 0 || select_text_font(record, window_dpi(making.frame)) != 0 || record->char_width <= 0 ||
+        line_height(record) <= 0) {
         return kOpenCells;
     }
-    const OpenBlock* b = m.block;
-    if (b->columns <= 0 || b->rows <= 0) return kOpenCells;
+    const OpenBlock* block = making.block;
+    if (block->columns <= 0 || block->rows <= 0) return kOpenCells;
     // The frame is its client area plus what its border and caption take.
     RECT outer, inner;
-    GetWindowRect(m.frame, &outer);
-    GetClientRect(m.frame, &inner);
+    GetWindowRect(making.frame, &outer);
+    GetClientRect(making.frame, &inner);
     const FitFrame around{(outer.right - outer.left) - inner.right, (outer.bottom - outer.top) - inner.bottom,
-                          GetSystemMetrics(SM_CXVSCROLL), r->char_width, line_height(r)};
-    const FitResult fit =
-        fit_window(work_area_near(b->left, b->top), around, b->columns, b->rows, b->pinned_rows, b->left, b->top);
-    const int64_t width = int64_t{fit.columns} * r->char_width;
-    const int64_t height = int64_t{fit.shown_rows} * line_height(r);
+                          GetSystemMetrics(SM_CXVSCROLL), record->char_width, line_height(record)};
+    const FitResult fit = fit_window(work_area_near(block->left, block->top), around, block->columns, block->rows,
+                                     block->pinned_rows, block->left, block->top);
+    const int64_t width = int64_t{fit.columns} * record->char_width;
+    const int64_t height = int64_t{fit.shown_rows} * line_height(record);
     if (width > kMaxPixels || height > kMaxPixels) return kOpenCells;
-    r->width = static_cast<int32_t>(width);
-    r->height = static_cast<int32_t>(height);
-    r->rows = b->rows;
-    r->shown_rows = fit.shown_rows;
-    r->pinned_rows = fit.scrolling ? b->pinned_rows : 0;
-    r->shown_text = shown_text_make(b->rows, fit.columns);   // none without memory: only a reader misses it
-    if (fit.scrolling) make_scroll_bar(m);
-    SetWindowPos(m.frame, HWND_TOP, fit.x, fit.y, fit.frame_width, fit.frame_height, SWP_NOCOPYBITS);
-    SetWindowPos(m.area, HWND_TOP, 0, 0, r->width, r->height, SWP_NOMOVE | SWP_NOCOPYBITS);
+    record->width = static_cast<int32_t>(width);
+    record->height = static_cast<int32_t>(height);
+    record->rows = block->rows;
+    record->shown_rows = fit.shown_rows;
+    record->pinned_rows = fit.scrolling ? block->pinned_rows : 0;
+    record->shown_text = shown_text_make(block->rows, fit.columns);   // none without memory: only a reader misses it
+    if (fit.scrolling) make_scroll_bar(making);
+    SetWindowPos(making.frame, HWND_TOP, fit.x, fit.y, fit.frame_width, fit.frame_height, SWP_NOCOPYBITS);
+    SetWindowPos(making.text_area, HWND_TOP, 0, 0, record->width, record->height, SWP_NOMOVE | SWP_NOCOPYBITS);
     return kOpenOk;
 }
 
 // A box whose back buffer cannot be made would be shown blank, waiting for
 // a key the user cannot know: it fails like any other step instead.
-OpenStep make_back_buffer(Making& m) {
-    WindowRecord* r = m.record;
-    HBITMAP back_buffer = CreateCompatibleBitmap(m.window_dc, r->width, r->height);
-    HGDIOBJ saved = back_buffer != nullptr ? SelectObject(dc_of(r), back_buffer) : nullptr;
+OpenStep make_back_buffer(Making& making) {
+    WindowRecord* record = making.record;
+    HBITMAP back_buffer = CreateCompatibleBitmap(making.text_area_dc, record->width, record->height);
+    HGDIOBJ saved = back_buffer != nullptr ? SelectObject(dc_of(record), back_buffer) : nullptr;
     if (saved == nullptr || saved == HGDI_ERROR) {
         if (back_buffer != nullptr) DeleteObject(back_buffer);
         return kOpenBackBuffer;
     }
-    r->saved_bitmap = reinterpret_cast<uintptr_t>(saved);
-    // The window's DC served only to make objects compatible with it.
-    ReleaseDC(m.area, m.window_dc);
-    m.window_dc = nullptr;
-    RECT all{0, 0, r->width, r->height};
-    FillRect(dc_of(r), &all, GetSysColorBrush(COLOR_BTNFACE));
-    SetTextColor(dc_of(r), r->text_color);
-    SetBkColor(dc_of(r), r->back_color);
-    SetBkMode(dc_of(r), OPAQUE);
+    record->saved_bitmap = reinterpret_cast<uintptr_t>(saved);
+    // The text area's DC served only to make objects compatible with it.
+    ReleaseDC(making.text_area, making.text_area_dc);
+    making.text_area_dc = nullptr;
+    RECT all{0, 0, record->width, record->height};
+    FillRect(dc_of(record), &all, GetSysColorBrush(COLOR_BTNFACE));
+    SetTextColor(dc_of(record), record->text_color);
+    SetBkColor(dc_of(record), record->back_color);
+    SetBkMode(dc_of(record), OPAQUE);
     return kOpenOk;
 }
 
-// Shows the frame and hands the window over: the handle into the result and
-// the reference into current_text_window in one step under the text lock,
-// unless the open has given up meanwhile. A caller that has ended will never
-// answer the box, so it is not shown at all.
-// Publishes only over no window: the open closed the one before it, and a
-// window found there now belongs to an open that ran while this one's
+// Shows the frame and hands the box over: the text area's handle into the
+// result and its record into current_text_window in one step under the
+// text lock, unless the open has given up meanwhile. A caller that has
+// ended will never answer the box, so it is not shown at all.
+// Publishes only over no box: the open closed the one before it, and a
+// box found there now belongs to an open that ran while this one's
 // caller was killed in its turn; two boxes must never be up. With the
 // record goes this thread's handle, by which the others learn for sure
 // whether the box's thread still runs.
-OpenStep show_and_publish(Making& m) {
-    if (caller_gone(m.block)) return kOpenCallerGone;
+OpenStep show_and_publish(Making& making) {
+    if (caller_gone(making.block)) return kOpenCallerGone;
     HANDLE self = nullptr;
     if (!DuplicateHandle(this_process(), this_thread(), this_process(), &self, SYNCHRONIZE, FALSE, 0)) {
         return kOpenThread;
     }
-    ShowWindow(m.frame, SW_SHOW);
+    ShowWindow(making.frame, SW_SHOW);
     Sleep(kShowSettleMs);
-    SetFocus(m.area);
+    SetFocus(making.text_area);
     intptr_t decided;
     lock_text();
     const bool over_none = text_state().current_text_window == nullptr;
-    const bool published = over_none && decide_result(m.block, reinterpret_cast<intptr_t>(m.area), &decided);
+    const bool published =
+        over_none && decide_result(making.block, reinterpret_cast<intptr_t>(making.text_area), &decided);
     if (published) {
         text_state().window_thread = reinterpret_cast<uintptr_t>(self);
-        publish_current(m.record);
+        publish_current(making.record);
     }
     unlock_text();
     if (published) return kOpenOk;
@@ -417,11 +428,11 @@ OpenStep (*const kMakingSteps[])(Making&) = {
 // What a failed step leaves goes with the frame, whose WM_NCDESTROY destroys
 // the records and what they own. The open learns of the failure unless it
 // has given up already (it then noted why itself).
-void fail_open(Making& m, OpenStep step) {
-    if (m.window_dc != nullptr) ReleaseDC(m.area, m.window_dc);
-    if (m.frame != nullptr) DestroyWindow(m.frame);
+void fail_open(Making& making, OpenStep step) {
+    if (making.text_area_dc != nullptr) ReleaseDC(making.text_area, making.text_area_dc);
+    if (making.frame != nullptr) DestroyWindow(making.frame);
     intptr_t decided;
-    if (decide_result(m.block, 0, &decided)) note_open_failure(step);
+    if (decide_result(making.block, 0, &decided)) note_open_failure(step);
 }
 
 // Ends with the frame. A WM_QUIT that comes while the frame still exists is
@@ -429,7 +440,7 @@ void fail_open(Making& m, OpenStep step) {
 // the box stays up and answers as before. A box whose caller has ended can
 // never be answered, so it is ended the regular way. Once the frame is gone
 // the loop ends even without the teardown's WM_QUIT.
-DWORD run_message_loop(HWND frame, const OpenBlock* b) {
+DWORD run_message_loop(HWND frame, const OpenBlock* block) {
     MSG msg;
     for (uint32_t idle = 1;;) {
         if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -444,25 +455,25 @@ DWORD run_message_loop(HWND frame, const OpenBlock* b) {
         Sleep(1);
         if (idle++ % kLivenessCheckPolls != 0) continue;
         if (!IsWindow(frame)) return 0;
-        if (caller_gone(b)) DestroyWindow(frame);
+        if (caller_gone(block)) DestroyWindow(frame);
     }
 }
 
-DWORD window_thread_main(OpenBlock* b) {
+DWORD window_thread_main(OpenBlock* block) {
     (void)get_thread_context();   // where the locks keep this thread's identity
-    Making m{};
-    m.block = b;
+    Making making{};
+    making.block = block;
     OpenStep step = kOpenOk;
     for (auto make : kMakingSteps) {
-        if ((step = make(m)) != kOpenOk) break;
+        if ((step = make(making)) != kOpenOk) break;
     }
     DWORD code = 0;
     if (step != kOpenOk) {
-        fail_open(m, step);
+        fail_open(making, step);
     } else {
-        code = run_message_loop(m.frame, b);
+        code = run_message_loop(making.frame, block);
     }
-    release_block(b);
+    release_block(block);
     return code;
 }
 
@@ -472,78 +483,80 @@ DWORD window_thread_main(OpenBlock* b) {
 // message loop. FreeLibraryAndExitThread lets go of it only once no code of
 // the library runs here any more.
 DWORD WINAPI window_thread_start(void* param) {
-    OpenBlock* b = static_cast<OpenBlock*>(param);
-    HMODULE library = b->library;   // the block may be gone by the end
-    FreeLibraryAndExitThread(library, window_thread_main(b));
+    OpenBlock* block = static_cast<OpenBlock*>(param);
+    HMODULE library = block->library;   // the block may be gone by the end
+    FreeLibraryAndExitThread(library, window_thread_main(block));
 }
 
-// The caller's copy of the open's arguments, or null. The caption is copied,
+// A new block with the open's arguments, or null. The caption is copied,
 // not borrowed: the window thread may outlive the open.
 OpenBlock* make_block(ProcFrame& f, uint32_t style, int32_t columns, int32_t rows, int32_t pinned_rows,
                       int32_t top, int32_t left) {
     const char16_t* caption = nullptr;
     const uint32_t n = str_len_wide(str_unborrow(tmp_slot(f, 0)), &caption);
-    const uint64_t bytes = sizeof(OpenBlock) + 2 * uint64_t{n};
-    auto* b = bytes <= UINT32_MAX ? static_cast<OpenBlock*>(global_alloc_zeroed(static_cast<uint32_t>(bytes))) : nullptr;
-    if (b == nullptr) return nullptr;
-    if (!DuplicateHandle(this_process(), this_thread(), this_process(), &b->caller, SYNCHRONIZE, FALSE, 0)) {
-        global_free(b);
+    const uint64_t bytes = sizeof(OpenBlock) + sizeof(wchar_t) * uint64_t{n};
+    auto* block =
+        bytes <= UINT32_MAX ? static_cast<OpenBlock*>(global_alloc_zeroed(static_cast<uint32_t>(bytes))) : nullptr;
+    if (block == nullptr) return nullptr;
+    if (!DuplicateHandle(this_process(), this_thread(), this_process(), &block->caller, SYNCHRONIZE, FALSE, 0)) {
+        global_free(block);
         return nullptr;
     }
-    b->owners = 2;
-    b->result = kResultPending;
-    b->style = style;
-    b->columns = columns;
-    b->rows = rows;
-    b->pinned_rows = pinned_rows;
-    b->top = top;
-    b->left = left;
+    block->owners = kOwnedByBoth;
+    block->result = kResultPending;
+    block->style = style;
+    block->columns = columns;
+    block->rows = rows;
+    block->pinned_rows = pinned_rows;
+    block->top = top;
+    block->left = left;
     // All of the caption is shown, as all of it sizes the box: a NUL, which
-    // would end the window's text, as the blank the message shows it as.
-    for (uint32_t i = 0; i < n; i++) b->caption[i] = caption[i] != 0 ? caption[i] : L' ';
-    return b;   // the terminator is the zero fill's
+    // would end the frame's text, as the blank the message shows it as.
+    for (uint32_t i = 0; i < n; i++) block->caption[i] = caption[i] != 0 ? caption[i] : L' ';
+    return block;   // the terminator is the zero fill's
 }
 
-// Starts the window thread and waits for its word: the text area, or 0 when
-// it failed (it noted why). The wait ends at the bound, or as soon as the
-// thread has ended without a word; the open then gives up on it in the same
-// atomic step the thread would use, so exactly one side decides.
+// Starts the window thread and waits for the result: the text area's
+// handle, or 0 when the thread failed (it noted why). The wait ends at the
+// bound, or as soon as the thread has ended without deciding it; the open
+// then gives up on it in the same atomic step the thread would use, so
+// exactly one side decides.
 // The block is the thread's from here on, or freed here when no thread
 // could be made for it.
-OpenStep start_window_thread(OpenBlock* b, uintptr_t* area) {
+OpenStep start_window_thread(OpenBlock* block, uintptr_t* text_area) {
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
-                            reinterpret_cast<LPCWSTR>(&window_thread_start), &b->library)) {
-        free_block(b);   // without the hold a window could outlive a freed image
+                            reinterpret_cast<LPCWSTR>(&window_thread_start), &block->library)) {
+        free_block(block);   // without the hold a box could outlive a freed image
         return kOpenThread;
     }
-    HANDLE thread = CreateThread(nullptr, 0, window_thread_start, b, 0, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, window_thread_start, block, 0, nullptr);
     if (thread == nullptr) {
-        FreeLibrary(b->library);
-        free_block(b);
+        FreeLibrary(block->library);
+        free_block(block);
         return kOpenThread;
     }
     const DWORD start = GetTickCount();
     intptr_t result;
     OpenStep step = kOpenOk;
-    // Polls the word each millisecond in a wait on the thread, which leaves
-    // the core to the window thread and the Wine or X server it waits on,
-    // and returns at once should the thread end without a word.
-    while ((result = __atomic_load_n(&b->result, __ATOMIC_ACQUIRE)) == kResultPending) {
+    // Polls the result each millisecond in a wait on the thread, which
+    // leaves the core to the window thread and the Wine or X server it waits
+    // on, and returns at once should the thread end without deciding it.
+    while ((result = __atomic_load_n(&block->result, __ATOMIC_ACQUIRE)) == kResultPending) {
         const bool ended = WaitForSingleObject(thread, 1) == WAIT_OBJECT_0;
         if (!ended && GetTickCount() - start < kWindowThreadBoundMs) continue;
-        if (decide_result(b, kResultAbandoned, &result)) {
+        if (decide_result(block, kResultAbandoned, &result)) {
             result = 0;
             step = ended ? kOpenThread : kOpenTimedOut;
         }
         break;
     }
-    let_go_of_block(b);
+    let_go_of_block(block);
     CloseHandle(thread);
     if (result != 0) {
         lock_text();   // the window thread published under it
         unlock_text();
     }
-    *area = static_cast<uintptr_t>(result);
+    *text_area = static_cast<uintptr_t>(result);
     return step;
 }
 
@@ -556,7 +569,7 @@ TextWindowLimits text_window_limits(int32_t top, int32_t left, bool caption) {
     TextWindowLimits limits{0, 0, 0};
     RECT around{0, 0, 0, 0};
     AdjustWindowRectEx(&around, frame_style(0, caption), FALSE, 0);
-    // The window measures its cell at its own DPI; for a window of this
+    // The box measures its cell at its frame's DPI; for a window of this
     // process that is the screen's, which a DC made for the screen has.
     // (Not the screen's own DC: the system keeps one made for every thread
     // that asks at once, which a count of drawing objects sees as left.)
@@ -567,9 +580,9 @@ TextWindowLimits text_window_limits(int32_t top, int32_t left, bool caption) {
     CellMetrics cell{};
     if (dc != nullptr && font != nullptr &&
         select_cell_font(font, dc, dpi > 0 ? static_cast<uint32_t>(dpi) : kBaseDpi, &saved, &cell) == 0) {
-        const FitFrame frame{around.right - around.left, around.bottom - around.top, GetSystemMetrics(SM_CXVSCROLL),
-                             cell.width, cell.height + cell.ext_leading};
-        const FitLimits most = fit_limits(work_area_near(left, top), frame);
+        const FitFrame frame_around{around.right - around.left, around.bottom - around.top,
+                                    GetSystemMetrics(SM_CXVSCROLL), cell.width, cell.height + cell.ext_leading};
+        const FitLimits most = fit_limits(work_area_near(left, top), frame_around);
         limits = TextWindowLimits{most.max_columns, most.max_columns_scrolling, most.max_rows};
     }
     if (saved != nullptr) SelectObject(dc, saved);
@@ -579,22 +592,22 @@ TextWindowLimits text_window_limits(int32_t top, int32_t left, bool caption) {
 
 uintptr_t open_text_window(ProcFrame& f, uint32_t style, int32_t columns, int32_t rows,
                            int32_t top, int32_t left, int32_t pinned_rows) {
-    uintptr_t area = 0;
+    uintptr_t text_area = 0;
     (void)get_thread_context();   // where the locks keep this thread's identity
     // No thread starts while this one holds the loader lock: waiting for a
-    // window could only end at the bound.
+    // box could only end at the bound.
     OpenStep step = holds_loader_lock() ? kOpenLoaderLock : take_open_turn();
     if (step == kOpenOk) {
         step = close_old_window();
         if (step == kOpenOk) {
-            OpenBlock* b = make_block(f, style, columns, rows, pinned_rows, top, left);
-            step = b != nullptr ? start_window_thread(b, &area) : kOpenThread;
+            OpenBlock* block = make_block(f, style, columns, rows, pinned_rows, top, left);
+            step = block != nullptr ? start_window_thread(block, &text_area) : kOpenThread;
         }
         end_open_turn();
     }
     if (step != kOpenOk) note_open_failure(step);
     tmp_drop(f);
-    if (area == 0) return 0;
+    if (text_area == 0) return 0;
     Sleep(kPublishSettleMs);
-    return area;
+    return text_area;
 }

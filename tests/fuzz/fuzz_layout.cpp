@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     msgbox_layout(l, (present & 8) ? nullptr : &caption.handle, (present & 16) ? nullptr : &message.handle,
                   (present & 1) ? &c1.handle : nullptr, (present & 2) ? &c2.handle : nullptr,
                   (present & 4) ? &c3.handle : nullptr, limits);
-    if (l.frame.depth != 0 || l.frame.error_slot != 0) abort();
+    if (l.proc_frame.depth != 0 || l.proc_frame.error_slot != 0) abort();
     if (l.line_count < 1 || l.extra_rows < 2 || l.extra_rows > 4) abort();
     const char16_t* cap;
     const uint32_t cap_units = str_len_wide((present & 8) ? 0 : caption.handle, &cap);
@@ -87,29 +87,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         // Without a limit the rows are the message's fields at CR LF, in order.
         if (small == 0 && (i <= 2 || i == l.line_count)) {
-            tmp_push_ref(l.frame, (present & 16) ? 0 : message.handle);
-            tmp_push_ref(l.frame, literal(kLitCrLf));
-            field_at(l.frame, i);
+            tmp_push_ref(l.proc_frame, (present & 16) ? 0 : message.handle);
+            tmp_push_ref(l.proc_frame, literal(kLitCrLf));
+            field_at(l.proc_frame, i);
             const char16_t* fd;
-            const uint32_t fn = str_len_wide(tmp_slot(l.frame, 0), &fd);
+            const uint32_t fn = str_len_wide(tmp_slot(l.proc_frame, 0), &fd);
             if (fn != n - 1 || memcmp(fd, d + 1, 2 * fn) != 0) abort();
-            tmp_drop(l.frame);
+            tmp_drop(l.proc_frame);
         }
     }
 
     msgbox_accepted_keys(l);
     const int32_t choices = l.extra_rows == 2 ? 0 : l.extra_rows - 1;
     for (int32_t unit : {13, 48, 49, 50, 51, 52, 97, 0x3131}) {
-        string_of_codes(l.frame, &unit, 1);
-        tmp_assign(l.frame, &l.key);
+        string_of_codes(l.proc_frame, &unit, 1);
+        tmp_assign(l.proc_frame, &l.key);
         int32_t result = -7;
         const bool accepted = msgbox_key_result(l, &result);
         const bool expected = choices == 0 ? unit == 13 : unit >= '1' && unit <= '0' + choices;
-        if (accepted != expected || l.frame.depth != 0) abort();
+        if (accepted != expected || l.proc_frame.depth != 0) abort();
         if (accepted && result != (unit == 13 ? 0 : unit - '0')) abort();
     }
 
-    release_locals(l.frame);
+    release_locals(l.proc_frame);
     const PlatformCounters after = platform_counters();
     if (after.live_strings != before.live_strings || after.live_globals != before.live_globals) abort();
     exact_free(caption);
