@@ -325,12 +325,12 @@ void msgbox_accepted_keys(MsgBoxLocals& locals) {
 }
 
 bool msgbox_key_result(MsgBoxLocals& locals, int32_t* result) {
-    ProcFrame& f = locals.proc_frame;
-    tmp_push_ref(f, locals.key);
-    tmp_push_ref(f, locals.accepted_keys);
-    if (find_any(f, kFirstPosition) == 0) return false;
-    tmp_push_ref(f, locals.key);
-    tmp_to_ansi(f, 0, kCodePageOfThread);
-    *result = round_to_int32(parse_number(f, kFirstPosition));
+    ProcFrame& proc_frame = locals.proc_frame;
+    tmp_push_ref(proc_frame, locals.key);
+    tmp_push_ref(proc_frame, locals.accepted_keys);
+    if (find_any(proc_frame, kFirstPosition) == 0) return false;
+    tmp_push_ref(proc_frame, locals.key);
+    tmp_to_ansi(proc_frame, 0, kCodePageOfThread);
+    *result = round_to_int32(parse_number(proc_frame, kFirstPosition));
     return true;
 }

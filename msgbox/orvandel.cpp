@@ -26,9 +26,9 @@ inline int32_t offset_from(int32_t margin, int offset) {
 
 inline StrHandle handle_of(BSTR* ref) { return ref ? reinterpret_cast<StrHandle>(*ref) : 0; }
 
-inline void print_row(ProcFrame& f, uintptr_t text_area, StrHandle row) {
-    tmp_push_ref(f, row);
-    text_print(f, text_area);
+inline void print_row(ProcFrame& proc_frame, uintptr_t text_area, StrHandle row) {
+    tmp_push_ref(proc_frame, row);
+    text_print(proc_frame, text_area);
     reload_fpu();
 }
 

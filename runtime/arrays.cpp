@@ -10,10 +10,10 @@ namespace {
 constexpr uint8_t kArrayKind = 2;
 
 // Leaves the descriptor not dimensioned after a refused dim_array.
-void refuse(ProcFrame& frame, ArrayDescriptor* array, RuntimeError error) {
+void refuse(ProcFrame& proc_frame, ArrayDescriptor* array, RuntimeError error) {
     array->data = nullptr;
     array->flags &= static_cast<uint8_t>(~kArrayDimensioned);
-    raise_internal(&frame, error);
+    raise_internal(&proc_frame, error);
 }
 
 // Descending quicksort with the middle element (the upper middle of an even
@@ -51,7 +51,7 @@ void sort_handles_descending(StrHandle* handles, uint32_t n) {
     if (n > 1) sort_descending(handles, 0, int64_t{n} - 1);
 }
 
-void dim_array(ProcFrame& frame, ArrayDescriptor* array, void* data, uint8_t flags,
+void dim_array(ProcFrame& proc_frame, ArrayDescriptor* array, void* data, uint8_t flags,
                uint8_t element_type, uint8_t dimension_count, uint32_t element_size,
                const int32_t* bounds) {
     if (array->flags & kArrayDimensioned) return;
@@ -61,7 +61,7 @@ void dim_array(ProcFrame& frame, ArrayDescriptor* array, void* data, uint8_t fla
     array->element_type = element_type;
     array->dimension_count = dimension_count;
     array->element_size = element_size;
-    if (dimension_count == 0) return refuse(frame, array, kErrSubscript);
+    if (dimension_count == 0) return refuse(proc_frame, array, kErrSubscript);
 
     // The dimensions run on into the owner's ArrayDescriptorN storage.
     ArrayDimension* dims = array->dims;
@@ -69,21 +69,21 @@ void dim_array(ProcFrame& frame, ArrayDescriptor* array, void* data, uint8_t fla
     for (int k = 0; k < dimension_count; ++k) {
         dims[k].lower = bounds[2 * k];
         dims[k].upper = bounds[2 * k + 1];
-        if (dims[k].upper < dims[k].lower) return refuse(frame, array, kErrSubscript);
+        if (dims[k].upper < dims[k].lower) return refuse(proc_frame, array, kErrSubscript);
         count *= static_cast<uint64_t>(int64_t{dims[k].upper} - dims[k].lower + 1);
-        if (count > 0xFFFFFFFFu) return refuse(frame, array, kErrSubscript);
+        if (count > 0xFFFFFFFFu) return refuse(proc_frame, array, kErrSubscript);
         if (k + 1 < dimension_count) dims[k].span = static_cast<uint32_t>(count);
     }
     array->element_count = static_cast<uint32_t>(count);
     const uint64_t bytes = count * element_size;
-    if (bytes > 0xFFFFFFFFu) return refuse(frame, array, kErrSubscript);
+    if (bytes > 0xFFFFFFFFu) return refuse(proc_frame, array, kErrSubscript);
     array->byte_size = static_cast<uint32_t>(bytes);
 
     if (!(flags & kArrayCallerMemory)) {
         // global_alloc_zeroed hands back zero-filled memory: every element
         // starts as the empty string or a zero value.
         void* memory = global_alloc_zeroed(array->byte_size);
-        if (memory == nullptr) return refuse(frame, array, kErrOutOfMemory);
+        if (memory == nullptr) return refuse(proc_frame, array, kErrOutOfMemory);
         array->data = memory;
     }
     array->flags |= kArrayDimensioned;

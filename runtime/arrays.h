@@ -41,9 +41,9 @@ struct ArrayDescriptorN {
 
 // Dimensions the array. `bounds` holds lower and upper bound of each
 // dimension in order. Raises kErrSubscript (inverted bounds, count or size
-// beyond 32 bits) or kErrOutOfMemory into `frame`; the array then stays not
+// beyond 32 bits) or kErrOutOfMemory into `proc_frame`; the array then stays not
 // dimensioned. An already dimensioned array is left as it is.
-void dim_array(ProcFrame& frame, ArrayDescriptor* array, void* data, uint8_t flags,
+void dim_array(ProcFrame& proc_frame, ArrayDescriptor* array, void* data, uint8_t flags,
                uint8_t element_type, uint8_t dimension_count, uint32_t element_size,
                const int32_t* bounds);
 

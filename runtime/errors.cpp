@@ -16,17 +16,17 @@ const char* error_description(uint32_t number) {
     }
 }
 
-void raise_internal(ProcFrame* frame, uint32_t number) {
+void raise_internal(ProcFrame* proc_frame, uint32_t number) {
     uint32_t n = number & 0xFFu;
     if (n == 0) n = kErrInternal;
-    if (frame) frame->error_slot = static_cast<uint8_t>(n);
+    if (proc_frame) proc_frame->error_slot = static_cast<uint8_t>(n);
     // The raising thread gets its context even though nothing here reads it:
     // a later handler on this thread must find one. Failure is not an error.
     (void)get_thread_context();
     if (n >= kFirstFatalError) exit_process(kFatalExitCode);
 }
 
-void raise_error(ProcFrame* frame, int32_t number) {
+void raise_error(ProcFrame* proc_frame, int32_t number) {
     if (number < 1 || number > 255) number = kErrInvalidCall;
-    raise_internal(frame, static_cast<uint32_t>(number));
+    raise_internal(proc_frame, static_cast<uint32_t>(number));
 }

@@ -32,12 +32,12 @@ constexpr uint32_t kFatalExitCode = 255;
 const char* error_description(uint32_t number);
 
 // The internal raise. Takes the low 8 bits (0 becomes kErrInternal), records
-// the number in `frame`'s error slot (when a frame is given), makes sure this
+// the number in `proc_frame`'s error slot (when a frame is given), makes sure this
 // thread has a context, and from kFirstFatalError on ends the process with
 // exit code kFatalExitCode.
 // Otherwise returns, and the caller goes on with its neutral result.
-void raise_internal(ProcFrame* frame, uint32_t number);
+void raise_internal(ProcFrame* proc_frame, uint32_t number);
 
 // As raise_internal, except that a number outside 1..255 becomes
 // kErrInvalidCall first.
-void raise_error(ProcFrame* frame, int32_t number);
+void raise_error(ProcFrame* proc_frame, int32_t number);

@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-void frame_init(ProcFrame& frame, const ProcDescriptor* descriptor) {
-    memset(&frame, 0, sizeof frame);
-    frame.descriptor = descriptor;
+void frame_init(ProcFrame& proc_frame, const ProcDescriptor* descriptor) {
+    memset(&proc_frame, 0, sizeof proc_frame);
+    proc_frame.descriptor = descriptor;
 }

@@ -23,4 +23,4 @@ struct ProcFrame {
     uint8_t error_slot;                 // last run-time error raised in this call, 0 = none
 };
 
-void frame_init(ProcFrame& frame, const ProcDescriptor* descriptor);
+void frame_init(ProcFrame& proc_frame, const ProcDescriptor* descriptor);

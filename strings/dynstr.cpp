@@ -14,15 +14,15 @@ namespace {
 alignas(4) const char16_t kEmptyText[4] = {0, 0, 0, 0};
 
 // The slots' checks as in the header's inline operations.
-StrHandle& slot_ref(ProcFrame& frame, int depth) {
-    if (depth < 0 || depth >= frame.depth) __builtin_trap();
-    return frame.slots[frame.depth - 1 - depth];
+StrHandle& slot_ref(ProcFrame& proc_frame, int depth) {
+    if (depth < 0 || depth >= proc_frame.depth) __builtin_trap();
+    return proc_frame.slots[proc_frame.depth - 1 - depth];
 }
 
-StrHandle pop(ProcFrame& frame) {
-    if (frame.depth <= 0) __builtin_trap();
-    StrHandle v = frame.slots[--frame.depth];
-    frame.slots[frame.depth] = 0;
+StrHandle pop(ProcFrame& proc_frame) {
+    if (proc_frame.depth <= 0) __builtin_trap();
+    StrHandle v = proc_frame.slots[--proc_frame.depth];
+    proc_frame.slots[proc_frame.depth] = 0;
     return v;
 }
 
@@ -64,19 +64,19 @@ StrHandle wide_to_ansi(StrHandle h, uint32_t code_page) {
 
 // --- temporaries ----------------------------------------------------------------
 
-void tmp_drop_n(ProcFrame& frame, int count) {
-    while (count-- > 0) tmp_drop(frame);
+void tmp_drop_n(ProcFrame& proc_frame, int count) {
+    while (count-- > 0) tmp_drop(proc_frame);
 }
 
-void tmp_set_result(ProcFrame& frame, int operand_count, StrHandle result) {
-    tmp_drop_n(frame, operand_count - 1);
-    StrHandle& deepest = slot_ref(frame, 0);
+void tmp_set_result(ProcFrame& proc_frame, int operand_count, StrHandle result) {
+    tmp_drop_n(proc_frame, operand_count - 1);
+    StrHandle& deepest = slot_ref(proc_frame, 0);
     str_free(deepest);
     deepest = result;
 }
 
-void tmp_assign(ProcFrame& frame, StrHandle* var) {
-    StrHandle s = pop(frame);
+void tmp_assign(ProcFrame& proc_frame, StrHandle* var) {
+    StrHandle s = pop(proc_frame);
     StrHandle h = str_unborrow(s);
     if (!(s & kBorrowedBit) || h == 0) {
         StrHandle old = *var;
@@ -102,7 +102,7 @@ void tmp_assign(ProcFrame& frame, StrHandle* var) {
     if (fresh == 0) {
         *var = 0;
         str_free(old);
-        raise_internal(&frame, kErrOutOfMemory);
+        raise_internal(&proc_frame, kErrOutOfMemory);
         return;
     }
     memcpy(reinterpret_cast<void*>(fresh), src, 2 * static_cast<size_t>(n));
@@ -110,9 +110,9 @@ void tmp_assign(ProcFrame& frame, StrHandle* var) {
     str_free(old);
 }
 
-void tmp_concat(ProcFrame& frame) {
-    StrHandle r = slot_ref(frame, 0);
-    StrHandle& l = slot_ref(frame, 1);
+void tmp_concat(ProcFrame& proc_frame) {
+    StrHandle r = slot_ref(proc_frame, 0);
+    StrHandle& l = slot_ref(proc_frame, 1);
     const char16_t* rd;
     const char16_t* ld;
     uint32_t nr = str_len_wide(r, &rd);
@@ -120,11 +120,11 @@ void tmp_concat(ProcFrame& frame) {
     if (nl == 0) {
         str_free(l);   // only an owned block can need it; borrowed and 0 are left alone
         l = r;
-        pop(frame);
+        pop(proc_frame);
         return;
     }
     if (nr == 0) {
-        tmp_drop(frame);
+        tmp_drop(proc_frame);
         return;
     }
     StrHandle joined = (nl + uint64_t{nr} <= 0x7FFFFFFFu) ? str_alloc_wide(nl + nr) : 0;
@@ -133,8 +133,8 @@ void tmp_concat(ProcFrame& frame) {
         // stay balanced for the caller, who goes on after the error.
         str_free(l);
         l = 0;
-        tmp_drop(frame);
-        raise_internal(&frame, kErrOutOfMemory);
+        tmp_drop(proc_frame);
+        raise_internal(&proc_frame, kErrOutOfMemory);
         return;
     }
     auto* out = reinterpret_cast<char16_t*>(joined);
@@ -142,19 +142,20 @@ void tmp_concat(ProcFrame& frame) {
     memcpy(out + nl, rd, 2 * static_cast<size_t>(nr));
     str_free(l);
     l = joined;
-    tmp_drop(frame);
+    tmp_drop(proc_frame);
 }
 
-uint32_t tmp_len(ProcFrame& frame) {
-    uint32_t n = str_len_wide(slot_ref(frame, 0));
-    tmp_drop(frame);
+uint32_t tmp_len(ProcFrame& proc_frame) {
+    uint32_t n = str_len_wide(slot_ref(proc_frame, 0));
+    tmp_drop(proc_frame);
     return n;
 }
 
 namespace {
 
-void convert_slot(ProcFrame& frame, int depth, uint32_t code_page, StrHandle (*convert)(StrHandle, uint32_t)) {
-    StrHandle& slot = slot_ref(frame, depth);
+void convert_slot(ProcFrame& proc_frame, int depth, uint32_t code_page,
+                  StrHandle (*convert)(StrHandle, uint32_t)) {
+    StrHandle& slot = slot_ref(proc_frame, depth);
     StrHandle old = slot;
     StrHandle fresh = str_unborrow(old) == 0 ? 0 : convert(str_unborrow(old), code_page);
     slot = fresh;
@@ -163,12 +164,16 @@ void convert_slot(ProcFrame& frame, int depth, uint32_t code_page, StrHandle (*c
 
 }  // namespace
 
-void tmp_to_wide(ProcFrame& frame, int depth, uint32_t code_page) { convert_slot(frame, depth, code_page, ansi_to_wide); }
+void tmp_to_wide(ProcFrame& proc_frame, int depth, uint32_t code_page) {
+    convert_slot(proc_frame, depth, code_page, ansi_to_wide);
+}
 
-void tmp_to_ansi(ProcFrame& frame, int depth, uint32_t code_page) { convert_slot(frame, depth, code_page, wide_to_ansi); }
+void tmp_to_ansi(ProcFrame& proc_frame, int depth, uint32_t code_page) {
+    convert_slot(proc_frame, depth, code_page, wide_to_ansi);
+}
 
-void release_locals(ProcFrame& frame) {
-    if (!frame.descriptor) return;
-    uint32_t err = process_release_list(frame.descriptor->release_list, &frame);
-    if (err) raise_internal(&frame, err);
+void release_locals(ProcFrame& proc_frame) {
+    if (!proc_frame.descriptor) return;
+    uint32_t err = process_release_list(proc_frame.descriptor->release_list, &proc_frame);
+    if (err) raise_internal(&proc_frame, err);
 }

@@ -1,6 +1,6 @@
 // What is done with dynamic strings: lengths, conversions and the string
 // temporaries of a procedure frame. The blocks themselves, the literal pool
-// and the frame are the runtime's (runtime/blocks.h, runtime/literals.h,
+// and the procedure frame are the runtime's (runtime/blocks.h, runtime/literals.h,
 // runtime/frame.h), included here for every user of strings.
 #pragma once
 
@@ -52,42 +52,44 @@ StrHandle wide_to_ansi(StrHandle h, uint32_t code_page);
 // every procedure keeps its temporaries balanced and within kTempSlots.
 
 // Slot at `depth` (0 = top) with its borrowed bit.
-inline StrHandle tmp_slot(const ProcFrame& frame, int depth) {
-    if (depth < 0 || depth >= frame.depth) __builtin_trap();
-    return frame.slots[frame.depth - 1 - depth];
+inline StrHandle tmp_slot(const ProcFrame& proc_frame, int depth) {
+    if (depth < 0 || depth >= proc_frame.depth) __builtin_trap();
+    return proc_frame.slots[proc_frame.depth - 1 - depth];
 }
 
-inline void tmp_push_owned(ProcFrame& frame, StrHandle h) {
-    if (frame.depth >= kTempSlots) __builtin_trap();
-    frame.slots[frame.depth++] = h;
+inline void tmp_push_owned(ProcFrame& proc_frame, StrHandle h) {
+    if (proc_frame.depth >= kTempSlots) __builtin_trap();
+    proc_frame.slots[proc_frame.depth++] = h;
 }
-inline void tmp_push_ref(ProcFrame& frame, StrHandle h) { tmp_push_owned(frame, h | kBorrowedBit); }
-inline void tmp_drop(ProcFrame& frame) {
-    if (frame.depth <= 0) __builtin_trap();
-    const StrHandle v = frame.slots[--frame.depth];
-    frame.slots[frame.depth] = 0;
+inline void tmp_push_ref(ProcFrame& proc_frame, StrHandle h) {
+    tmp_push_owned(proc_frame, h | kBorrowedBit);
+}
+inline void tmp_drop(ProcFrame& proc_frame) {
+    if (proc_frame.depth <= 0) __builtin_trap();
+    const StrHandle v = proc_frame.slots[--proc_frame.depth];
+    proc_frame.slots[proc_frame.depth] = 0;
     if (v != 0 && !(v & kBorrowedBit)) str_free(v);
 }
 // Drops the top `count` slots.
-void tmp_drop_n(ProcFrame& frame, int count);
+void tmp_drop_n(ProcFrame& proc_frame, int count);
 // The calling convention of string-valued functions: drops the upper
 // operand_count - 1 slots, frees the deepest if owned and stores the owned
 // `result` there.
-void tmp_set_result(ProcFrame& frame, int operand_count, StrHandle result);
+void tmp_set_result(ProcFrame& proc_frame, int operand_count, StrHandle result);
 
 // Pops the top slot into the variable `*var` (never leaves a borrowed value
-// there). Raises kErrOutOfMemory into `frame` when a copy cannot be
+// there). Raises kErrOutOfMemory into `proc_frame` when a copy cannot be
 // allocated; *var is then 0.
-void tmp_assign(ProcFrame& frame, StrHandle* var);
+void tmp_assign(ProcFrame& proc_frame, StrHandle* var);
 // Replaces the two top slots by depth 1 followed by depth 0. On allocation
 // failure raises kErrOutOfMemory and leaves an owned empty slot in their place.
-void tmp_concat(ProcFrame& frame);
+void tmp_concat(ProcFrame& proc_frame);
 // Length in UTF-16 units of the top slot, which it drops.
-uint32_t tmp_len(ProcFrame& frame);
-void tmp_to_wide(ProcFrame& frame, int depth, uint32_t code_page);
-void tmp_to_ansi(ProcFrame& frame, int depth, uint32_t code_page);
+uint32_t tmp_len(ProcFrame& proc_frame);
+void tmp_to_wide(ProcFrame& proc_frame, int depth, uint32_t code_page);
+void tmp_to_ansi(ProcFrame& proc_frame, int depth, uint32_t code_page);
 
-// Releases the locals that `frame`'s descriptor names (strings freed, arrays
+// Releases the locals that `proc_frame`'s descriptor names (strings freed, arrays
 // erased, objects released, variants cleared). A failure of erase_array is
-// raised into `frame`: kErrFreeFailed, which ends the process.
-void release_locals(ProcFrame& frame);
+// raised into `proc_frame`: kErrFreeFailed, which ends the process.
+void release_locals(ProcFrame& proc_frame);

@@ -10,9 +10,9 @@ struct Text {
     uint32_t n;
 };
 
-Text operand(const ProcFrame& frame, int depth) {
+Text operand(const ProcFrame& proc_frame, int depth) {
     Text t;
-    t.n = str_len_wide(tmp_slot(frame, depth), &t.data);
+    t.n = str_len_wide(tmp_slot(proc_frame, depth), &t.data);
     return t;
 }
 
@@ -160,9 +160,9 @@ int32_t search_set(Text text, Text set, int32_t start) {
 
 }  // namespace
 
-int32_t field_count(ProcFrame& frame) {
-    const int32_t count = count_fields(operand(frame, 1), operand(frame, 0));
-    tmp_drop_n(frame, 2);
+int32_t field_count(ProcFrame& proc_frame) {
+    const int32_t count = count_fields(operand(proc_frame, 1), operand(proc_frame, 0));
+    tmp_drop_n(proc_frame, 2);
     return count;
 }
 
@@ -170,38 +170,38 @@ namespace {
 
 // The string-valued end of field_at and field_next: a copy of the len units
 // at start replaces the two operands.
-void leave_field(ProcFrame& frame, Text s, uint32_t start, uint32_t len) {
+void leave_field(ProcFrame& proc_frame, Text s, uint32_t start, uint32_t len) {
     StrHandle result = 0;
     if (len > 0) {
         result = str_alloc_wide(len);
         if (result == 0) {
-            tmp_set_result(frame, 2, 0);
-            raise_internal(&frame, kErrOutOfMemory);
+            tmp_set_result(proc_frame, 2, 0);
+            raise_internal(&proc_frame, kErrOutOfMemory);
             return;
         }
         char16_t* out = reinterpret_cast<char16_t*>(result);
         for (uint32_t i = 0; i < len; ++i) out[i] = s.data[start + i];
     }
-    tmp_set_result(frame, 2, result);
+    tmp_set_result(proc_frame, 2, result);
 }
 
 }  // namespace
 
-void field_at(ProcFrame& frame, int32_t index) {
-    const Text s = operand(frame, 1);
-    const Text d = operand(frame, 0);
+void field_at(ProcFrame& proc_frame, int32_t index) {
+    const Text s = operand(proc_frame, 1);
+    const Text d = operand(proc_frame, 0);
     if (index < 0) {
         const int64_t from_end = int64_t{count_fields(s, d)} + index + 1;
         index = from_end > 0 ? static_cast<int32_t>(from_end) : 0;
     }
     uint32_t start = 0, len = 0;
     if (index <= 0 || !locate_field(s, d, index, &start, &len)) len = 0;
-    leave_field(frame, s, start, len);
+    leave_field(proc_frame, s, start, len);
 }
 
-void field_next(ProcFrame& frame, uint32_t* next) {
-    const Text s = operand(frame, 1);
-    const Text d = operand(frame, 0);
+void field_next(ProcFrame& proc_frame, uint32_t* next) {
+    const Text s = operand(proc_frame, 1);
+    const Text d = operand(proc_frame, 0);
     const uint32_t pos = *next;
     uint32_t start = 0, len = 0;
     *next = kFieldsDone;
@@ -222,31 +222,31 @@ void field_next(ProcFrame& frame, uint32_t* next) {
             }
         }
     }
-    leave_field(frame, s, start, len);
+    leave_field(proc_frame, s, start, len);
 }
 
-int32_t find_any(ProcFrame& frame, int32_t start) {
-    const int32_t pos = search_set(operand(frame, 1), operand(frame, 0), start);
-    tmp_drop_n(frame, 2);
+int32_t find_any(ProcFrame& proc_frame, int32_t start) {
+    const int32_t pos = search_set(operand(proc_frame, 1), operand(proc_frame, 0), start);
+    tmp_drop_n(proc_frame, 2);
     return pos;
 }
 
-void string_of_codes(ProcFrame& frame, const int32_t* codes, int count) {
+void string_of_codes(ProcFrame& proc_frame, const int32_t* codes, int count) {
     uint32_t units = 0;
     for (int i = 0; i < count; ++i)
         if (codes[i] != -1) ++units;
     if (units == 0) {
-        tmp_push_owned(frame, 0);
+        tmp_push_owned(proc_frame, 0);
         return;
     }
     const StrHandle result = str_alloc_wide(units);
     if (result == 0) {
-        tmp_push_owned(frame, 0);
-        raise_internal(&frame, kErrOutOfMemory);
+        tmp_push_owned(proc_frame, 0);
+        raise_internal(&proc_frame, kErrOutOfMemory);
         return;
     }
     char16_t* out = reinterpret_cast<char16_t*>(result);
     for (int i = 0; i < count; ++i)
         if (codes[i] != -1) *out++ = static_cast<char16_t>(codes[i] & 0xFFFF);
-    tmp_push_owned(frame, result);
+    tmp_push_owned(proc_frame, result);
 }

@@ -14,13 +14,13 @@ struct ProcFrame;
 
 // Operands: source, delimiter. Number of fields, at least 1. An empty
 // delimiter reads the source as a comma-separated list.
-int32_t field_count(ProcFrame& frame);
+int32_t field_count(ProcFrame& proc_frame);
 
 // Operands: source, delimiter. Leaves field `index` (negative counts from the
 // end: -1 is the last) in the source's slot; the empty string when there is
-// no such field. Raises kErrOutOfMemory into `frame` when the copy cannot be
+// no such field. Raises kErrOutOfMemory into `proc_frame` when the copy cannot be
 // allocated, leaving the empty string in its place.
-void field_at(ProcFrame& frame, int32_t index);
+void field_at(ProcFrame& proc_frame, int32_t index);
 
 // Where a walk over the fields of one source with one delimiter stands: the
 // unit (0-based) at which the next field begins. Start at 0; kFieldsDone
@@ -34,8 +34,8 @@ constexpr uint32_t kFieldsDone = 0xFFFFFFFFu;
 // own field's length only, so a whole walk is linear in the source. With
 // *next at kFieldsDone (or beyond the source) it leaves the empty string.
 // *next must come from a walk over the same source and delimiter. Raises
-// kErrOutOfMemory into `frame` like field_at, *next moving on all the same.
-void field_next(ProcFrame& frame, uint32_t* next);
+// kErrOutOfMemory into `proc_frame` like field_at, *next moving on all the same.
+void field_next(ProcFrame& proc_frame, uint32_t* next);
 
 // Operands: text, set. Position of the first unit of text that is in set,
 // scanning forward from `start`, or backward from the unit `-start` counted
@@ -44,9 +44,9 @@ void field_next(ProcFrame& frame, uint32_t* next);
 //   0         start 0, empty text, start beyond the text, or no unit found
 //   start     positive start with an empty set (not compared with the length)
 //   n+start+1 negative start with an empty set, when positive
-int32_t find_any(ProcFrame& frame, int32_t start);
+int32_t find_any(ProcFrame& proc_frame, int32_t start);
 
 // Pushes an owned string of one unit per code (its low 16 bits); a code of -1
 // adds nothing. On allocation failure pushes the empty string and raises
 // kErrOutOfMemory.
-void string_of_codes(ProcFrame& frame, const int32_t* codes, int count);
+void string_of_codes(ProcFrame& proc_frame, const int32_t* codes, int count);

@@ -241,9 +241,9 @@ long double parse_radix(Cursor c) {
 
 }  // namespace
 
-long double parse_number(ProcFrame& frame, int32_t start) {
+long double parse_number(ProcFrame& proc_frame, int32_t start) {
     const char* data;
-    const uint32_t length = str_len_ansi(tmp_slot(frame, 0), &data);
+    const uint32_t length = str_len_ansi(tmp_slot(proc_frame, 0), &data);
     long double value = 0.0L;
     const int64_t offset = int64_t{start} - 1;
     if (offset >= 0 && offset <= length) {
@@ -251,7 +251,7 @@ long double parse_number(ProcFrame& frame, int32_t start) {
         while (!c.at_end() && is_blank(c.peek())) ++c.pos;
         if (!c.at_end()) value = c.peek() == '&' ? parse_radix(c) : parse_decimal(c);
     }
-    tmp_drop(frame);
+    tmp_drop(proc_frame);
     return value;
 }
 

@@ -20,7 +20,7 @@ struct ProcFrame;
 //                     number wider than 64 bits, a "?" number with bit 63 set,
 //                     decimal underflow
 //   +-2^127           decimal overflow, with the number's sign
-long double parse_number(ProcFrame& frame, int32_t start);
+long double parse_number(ProcFrame& proc_frame, int32_t start);
 
 // Nearest 32-bit integer, ties to even. Values beyond the 32-bit range
 // saturate to INT32_MIN / INT32_MAX; NaN gives 0.

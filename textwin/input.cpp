@@ -11,13 +11,13 @@
 namespace textwin {
 namespace {
 
-void push_key(ProcFrame& f, uint32_t value) {
+void push_key(ProcFrame& proc_frame, uint32_t value) {
     StrHandle h = 0;
     if (value != 0) {
         h = str_alloc_wide(1);
         if (h != 0) *reinterpret_cast<char16_t*>(h) = static_cast<char16_t>(value & 0xFFFF);
     }
-    tmp_push_owned(f, h);
+    tmp_push_owned(proc_frame, h);
 }
 
 }  // namespace
@@ -27,13 +27,13 @@ using namespace textwin;
 
 bool text_window_is_open(uintptr_t text_area) { return window_alive(resolve_window(text_area)); }
 
-void text_announce(ProcFrame& f, uintptr_t text_area) {
+void text_announce(ProcFrame& proc_frame, uintptr_t text_area) {
     // The text is handed over as it is, not copied: a message of megabytes.
-    StrHandle text = tmp_slot(f, 0);
+    StrHandle text = tmp_slot(proc_frame, 0);
     if ((text & kBorrowedBit) != 0) {
         text = 0;
     } else {
-        f.slots[f.depth - 1] = 0;
+        proc_frame.slots[proc_frame.depth - 1] = 0;
     }
     lock_text();
     WindowRecord* record = open_record(text_area);
@@ -43,11 +43,11 @@ void text_announce(ProcFrame& f, uintptr_t text_area) {
     }
     unlock_text();
     str_free(text);
-    tmp_drop(f);
+    tmp_drop(proc_frame);
     if (record != nullptr) NotifyWinEvent(EVENT_SYSTEM_ALERT, hwnd_of(text_area), OBJID_CLIENT, CHILDID_SELF);
 }
 
-void text_wait_key(ProcFrame& f, uintptr_t text_area) {
+void text_wait_key(ProcFrame& proc_frame, uintptr_t text_area) {
     text_area = resolve_window(text_area);   // kAnyTextWindow: the one open now
     TakenQuit quit{false, 0};
     for (uint32_t polls = 1;; polls++) {
@@ -63,7 +63,7 @@ void text_wait_key(ProcFrame& f, uintptr_t text_area) {
         if (gone || value != 0) {
             // As any modal loop does: the quit was the host's, not ours.
             if (quit.taken) PostQuitMessage(quit.exit_code);
-            push_key(f, value);
+            push_key(proc_frame, value);
             return;
         }
         pump_messages(quit);

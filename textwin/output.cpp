@@ -127,9 +127,9 @@ void scroll_rows_to(WindowRecord* record, int32_t top) {
 
 using namespace textwin;
 
-void text_print(ProcFrame& f, uintptr_t text_area) {
+void text_print(ProcFrame& proc_frame, uintptr_t text_area) {
     const char16_t* data = nullptr;
-    const uint32_t n = str_len_wide(tmp_slot(f, 0), &data);
+    const uint32_t n = str_len_wide(tmp_slot(proc_frame, 0), &data);
     text_area = n != 0 ? resolve_window(text_area) : 0;   // kAnyTextWindow: the one open now
     uint32_t done = 0;
     while (done < n) {
@@ -172,7 +172,7 @@ void text_print(ProcFrame& f, uintptr_t text_area) {
         send_refresh(refresh);
         done += run;
     }
-    tmp_drop(f);
+    tmp_drop(proc_frame);
 }
 
 void text_newline(uintptr_t text_area) {

@@ -12,8 +12,8 @@
 //   back buffer the bitmap the rows in view are drawn into before a paint
 //   the result  what the window thread hands the open: the text area's
 //               handle or 0 (OpenBlock.result); not the text lock's word
-//   f, proc_frame  a ProcFrame, the runtime's frame of temporaries, never
-//               called frame alone
+//   proc_frame  a ProcFrame, the runtime's frame of temporaries: `frame`
+//               alone is always the window
 //
 // The calling thread opens the box, prints into its back buffer, waits for
 // a key and closes it; the window thread owns the frame and its children,
@@ -69,7 +69,7 @@ TextWindowLimits text_window_limits(int32_t top, int32_t left, bool caption);
 // Closes any open box and waits until it is gone, then opens a new one of
 // `rows` x `columns` cells with its frame's top-left corner at (left, top)
 // on screen, on a new window thread. The caption is the top temporary of
-// `f` (the export pushes it borrowed); it is copied for the window thread
+// `proc_frame` (the export pushes it borrowed); it is copied for the window thread
 // and dropped before the call returns.
 // The frame lies wholly in the work area of the monitor nearest (left,
 // top): there when it fits, else moved the least that makes it fit. A box
@@ -92,12 +92,13 @@ TextWindowLimits text_window_limits(int32_t top, int32_t left, bool caption);
 //                            thread, no window or record, no fixed-pitch
 //                            font, a size not positive or out of reach, no
 //                            back buffer
-// Then pauses 40 ms before it returns, as it always has: the box's timing
-// includes it (bench/ counts with it). No text operation needs it any
-// more: the window thread decides the result and publishes the box in one
-// step under the text lock, and the open takes that lock once it has seen
-// the result.
-uintptr_t open_text_window(ProcFrame& f, uint32_t style, int32_t columns, int32_t rows,
+// Then pauses 40 ms before it returns. No text operation needs the pause
+// any more: the window thread decides the result and publishes the box in
+// one step under the text lock, and the open takes that lock once it has
+// seen the result. It stays because every host has always had it: the box
+// has been on screen that long before its first row is printed, and taking
+// it out is a change of behaviour, to be weighed on its own.
+uintptr_t open_text_window(ProcFrame& proc_frame, uint32_t style, int32_t columns, int32_t rows,
                            int32_t top, int32_t left, int32_t pinned_rows = 0);
 
 // Whether `text_area` is the open box's and can still take a key: it
@@ -105,14 +106,14 @@ uintptr_t open_text_window(ProcFrame& f, uint32_t style, int32_t columns, int32_
 // answered, and its call ends.
 bool text_window_is_open(uintptr_t text_area);
 
-// Prints the top temporary of `f` (UTF-16) at the cursor of `text_area`
+// Prints the top temporary of `proc_frame` (UTF-16) at the cursor of `text_area`
 // and drops it, also when that text area is not open or the text is empty.
 // Each character is drawn in its cells (strings/cells.h), control
 // characters as glyphs. A character never goes past the right edge: those
 // that do not fit on the row continue on the next, which may scroll. A row
 // scrolled out of view is kept and drawn once it is scrolled into view.
 // Returns once the drawing is on the screen.
-void text_print(ProcFrame& f, uintptr_t text_area);
+void text_print(ProcFrame& proc_frame, uintptr_t text_area);
 
 // Moves the cursor of `text_area` to the start of the next row; on the
 // last row scrolls every row up by one and clears the last.
@@ -121,21 +122,21 @@ void text_newline(uintptr_t text_area);
 // Tells assistive technology that the box of `text_area` is up and
 // complete, as message boxes do when they are shown: an alert event for
 // the text area. From then on its name (its text) and what Ctrl+C copies
-// are the top temporary of `f`, rows joined by CR LF with the host's own
+// are the top temporary of `proc_frame`, rows joined by CR LF with the host's own
 // line breaks, whatever is scrolled out of view. An owned text is kept by the text area's
 // record, not copied; a borrowed one is only dropped, and the rows as
 // shown stay what is read. Nothing but the drop when `text_area` is not
 // open.
-void text_announce(ProcFrame& f, uintptr_t text_area);
+void text_announce(ProcFrame& proc_frame, uintptr_t text_area);
 
 // Waits, pumping the calling thread's own messages (1 ms sleeps when its
 // queue is empty), until a character has been typed into `text_area`, and
-// pushes it onto `f` as an owned one-unit string. Pushes the empty string
+// pushes it onto `proc_frame` as an owned one-unit string. Pushes the empty string
 // at once when `text_area` is not open, and as soon as it is gone (closed
 // by another thread's open, or destroyed from outside). A WM_QUIT the pump
 // takes meanwhile does not end the wait; it is posted again, with its exit
 // code, before this returns, so the host's own loop still finds it.
-void text_wait_key(ProcFrame& f, uintptr_t text_area);
+void text_wait_key(ProcFrame& proc_frame, uintptr_t text_area);
 
 // Asks the box of `text_area` to close, in a send bounded by kCloseBoundMs
 // (textwin/internal.h). When its window thread handles the request, the

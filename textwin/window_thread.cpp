@@ -490,10 +490,10 @@ DWORD WINAPI window_thread_start(void* param) {
 
 // A new block with the open's arguments, or null. The caption is copied,
 // not borrowed: the window thread may outlive the open.
-OpenBlock* make_block(ProcFrame& f, uint32_t style, int32_t columns, int32_t rows, int32_t pinned_rows,
-                      int32_t top, int32_t left) {
+OpenBlock* make_block(ProcFrame& proc_frame, uint32_t style, int32_t columns, int32_t rows,
+                      int32_t pinned_rows, int32_t top, int32_t left) {
     const char16_t* caption = nullptr;
-    const uint32_t n = str_len_wide(str_unborrow(tmp_slot(f, 0)), &caption);
+    const uint32_t n = str_len_wide(str_unborrow(tmp_slot(proc_frame, 0)), &caption);
     const uint64_t bytes = sizeof(OpenBlock) + sizeof(wchar_t) * uint64_t{n};
     auto* block =
         bytes <= UINT32_MAX ? static_cast<OpenBlock*>(global_alloc_zeroed(static_cast<uint32_t>(bytes))) : nullptr;
@@ -590,7 +590,7 @@ TextWindowLimits text_window_limits(int32_t top, int32_t left, bool caption) {
     return limits;
 }
 
-uintptr_t open_text_window(ProcFrame& f, uint32_t style, int32_t columns, int32_t rows,
+uintptr_t open_text_window(ProcFrame& proc_frame, uint32_t style, int32_t columns, int32_t rows,
                            int32_t top, int32_t left, int32_t pinned_rows) {
     uintptr_t text_area = 0;
     (void)get_thread_context();   // where the locks keep this thread's identity
@@ -600,13 +600,13 @@ uintptr_t open_text_window(ProcFrame& f, uint32_t style, int32_t columns, int32_
     if (step == kOpenOk) {
         step = close_old_window();
         if (step == kOpenOk) {
-            OpenBlock* block = make_block(f, style, columns, rows, pinned_rows, top, left);
+            OpenBlock* block = make_block(proc_frame, style, columns, rows, pinned_rows, top, left);
             step = block != nullptr ? start_window_thread(block, &text_area) : kOpenThread;
         }
         end_open_turn();
     }
     if (step != kOpenOk) note_open_failure(step);
-    tmp_drop(f);
+    tmp_drop(proc_frame);
     if (text_area == 0) return 0;
     Sleep(kPublishSettleMs);
     return text_area;
