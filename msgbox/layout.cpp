@@ -47,11 +47,6 @@ void widen_for_prompt(MsgBoxLocals& locals, StrHandle prompt) {
 // Text cells of a row when nothing limits them.
 constexpr uint32_t kNoLimit = 0xFFFFFFFFu;
 
-// The line break of a message and of the reading text.
-const char16_t kCrLf[] = u"\r\n";
-constexpr uint32_t kCrLfUnits = 2;
-// The longest reading text a box hands over.
-constexpr uint64_t kMaxReadingUnits = 0x7FFFFFFFu;
 
 // One cell and never a mark: nearly every unit of a message, so it is told
 // apart without a search.
@@ -265,7 +260,7 @@ char16_t* alloc_reading(MsgBoxLocals& locals, uint32_t n, uint32_t lines, StrHan
                         int32_t prompts) {
     uint64_t units = uint64_t{n} + lines + kCrLfUnits + kCrLfUnits * uint64_t(prompts);
     for (int32_t i = 0; i < prompts; ++i) units += str_len_wide(*prompt_rows[i]);
-    locals.reading = units <= kMaxReadingUnits ? str_alloc_wide(uint32_t(units)) : 0;
+    locals.reading = units <= kMaxWideUnits ? str_alloc_wide(uint32_t(units)) : 0;
     if (locals.reading == 0) raise_internal(&locals.proc_frame, kErrOutOfMemory);
     return reinterpret_cast<char16_t*>(locals.reading);
 }

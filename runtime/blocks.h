@@ -15,6 +15,9 @@ constexpr StrHandle kBorrowedBit = 1;
 
 static inline StrHandle str_unborrow(StrHandle h) { return h & ~kBorrowedBit; }
 
+// The most UTF-16 units a block holds: its byte length is 32 bits.
+constexpr uint32_t kMaxWideUnits = 0x7FFFFFFFu;
+
 // A block of n bytes / n UTF-16 units, contents uninitialised. 0 for n == 0.
 // Failure (system out of memory) is the handle 0 for n > 0: the caller treats
 // it as kErrOutOfMemory and raises or swallows it.

@@ -11,12 +11,11 @@ struct LiteralSource {
     uint32_t bytes;
 };
 
-constexpr char16_t kCrLfUnits[] = {0x0D, 0x0A};
 constexpr char16_t kSpaceUnits[] = {0x20};
 
 // Pool order is fixed: the message box refers to the literals by position.
 constexpr LiteralSource kLiteralSources[kLiteralCount] = {
-    {kCrLfUnits, 4},
+    {kCrLf, 2 * kCrLfUnits},
     {kSpaceUnits, 2},
     {"  Press <Enter>", 15},
     {"  ", 2},

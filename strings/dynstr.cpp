@@ -127,7 +127,7 @@ void tmp_concat(ProcFrame& proc_frame) {
         tmp_drop(proc_frame);
         return;
     }
-    StrHandle joined = (nl + uint64_t{nr} <= 0x7FFFFFFFu) ? str_alloc_wide(nl + nr) : 0;
+    StrHandle joined = (nl + uint64_t{nr} <= kMaxWideUnits) ? str_alloc_wide(nl + nr) : 0;
     if (joined == 0) {
         // Both operands give way to an owned empty result so the temporaries
         // stay balanced for the caller, who goes on after the error.

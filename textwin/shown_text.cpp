@@ -1,5 +1,6 @@
 #include "textwin/shown_text.h"
 
+#include "runtime/literals.h"
 #include "strings/cells.h"
 
 namespace {
@@ -48,8 +49,6 @@ void put(Out& writer, const char16_t* s, uint32_t n) {
     }
 }
 
-const char16_t kCrLf[] = u"\r\n";
-constexpr uint32_t kCrLfUnits = 2;
 const char16_t kDashes[] = u"---------------------------\r\n";
 constexpr uint32_t kDashUnits = sizeof kDashes / 2 - 1;
 
