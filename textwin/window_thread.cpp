@@ -4,6 +4,7 @@
 // hand the box over and what bounds each wait.
 #include "textwin/textwin.h"
 
+#include "platform/loader_lock.h"
 #include "platform/platform.h"
 #include "runtime/errors.h"
 #include "strings/dynstr.h"
@@ -229,23 +230,6 @@ FitArea work_area_near(int32_t left, int32_t top) {
 
 uint32_t frame_style(uint32_t style, bool caption) {
     return style != 0 ? style : kStyleNoCaption | (caption ? kStyleCaption : 0);
-}
-
-// Whether this thread holds the loader lock, as it does in a DLL's entry
-// point. The owner is read from the loader's lock, found through the
-// process environment block as a debugger finds it.
-bool holds_loader_lock() {
-    const uint8_t* peb;
-#if defined(__x86_64__)
-    constexpr size_t kPebLoaderLock = 0x110, kLockOwningThread = 0x10;
-    __asm__("movq %%gs:0x60, %0" : "=record"(peb));
-#else
-    constexpr size_t kPebLoaderLock = 0xA0, kLockOwningThread = 0x0C;
-    __asm__("movl %%fs:0x30, %0" : "=record"(peb));
-#endif
-    const auto* lock = *reinterpret_cast<const uint8_t* const*>(peb + kPebLoaderLock);
-    return lock != nullptr &&
-           *reinterpret_cast<const uintptr_t*>(lock + kLockOwningThread) == GetCurrentThreadId();
 }
 
 // --- the steps of making the box, in order ------------------------------------------
