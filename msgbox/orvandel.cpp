@@ -92,9 +92,8 @@ extern "C" int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, in
     const int32_t top = offset_from(kTopMargin, y_offset);
     const int32_t left = offset_from(kLeftMargin, x_offset);
     // What does not fit the screen is wrapped to its width and scrolled.
-    const TextWindowLimits most = text_window_limits(top, left, str_len_wide(handle_of(caption)) != 0);
+    const FitLimits limits = text_window_limits(top, left, str_len_wide(handle_of(caption)) != 0);
     reload_fpu();
-    const LayoutLimits limits{most.max_columns, most.max_columns_scrolling, most.max_rows};
     msgbox_layout(locals, reinterpret_cast<const StrHandle*>(caption),
                   reinterpret_cast<const StrHandle*>(message),
                   reinterpret_cast<const StrHandle*>(choice1),

@@ -549,8 +549,8 @@ OpenStep start_window_thread(OpenBlock* block, uintptr_t* text_area) {
 
 using namespace textwin;
 
-TextWindowLimits text_window_limits(int32_t top, int32_t left, bool caption) {
-    TextWindowLimits limits{0, 0, 0};
+FitLimits text_window_limits(int32_t top, int32_t left, bool caption) {
+    FitLimits limits{0, 0, 0};
     RECT around{0, 0, 0, 0};
     AdjustWindowRectEx(&around, frame_style(0, caption), FALSE, 0);
     // The box measures its cell at its frame's DPI; for a window of this
@@ -566,8 +566,7 @@ TextWindowLimits text_window_limits(int32_t top, int32_t left, bool caption) {
         select_cell_font(font, dc, dpi > 0 ? static_cast<uint32_t>(dpi) : kBaseDpi, &saved, &cell) == 0) {
         const FitFrame frame_around{around.right - around.left, around.bottom - around.top,
                                     GetSystemMetrics(SM_CXVSCROLL), cell.width, cell.height + cell.ext_leading};
-        const FitLimits most = fit_limits(work_area_near(left, top), frame_around);
-        limits = TextWindowLimits{most.max_columns, most.max_columns_scrolling, most.max_rows};
+        limits = fit_limits(work_area_near(left, top), frame_around);
     }
     if (saved != nullptr) SelectObject(dc, saved);
     if (dc != nullptr) DeleteDC(dc);
