@@ -42,9 +42,6 @@ bool in_ranges(const uint8_t* stream, uint32_t stream_bytes, const uint32_t* ind
     return false;
 }
 
-bool is_high_surrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool is_low_surrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
 }  // namespace
 
 uint32_t char_cells(uint32_t cp) {
@@ -59,7 +56,8 @@ uint32_t char_cells(uint32_t cp) {
 CellChar cell_char_at(const char16_t* units, uint32_t n, uint32_t at) {
     const char16_t u = units[at];
     if (is_high_surrogate(u) && at + 1 < n && is_low_surrogate(units[at + 1])) {
-        const uint32_t cp = 0x10000 + ((uint32_t(u) - 0xD800) << 10) + (uint32_t(units[at + 1]) - 0xDC00);
+        const uint32_t cp =
+            0x10000 + ((uint32_t(u) - kHighSurrogates) << 10) + (uint32_t(units[at + 1]) - kLowSurrogates);
         return CellChar{cp, 2, char_cells(cp)};
     }
     return CellChar{u, 1, char_cells(u)};

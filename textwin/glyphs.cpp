@@ -151,7 +151,7 @@ HGDIOBJ fallback_for(Drawing& drawing, uint32_t cp) {
 // does a character no font of the system has.
 HGDIOBJ font_for(Drawing& drawing, const CellChar& c) {
     const uint32_t cp = c.code_point;
-    if (cp < 0xA0 || c.units != 1 || (cp >= 0xD800 && cp <= 0xDFFF) ||
+    if (cp < 0xA0 || c.units != 1 || is_surrogate(cp) ||
         has_glyph(drawing.dc, nullptr, static_cast<wchar_t>(cp))) {
         return nullptr;
     }
