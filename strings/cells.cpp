@@ -2,10 +2,8 @@
 
 namespace {
 
+// The tables and the shape of their index (kOffsetBits, kRangesPerIndex).
 #include "strings/cell_widths.inc"
-
-constexpr uint32_t kOffsetBits = 11;
-constexpr uint32_t kRangesPerIndex = 32;
 
 uint32_t read_varint(const uint8_t*& at) {
     uint32_t value = 0;
@@ -17,7 +15,8 @@ uint32_t read_varint(const uint8_t*& at) {
 }
 
 // Whether `cp` lies in one of the ranges of a table (strings/cell_widths.inc):
-// the last index entry at or before it, then at most its 32 ranges.
+// the last index entry at or before it, then at most its kRangesPerIndex
+// ranges.
 bool in_ranges(const uint8_t* stream, uint32_t stream_bytes, const uint32_t* index, uint32_t entries,
                uint32_t cp) {
     uint32_t lo = 0, hi = entries;   // the first entry that starts after cp is at hi
