@@ -12,15 +12,12 @@
 
 #include "runtime/registry.h"
 #include "runtime/runtime.h"
+#include "textwin/messages.h"
 #include "textwin/textwin.h"
 
-namespace textwin {
+static_assert(kUserMessages == WM_USER, "the text area's own messages start at WM_USER");
 
-// The library's own close request: WM_SYSCOMMAND with this code.
-constexpr WPARAM kCloseRequest = 0x1405;
-// Sent to the text area, a message of its own (the WM_USER range): paint
-// what is invalid now, on the window thread.
-constexpr UINT kPaintNow = WM_USER + 0x1001;
+namespace textwin {
 
 // Control ids of the frame's children: the text area, and the scroll bar
 // of a box whose rows do not all fit.

@@ -13,9 +13,6 @@
 namespace textwin {
 namespace {
 
-// The text area's own message (the WM_USER range): its frame to the front,
-// the keyboard to it.
-constexpr UINT kBringToFront = WM_USER + 0x1000;
 constexpr WORD kCtrlC = 3;   // the character Ctrl+C types
 
 // Copies the back buffer of `record` to the screen DC `screen`. Serialised with
