@@ -1,11 +1,12 @@
 // The window registry: one WindowRecord per window the runtime manages.
 //
-// The registry lives in g_runtime.shared.registry with a spin lock of its
-// own. The lock guards the list walk and the link and unlink steps only; the
-// fields of a record are read and written outside it. No operation holds
-// both the registry's and the font list's lock, and none makes a system call
-// while it holds one. Records are zero-filled blocks of their own
-// (alloc_zeroed_record, runtime/blocks.h).
+// The registry lives in g_runtime.shared.registry with a lock of its own,
+// an owner lock (runtime/owner_lock.h), so a thread killed inside a list walk
+// leaves nobody spinning for good. The lock guards the list walk and the link
+// and unlink steps only; the fields of a record are read and written outside
+// it. No operation holds both the registry's and the font list's lock, and
+// none makes a system call while it holds one. Records are zero-filled
+// blocks of their own (alloc_zeroed_record, runtime/blocks.h).
 #pragma once
 
 #include <stddef.h>
