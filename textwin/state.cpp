@@ -1,7 +1,7 @@
 // The box's shared state: current_text_window and the text lock in
 // g_runtime.shared.text. Owns the lock's discipline and the lookup of the
-// open box, and the turns that opens take; touches nothing else (no
-// window, no GDI object).
+// open box, the turns that opens take and what goes when the library is
+// unloaded; touches no GDI object.
 #include "textwin/internal.h"
 
 namespace textwin {
@@ -51,13 +51,31 @@ void note_open_failure(OpenStep step) {
     __atomic_store_n(&text_state().open_failure, static_cast<uint32_t>(step), __ATOMIC_RELEASE);
 }
 
+// An unload's process detach (the detach hook): the system does not
+// unregister a DLL's window classes when it is unloaded, so a host that
+// frees and loads the library again would find "VORANTEXT" still
+// registered, pointing at the old image's window procedure, and could never
+// open a box again; the class goes unless a box is still up. The opens'
+// turn goes too. At process end the detach hook is not called: both go
+// with the process.
+static void text_window_detach(uintptr_t module) {
+    const ATOM atom = static_cast<ATOM>(text_state().text_class_atom);
+    if (atom != 0 && text_state().current_text_window == nullptr) {
+        UnregisterClassW(reinterpret_cast<LPCWSTR>(uintptr_t{atom}), reinterpret_cast<HINSTANCE>(module));
+    }
+    HANDLE turn = reinterpret_cast<HANDLE>(text_state().turn_mutex);
+    if (turn != nullptr) CloseHandle(turn);
+}
+
 // A kernel mutex rather than a polled word: when a holder is killed the
 // system passes the turn on and tells the next waiter so, which no word of
-// ours could learn.
+// ours could learn. Made by the first open, which is also when the text
+// window first has something for the unload to undo.
 static HANDLE turn_mutex() {
     auto& slot = text_state().turn_mutex;
     HANDLE mutex = reinterpret_cast<HANDLE>(__atomic_load_n(&slot, __ATOMIC_ACQUIRE));
     if (mutex != nullptr) return mutex;
+    __atomic_store_n(&g_runtime.shared.detach_hook, &text_window_detach, __ATOMIC_RELEASE);
     HANDLE made = CreateMutexW(nullptr, FALSE, nullptr);
     uintptr_t expected = 0;
     if (made != nullptr && !__atomic_compare_exchange_n(&slot, &expected, reinterpret_cast<uintptr_t>(made),
