@@ -151,8 +151,6 @@ bool destroy_window_record(uintptr_t hwnd) {
         if (back_buffer != 0) gdi_delete_object(back_buffer);
     }
     if (record->mem_dc != 0) gdi_delete_dc(record->mem_dc);
-    str_free(record->shown_text);
-    str_free(record->reading_text);
     free_record(record);
     return true;
 }
