@@ -1,5 +1,7 @@
-// The library's export: lays the box out, opens it (textwin/), waits on the
-// caller's thread for an accepted key, closes the box and returns the
+// The message box: the library's export (this file) and its layout.
+//
+// The export lays the box out (layout.cpp), opens it (textwin/), waits on
+// the caller's thread for an accepted key, closes the box and returns the
 // choice.
 #include <windows.h>
 
