@@ -77,6 +77,17 @@ void wait_for_answer(MsgBoxLocals& locals, uintptr_t text_area) {
 // How long a call waits, at most, for its frame to go once it is closed.
 constexpr DWORD kFrameGoneBoundMs = 5000;
 
+// Closes the box. A box replaced by another thread's is closed by that
+// thread, and its text area's record is gone before its frame is: wait,
+// bounded, for the frame, so no call returns while its box is still on
+// screen.
+void close_box(uintptr_t text_area, HWND frame) {
+    text_close(text_area);
+    const DWORD closed_at = GetTickCount();
+    while (frame && IsWindow(frame) && GetTickCount() - closed_at < kFrameGoneBoundMs) Sleep(1);
+    reload_fpu();
+}
+
 }  // namespace
 
 // Orvandel: see include/orvandel.h for the host's contract.
@@ -121,14 +132,7 @@ extern "C" int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, in
     }
     print_box(locals, text_area);
     wait_for_answer(locals, text_area);
-
-    text_close(text_area);
-    // A box replaced by another thread's is closed by that thread, and its
-    // text area's record is gone before its frame is: wait, bounded, for the frame, so
-    // no call returns while its box is still on screen.
-    const DWORD closed_at = GetTickCount();
-    while (frame && IsWindow(frame) && GetTickCount() - closed_at < kFrameGoneBoundMs) Sleep(1);
-    reload_fpu();
+    close_box(text_area, frame);
 
     int result = locals.result;
     release_locals(locals.proc_frame);
