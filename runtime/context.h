@@ -27,11 +27,9 @@ constexpr uint32_t kLiteralPoolBytes = 164;
 // Fields that runtime_reset clears at process attach. Each says who writes and
 // who reads it, and under which discipline when two threads share it.
 struct ResettableState {
-    // What a layer above has made for the process and must undo when the
-    // library is unloaded (the text window's class and its opens' turn):
-    // set by that layer, in one atomic store, once it has made something;
-    // called by library_entry at an unload's process detach, before the
-    // runtime lets go of its own. Null until then.
+    // Undoes what a layer above made for the process (the text window's
+    // class and turn): set by it in one atomic store, called by
+    // library_entry at an unload's process detach. Null until set.
     void (*detach_hook)(uintptr_t module);
     struct Fonts {
         FontRecord* head;           // built by runtime_reset; walked under `lock`

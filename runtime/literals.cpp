@@ -12,16 +12,10 @@ struct LiteralSource {
     uint32_t bytes;
 };
 
-// An ANSI literal's bytes, without the terminator the pool adds itself.
-template <size_t N>
-constexpr LiteralSource ansi(const char (&text)[N]) {
-    return LiteralSource{text, N - 1};
-}
-// UTF-16 units written out one by one, with no terminator.
-template <size_t N>
-constexpr LiteralSource utf16(const char16_t (&units)[N]) {
-    return LiteralSource{units, sizeof units};
-}
+// An ANSI literal's bytes without the terminator, which the pool adds
+// itself; UTF-16 units written out one by one, which have none.
+template <size_t N> constexpr LiteralSource ansi(const char (&text)[N]) { return LiteralSource{text, N - 1}; }
+template <size_t N> constexpr LiteralSource utf16(const char16_t (&units)[N]) { return LiteralSource{units, 2 * N}; }
 
 constexpr char16_t kSpaceUnits[] = {0x20};
 

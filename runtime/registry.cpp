@@ -8,18 +8,10 @@
 
 namespace {
 
-// The runtime's other owner-drawn kinds of window: each draws into a memory
-// DC of its own and keeps its font selected there. The text window registers
-// neither (only kTypeFrame and kTypeTextArea); docs/design.md says why they
-// stay.
-constexpr int32_t kTypesWithFontInOwnDc[] = {14, 26};
-
-bool keeps_font_in_own_dc(int32_t type_code) {
-    for (int32_t type : kTypesWithFontInOwnDc) {
-        if (type_code == type) return true;
-    }
-    return false;
-}
+// The runtime's other owner-drawn kinds of window, types 14 and 26: each
+// draws into a memory DC of its own and keeps its font selected there. The
+// text window registers neither; docs/design.md says why they stay.
+bool keeps_font_in_own_dc(int32_t type_code) { return type_code == 14 || type_code == 26; }
 
 // Owner-drawn windows: the text area and the kinds with a DC of their own.
 bool gets_default_colours(int32_t type_code) {

@@ -1,10 +1,5 @@
 // The runtime core, beneath the strings: the library's own memory, state, errors, locks and lists.
-//
-// runtime/ holds, from the bottom up, memory blocks, the procedure frame,
-// the runtime record and per-thread contexts, run-time errors, the owner
-// lock, the literal pool, arrays, release lists, the font list and the
-// window registry. This file is its top: the library's entry logic, which
-// attaches and detaches it.
+// This file is its top, the entry logic that attaches and detaches it.
 #include "runtime/runtime.h"
 
 #include <string.h>
