@@ -17,9 +17,9 @@
 namespace {
 
 // About 158 columns and 58 rows of 8 x 16 pixel cells; a scroll bar takes two.
-constexpr LayoutLimits kScreenLimits{158, 156, 58};
+constexpr FitLimits kScreenLimits{158, 156, 58};
 
-void lay_out(benchmark::State& state, const LayoutLimits& limits, bool paragraph) {
+void lay_out(benchmark::State& state, const FitLimits& limits, bool paragraph) {
     static bool attached = library_entry(0x10000, kProcessAttach, 0) == 1;
     (void)attached;
     const int64_t rows = state.range(0);
@@ -52,7 +52,7 @@ void lay_out(benchmark::State& state, const LayoutLimits& limits, bool paragraph
     for (StrHandle h : {message, caption, yes, no}) str_free(h);
 }
 
-void BM_layout(benchmark::State& state) { lay_out(state, LayoutLimits{0, 0, 0}, false); }
+void BM_layout(benchmark::State& state) { lay_out(state, FitLimits{0, 0, 0}, false); }
 void BM_layout_screen(benchmark::State& state) { lay_out(state, kScreenLimits, false); }
 void BM_layout_paragraph(benchmark::State& state) { lay_out(state, kScreenLimits, true); }
 

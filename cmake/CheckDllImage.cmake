@@ -13,7 +13,7 @@
 # link for the symbol lookups (the DLL itself when not given).
 #
 #   cmake -DDLL=Orvandel.dll [-DSYMBOLS=Orvandel.dll.symbols] -DOBJDUMP=... -DNM=...
-#         [-DENTRY=DllEntry -DPOINTER_SIZE=8] [-DMAX_BYTES=32768] -P CheckDllImage.cmake
+#         [-DENTRY=DllEntry -DPOINTER_SIZE=8] [-DMAX_BYTES=49152] -P CheckDllImage.cmake
 # ENTRY is the entry point's symbol (_DllEntry@12 on x86, DllEntry on x64),
 # POINTER_SIZE the width of the constructor list's words (4 or 8).
 cmake_policy(SET CMP0057 NEW)

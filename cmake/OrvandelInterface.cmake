@@ -18,8 +18,12 @@ if(CMAKE_SIZEOF_VOID_P EQUAL 8)
   set(_orv_def ${PROJECT_BINARY_DIR}/generated/orvandel.def)
 endif()
 
-# The version resource.
+# The version resource. Its copyright line is LICENSE's own.
 enable_language(RC)
+file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE ORVANDEL_COPYRIGHT REGEX "^Copyright " LIMIT_COUNT 1)
+if(NOT ORVANDEL_COPYRIGHT)
+  message(FATAL_ERROR "LICENSE has no Copyright line for the version resource")
+endif()
 configure_file(${PROJECT_SOURCE_DIR}/msgbox/orvandel_version.h.in
                ${PROJECT_BINARY_DIR}/generated/orvandel_version.h @ONLY)
 target_sources(Orvandel PRIVATE ${PROJECT_SOURCE_DIR}/msgbox/orvandel.rc)

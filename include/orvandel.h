@@ -158,6 +158,12 @@ extern "C" {
  *   go on. As with any code, a thread killed while it holds a lock of the
  *   system's own (the heap's, the loader's) may still stall the process.
  *
+ * WHEN THE CALL ENDS THE PROCESS
+ *   Should the system refuse to take back memory the call releases (a
+ *   GlobalFree that fails as the message's rows are freed), the call does
+ *   not return: it ends the host process at once with exit code 255
+ *   (ExitProcess), showing and writing nothing.
+ *
  * AFTER THE CALL
  *   The host may free the library as soon as the call returns: the box's
  *   window thread keeps it loaded until that thread has ended.

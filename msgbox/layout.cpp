@@ -217,7 +217,7 @@ void build_prompt(MsgBoxLocals& locals, LiteralId prefix, StrHandle choice, StrH
 // The message's rows counted before anything is made: at the box's widest,
 // and, when they cannot all be shown at once with the `extra_rows` beneath,
 // at the width a scroll bar leaves, which goes to *width.
-Walk count_rows(const char16_t* s, uint32_t n, const LayoutLimits& limits, int32_t extra_rows, uint32_t* width) {
+Walk count_rows(const char16_t* s, uint32_t n, const FitLimits& limits, int32_t extra_rows, uint32_t* width) {
     *width = text_width(limits.max_columns);
     Walk walk = walk_rows(s, n, *width, nullptr, nullptr, nullptr);
     if (limits.max_rows > 0 && walk.rows + uint32_t(extra_rows) > uint32_t(limits.max_rows) &&
@@ -278,7 +278,7 @@ StrHandle msgbox_line(const MsgBoxLocals& locals, int32_t i) {
 
 void msgbox_layout(MsgBoxLocals& locals, const StrHandle* caption, const StrHandle* message,
                    const StrHandle* choice1, const StrHandle* choice2, const StrHandle* choice3,
-                   const LayoutLimits& limits) {
+                   const FitLimits& limits) {
     const char16_t* s;
     const uint32_t n = str_len_wide(message ? *message : 0, &s);
     const int32_t prompts = choice1 == nullptr || choice2 == nullptr ? 1 : choice3 == nullptr ? 2 : 3;

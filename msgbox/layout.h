@@ -6,6 +6,7 @@
 
 #include "runtime/arrays.h"
 #include "strings/dynstr.h"
+#include "textwin/fit.h"
 
 // The export's locals. Their procedure frame comes first, so the release
 // list's offsets are measured from it; release_locals(proc_frame) erases
@@ -43,18 +44,13 @@ inline int32_t msgbox_columns(const MsgBoxLocals& locals) { return locals.row_wi
 // 2 or 3 (numbered choices).
 inline int32_t msgbox_prompt_count(const MsgBoxLocals& locals) { return locals.extra_rows - kBlankRows; }
 
-// The largest box the screen allows, in cells; 0 = no limit (nothing is wrapped).
-struct LayoutLimits {
-    int32_t max_columns;            // the most columns a box can have on the work area
-    int32_t max_columns_scrolling;  // the same when a scroll bar takes room beside the rows
-    int32_t max_rows;               // the most rows a box can show at once
-};
-
 // Lays the box out from the export's by-reference arguments. A null choice
 // is a missing one; a null caption or message reads as the empty string.
 // Fills lines, line_count, row_width, prompt1..prompt3, extra_rows and
 // reading. Widths count cells (strings/cells.h), not units.
 //
+// `limits` is the largest box the screen allows (text_window_limits); a
+// limit of 0 is none, and with max_columns 0 nothing is wrapped.
 // A message line wider than a box of limits.max_columns can show (a row
 // holds max_columns - 1 cells, its leading space included) is wrapped onto
 // more rows: at its last space that fits, the spaces there shown on neither
@@ -69,7 +65,7 @@ struct LayoutLimits {
 // line_count is 0.
 void msgbox_layout(MsgBoxLocals& locals, const StrHandle* caption, const StrHandle* message,
                    const StrHandle* choice1, const StrHandle* choice2, const StrHandle* choice3,
-                   const LayoutLimits& limits);
+                   const FitLimits& limits);
 
 // Builds accepted_keys for the prompts: CR alone for one, "12" for two,
 // "123" for three.

@@ -1,5 +1,7 @@
-// The library's export: lays the box out, opens it (textwin/), waits on the
-// caller's thread for an accepted key, closes the box and returns the
+// The message box: the library's export (this file) and its layout.
+//
+// The export lays the box out (layout.cpp), opens it (textwin/), waits on
+// the caller's thread for an accepted key, closes the box and returns the
 // choice.
 #include <windows.h>
 
@@ -75,6 +77,17 @@ void wait_for_answer(MsgBoxLocals& locals, uintptr_t text_area) {
 // How long a call waits, at most, for its frame to go once it is closed.
 constexpr DWORD kFrameGoneBoundMs = 5000;
 
+// Closes the box. A box replaced by another thread's is closed by that
+// thread, and its text area's record is gone before its frame is: wait,
+// bounded, for the frame, so no call returns while its box is still on
+// screen.
+void close_box(uintptr_t text_area, HWND frame) {
+    text_close(text_area);
+    const DWORD closed_at = GetTickCount();
+    while (frame && IsWindow(frame) && GetTickCount() - closed_at < kFrameGoneBoundMs) Sleep(1);
+    reload_fpu();
+}
+
 }  // namespace
 
 // Orvandel: see include/orvandel.h for the host's contract.
@@ -92,9 +105,8 @@ extern "C" int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, in
     const int32_t top = offset_from(kTopMargin, y_offset);
     const int32_t left = offset_from(kLeftMargin, x_offset);
     // What does not fit the screen is wrapped to its width and scrolled.
-    const TextWindowLimits most = text_window_limits(top, left, str_len_wide(handle_of(caption)) != 0);
+    const FitLimits limits = text_window_limits(top, left, str_len_wide(handle_of(caption)) != 0);
     reload_fpu();
-    const LayoutLimits limits{most.max_columns, most.max_columns_scrolling, most.max_rows};
     msgbox_layout(locals, reinterpret_cast<const StrHandle*>(caption),
                   reinterpret_cast<const StrHandle*>(message),
                   reinterpret_cast<const StrHandle*>(choice1),
@@ -120,14 +132,7 @@ extern "C" int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, in
     }
     print_box(locals, text_area);
     wait_for_answer(locals, text_area);
-
-    text_close(text_area);
-    // A box replaced by another thread's is closed by that thread, and its
-    // text area's record is gone before its frame is: wait, bounded, for the frame, so
-    // no call returns while its box is still on screen.
-    const DWORD closed_at = GetTickCount();
-    while (frame && IsWindow(frame) && GetTickCount() - closed_at < kFrameGoneBoundMs) Sleep(1);
-    reload_fpu();
+    close_box(text_area, frame);
 
     int result = locals.result;
     release_locals(locals.proc_frame);

@@ -7,8 +7,8 @@
 // properties the runtime relies on (length-prefixed, even-aligned,
 // zero-terminated string blocks; Windows-1252 as the system ANSI code page).
 //
-// Fault injection and live-object counters (the end of this header,
-// test_hooks.cpp) exist only in the test build of the core,
+// Fault injection and live-object counters (the ORVANDEL_TEST_HOOKS section
+// below, test_hooks.cpp) exist only in the test build of the core,
 // orvandel_core_hooks, which CMake builds with ORVANDEL_TEST_HOOKS. Both
 // bindings call them there, so the same tests drive the failure paths under
 // Wine and natively. The DLL has none of them.

@@ -1,8 +1,9 @@
-// Where the two platform bindings reach the test machinery: at each
-// allocation, free and conversion. Only the test build of the core
-// (ORVANDEL_TEST_HOOKS) has it, in test_hooks.cpp; without the switch each
-// hook is an empty inline function, so the DLL carries no fault injection,
-// no counters and no state for them.
+// Where the core reaches the test machinery: the two platform bindings at
+// each allocation, free, conversion and thread look-up, and the owner lock
+// (runtime/owner_lock.cpp) for the identity a test gives a thread. Only the
+// test build of the core (ORVANDEL_TEST_HOOKS) has it, in test_hooks.cpp;
+// without the switch each hook is an empty inline function, so the DLL
+// carries no fault injection, no counters and no state for them.
 #pragma once
 
 #include <stdint.h>

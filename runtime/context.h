@@ -27,6 +27,10 @@ constexpr uint32_t kLiteralPoolBytes = 164;
 // Fields that runtime_reset clears at process attach. Each says who writes and
 // who reads it, and under which discipline when two threads share it.
 struct ResettableState {
+    // Undoes what a layer above made for the process (the text window's
+    // class and turn): set by it in one atomic store, called by
+    // library_entry at an unload's process detach. Null until set.
+    void (*detach_hook)(uintptr_t module);
     struct Fonts {
         FontRecord* head;           // built by runtime_reset; walked under `lock`
         OwnerLockWord lock;         // owner lock (owner_lock.h): 0 when free, else the holder's identity

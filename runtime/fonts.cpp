@@ -58,20 +58,20 @@ void build_default_font_list() {
 
 FontRecord* find_font_record(int32_t number) {
     auto& fonts = g_runtime.shared.fonts;
-    spin_acquire(&fonts.lock);
+    owner_lock_take(&fonts.lock);
     FontRecord* font_record = fonts.head;
     while (font_record != nullptr && font_record->number != number) font_record = font_record->next;
-    spin_release(&fonts.lock);
+    owner_lock_release(&fonts.lock);
     return font_record;
 }
 
 uintptr_t find_scaled_font(FontRecord* font_record, uint32_t dpi) {
     auto& fonts = g_runtime.shared.fonts;
-    spin_acquire(&fonts.lock);
+    owner_lock_take(&fonts.lock);
     ScaledFont* scaled = font_record->scaled;
     while (scaled != nullptr && scaled->dpi != dpi) scaled = scaled->next;
     const uintptr_t font = scaled != nullptr ? scaled->handle : 0;
-    spin_release(&fonts.lock);
+    owner_lock_release(&fonts.lock);
     return font;
 }
 
@@ -83,10 +83,10 @@ namespace {
 template <class Kept>
 void link_kept(Kept** head, Kept* kept) {
     auto& fonts = g_runtime.shared.fonts;
-    spin_acquire(&fonts.lock);
+    owner_lock_take(&fonts.lock);
     kept->next = *head;
     *head = kept;
-    spin_release(&fonts.lock);
+    owner_lock_release(&fonts.lock);
 }
 
 }  // namespace
@@ -101,14 +101,14 @@ bool keep_scaled_font(FontRecord* font_record, uint32_t dpi, uintptr_t font) {
 
 bool find_fallback_font(FontRecord* font_record, uint32_t code_point, int32_t height, uintptr_t* font) {
     auto& fonts = g_runtime.shared.fonts;
-    spin_acquire(&fonts.lock);
+    owner_lock_take(&fonts.lock);
     FallbackFont* fallback = font_record->fallback;
     while (fallback != nullptr &&
            (fallback->height != height || code_point < fallback->first || code_point > fallback->last)) {
         fallback = fallback->next;
     }
     if (fallback != nullptr) *font = fallback->handle;
-    spin_release(&fonts.lock);
+    owner_lock_release(&fonts.lock);
     return fallback != nullptr;
 }
 
@@ -122,10 +122,10 @@ bool keep_fallback_font(FontRecord* font_record, uint32_t first, uint32_t last, 
 
 void release_font_list() {
     auto& fonts = g_runtime.shared.fonts;
-    spin_acquire(&fonts.lock);
+    owner_lock_take(&fonts.lock);
     FontRecord* font_record = fonts.head;
     fonts.head = nullptr;
-    spin_release(&fonts.lock);
+    owner_lock_release(&fonts.lock);
     while (font_record != nullptr) {
         FontRecord* next = font_record->next;
         // A window still holding the font keeps its handle; the record is

@@ -1,10 +1,10 @@
 // The font list: one FontRecord per font description the runtime knows,
 // with the font handles made from it, under the font list's lock.
 //
-// The list lives in g_runtime.shared.fonts with a spin lock. The lock guards
-// the list walks and the link and unlink steps only; the fields of a record
-// are read and written outside it, and no system call is made while it is
-// held. Records are blocks of their own (alloc_record, runtime/blocks.h).
+// The list lives in g_runtime.shared.fonts with an owner lock of its own
+// (runtime/owner_lock.h). The lock guards the list walks and the link and
+// unlink steps only; the fields of a record are read and written outside it,
+// and no system call is made while it is held. Records are blocks of their own (alloc_record, runtime/blocks.h).
 #pragma once
 
 #include <stddef.h>

@@ -1,5 +1,6 @@
 #include "runtime/literals.h"
 
+#include <stddef.h>
 #include <string.h>
 
 #include "runtime/context.h"
@@ -11,19 +12,24 @@ struct LiteralSource {
     uint32_t bytes;
 };
 
+// An ANSI literal's bytes without the terminator, which the pool adds
+// itself; UTF-16 units written out one by one, which have none.
+template <size_t N> constexpr LiteralSource ansi(const char (&text)[N]) { return LiteralSource{text, N - 1}; }
+template <size_t N> constexpr LiteralSource utf16(const char16_t (&units)[N]) { return LiteralSource{units, 2 * N}; }
+
 constexpr char16_t kSpaceUnits[] = {0x20};
 
 // Pool order is fixed: the message box refers to the literals by position.
 constexpr LiteralSource kLiteralSources[kLiteralCount] = {
-    {kCrLf, 2 * kCrLfUnits},
-    {kSpaceUnits, 2},
-    {"  Press <Enter>", 15},
-    {"  ", 2},
-    {"  Press 1 for ", 14},
-    {"  Press 2 for ", 14},
-    {"  Press 3 for ", 14},
-    {"12", 2},
-    {"123", 3},
+    utf16(kCrLf),
+    utf16(kSpaceUnits),
+    ansi("  Press <Enter>"),
+    ansi("  "),
+    ansi("  Press 1 for "),
+    ansi("  Press 2 for "),
+    ansi("  Press 3 for "),
+    ansi("12"),
+    ansi("123"),
 };
 
 const int32_t kLiteralNumbers[kNumberCount] = {1, 2, 0, 3, 4, kLeftMargin, kTopMargin, kEnterKey};

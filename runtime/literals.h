@@ -7,10 +7,11 @@
 
 #include "runtime/blocks.h"
 
-// The line break of a message, of the reading text and of the copied box:
-// the pool's CR LF literal holds these units too.
+// The line break, CR LF, by which a message separates its rows and the
+// layers above join rows again: the pool's CR LF literal holds these units
+// too.
 inline constexpr char16_t kCrLf[] = {0x0D, 0x0A};
-constexpr uint32_t kCrLfUnits = 2;
+constexpr uint32_t kCrLfUnits = sizeof kCrLf / sizeof kCrLf[0];
 
 enum LiteralId : uint32_t {
     kLitCrLf,         // UTF-16 CR LF

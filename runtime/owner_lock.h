@@ -14,9 +14,3 @@
 // its own: it ends when the holder lets go or has ended.
 void owner_lock_take(OwnerLockWord* word);
 void owner_lock_release(OwnerLockWord* word);
-
-// The registry's and the font list's lock: an owner lock, so a thread killed
-// inside a list walk leaves nobody spinning for good. Held only for a few
-// loads and stores.
-static inline void spin_acquire(OwnerLockWord* word) { owner_lock_take(word); }
-static inline void spin_release(OwnerLockWord* word) { owner_lock_release(word); }

@@ -8,21 +8,21 @@
 
 namespace {
 
-// Kinds of window with a DC of their own; the text window uses types 0 and
-// 15 only, these are kept for the runtime's other kinds.
-constexpr int32_t kTypeOwnDcFont14 = 14;
-constexpr int32_t kTypeOwnDcFont26 = 26;
+// The runtime's other owner-drawn kinds of window, types 14 and 26: each
+// draws into a memory DC of its own and keeps its font selected there. The
+// text window registers neither; docs/design.md says why they stay.
+bool keeps_font_in_own_dc(int32_t type_code) { return type_code == 14 || type_code == 26; }
 
+// Owner-drawn windows: the text area and the kinds with a DC of their own.
 bool gets_default_colours(int32_t type_code) {
-    return type_code == kTypeOwnDcFont14 || type_code == kTypeTextArea ||
-           type_code == kTypeOwnDcFont26;
+    return type_code == kTypeTextArea || keeps_font_in_own_dc(type_code);
 }
 
 auto& registry() { return g_runtime.shared.registry; }
 
 // Unlinks `record`; false when it is not in the list.
 bool unlink_record(WindowRecord* record) {
-    spin_acquire(&registry().lock);
+    owner_lock_take(&registry().lock);
     WindowRecord* before = nullptr;
     WindowRecord* at = registry().head;
     while (at != nullptr && at != record) {
@@ -38,17 +38,17 @@ bool unlink_record(WindowRecord* record) {
         }
         record->next = nullptr;
     }
-    spin_release(&registry().lock);
+    owner_lock_release(&registry().lock);
     return found;
 }
 
 }  // namespace
 
 WindowRecord* find_window_record(uintptr_t hwnd) {
-    spin_acquire(&registry().lock);
+    owner_lock_take(&registry().lock);
     WindowRecord* record = registry().head;
     while (record != nullptr && record->hwnd != hwnd) record = record->next;
-    spin_release(&registry().lock);
+    owner_lock_release(&registry().lock);
     return record;
 }
 
@@ -64,20 +64,20 @@ uintptr_t read_window_field(uintptr_t hwnd, WindowField field, WindowRecord** re
 }
 
 uintptr_t find_child_window(uintptr_t parent) {
-    spin_acquire(&registry().lock);
+    owner_lock_take(&registry().lock);
     WindowRecord* record = registry().head;
     while (record != nullptr && !(record->parent == parent && (record->flags & kFlagChild) != 0)) record = record->next;
     uintptr_t hwnd = record != nullptr ? record->hwnd : 0;
-    spin_release(&registry().lock);
+    owner_lock_release(&registry().lock);
     return hwnd;
 }
 
 uintptr_t find_shared_brush(uint32_t color) {
-    spin_acquire(&registry().lock);
+    owner_lock_take(&registry().lock);
     WindowRecord* record = registry().head;
     while (record != nullptr && !(record->back_brush != 0 && record->back_color == color)) record = record->next;
     uintptr_t brush = record != nullptr ? record->back_brush : 0;
-    spin_release(&registry().lock);
+    owner_lock_release(&registry().lock);
     return brush;
 }
 
@@ -90,10 +90,10 @@ WindowRecord* register_window(uintptr_t hwnd, uintptr_t parent, uint32_t flags, 
     record->flags = flags;
     record->type_code = type_code;
 
-    spin_acquire(&registry().lock);
+    owner_lock_take(&registry().lock);
     record->next = registry().head;
     registry().head = record;
-    spin_release(&registry().lock);
+    owner_lock_release(&registry().lock);
 
     if (gets_default_colours(type_code)) {
         record->text_color = gdi_sys_color(kColorWindowText);
@@ -114,7 +114,7 @@ void release_record_font(WindowRecord* record) {
     uintptr_t saved = record->saved_font;   // the record is the window thread's alone by now
     record->saved_font = 0;
     if (saved == 0) return;
-    if (record->type_code == kTypeOwnDcFont14 || record->type_code == kTypeOwnDcFont26) {
+    if (keeps_font_in_own_dc(record->type_code)) {
         gdi_select_object(record->mem_dc, saved);
     } else {
         // For the text area the window is already gone and this does nothing.
@@ -143,8 +143,6 @@ bool destroy_window_record(uintptr_t hwnd) {
         if (back_buffer != 0) gdi_delete_object(back_buffer);
     }
     if (record->mem_dc != 0) gdi_delete_dc(record->mem_dc);
-    str_free(record->shown_text);
-    str_free(record->reading_text);
     free_record(record);
     return true;
 }

@@ -1,11 +1,12 @@
 // The window registry: one WindowRecord per window the runtime manages.
 //
-// The registry lives in g_runtime.shared.registry with a spin lock of its
-// own. The lock guards the list walk and the link and unlink steps only; the
-// fields of a record are read and written outside it. No operation holds
-// both the registry's and the font list's lock, and none makes a system call
-// while it holds one. Records are zero-filled blocks of their own
-// (alloc_zeroed_record, runtime/blocks.h).
+// The registry lives in g_runtime.shared.registry with a lock of its own,
+// an owner lock (runtime/owner_lock.h), so a thread killed inside a list walk
+// leaves nobody spinning for good. The lock guards the list walk and the link
+// and unlink steps only; the fields of a record are read and written outside
+// it. No operation holds both the registry's and the font list's lock, and
+// none makes a system call while it holds one. Records are zero-filled
+// blocks of their own (alloc_zeroed_record, runtime/blocks.h).
 #pragma once
 
 #include <stddef.h>
@@ -20,6 +21,10 @@ constexpr uint32_t kFlagTextFrame = 0x80000000u;   // frame made by open_text_wi
 constexpr uint32_t kFlagChild = 0x20000000u;       // child control, destroyed with its parent
 constexpr int32_t kTypeFrame = 0;
 constexpr int32_t kTypeTextArea = 15;
+
+// What the layer that registers a text area keeps of it beyond these
+// fields (textwin/). The registry only holds the reference.
+struct TextAreaState;
 
 // Packed to 4 and pointer-sized as the font records are (runtime/fonts.h).
 #pragma pack(push, 4)
@@ -47,24 +52,10 @@ struct WindowRecord {
     // One-slot key buffer. Window thread: release store, replacing a key not
     // yet taken; calling thread: takes it with atomic_exchange32 against 0.
     volatile uint32_t pending_char;
-    // What the text area shows, as text (textwin/shown_text.h): written by
-    // the text operations and read by the window procedure, both under the
-    // text lock. Owned by the record.
-    uintptr_t shown_text;
-    // A text area whose rows do not all fit its screen shows `shown_rows`
-    // of its `rows`: the part that scrolls, from `top_row` on, and beneath
-    // it the last `pinned_rows`, always in view. shown_rows == rows when
-    // every row is in view. top_row is the window thread's to change; all
-    // four are read and written under the text lock once published.
-    int32_t rows;
-    int32_t shown_rows;
-    int32_t pinned_rows;
-    int32_t top_row;
-    uintptr_t scroll_bar;       // HWND of the scroll bar beside the part that scrolls; 0 when none
-    // What a reader gets instead of the rows as shown, once the window has
-    // it: the host's own lines, not the wrap. Owned by the record; under
-    // the text lock.
-    uintptr_t reading_text;
+    // The text window's own state of a text area, null for every other
+    // record. Made and freed by textwin/, which frees it before it destroys
+    // the record; the registry never reads it.
+    TextAreaState* text_area_state;
 };
 #pragma pack(pop)
 

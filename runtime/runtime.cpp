@@ -1,3 +1,5 @@
+// The runtime core, beneath the strings: the library's own memory, state, errors, locks and lists.
+// This file is its top, the entry logic that attaches and detaches it.
 #include "runtime/runtime.h"
 
 #include <string.h>
@@ -82,6 +84,8 @@ uint32_t library_entry(uintptr_t module, uint32_t reason, uintptr_t reserved) {
     }
     if (reason == kThreadDetach) release_thread_context();
     if (reason == kProcessDetach) {
+        void (*detach_hook)(uintptr_t) = __atomic_load_n(&g_runtime.shared.detach_hook, __ATOMIC_ACQUIRE);
+        if (detach_hook != nullptr) detach_hook(module);
         process_release_list(kModuleReleaseList, &g_runtime);
         release_thread_context();
         release_font_list();

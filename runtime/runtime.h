@@ -19,7 +19,8 @@ enum EntryReason : uint32_t {
 // The library entry logic, for every reason. The Win32 entry point calls it;
 // native tests call it directly. Returns the entry point's result. Process
 // detach with `reserved` set (the process is ending) takes no lock and frees
-// nothing; with `reserved` 0 (an unload) it releases everything.
+// nothing; with `reserved` 0 (an unload) it calls the detach hook
+// (ResettableState::detach_hook), then releases everything.
 uint32_t library_entry(uintptr_t module, uint32_t reason, uintptr_t reserved);
 
 // The library's own notification routine: 1 for every EntryReason

@@ -9,7 +9,7 @@
 #   bin/Orvandel.dll  bin/orvandel-demo.exe  include/orvandel.h
 #   lib/Orvandel.lib (MSVC, lld-link)  lib/libOrvandel.dll.a (MinGW)
 #   lib/cmake/Orvandel/ (find_package)
-# and README.txt (the how-to-call part of README.md), LICENSE, and
+# and README.txt (README.md's part for the Windows developer), LICENSE, and
 # SHA256SUMS of every other file in it.
 #
 # The same tree gives the same bytes: the binaries carry no link time and no
@@ -54,26 +54,16 @@ die() { echo "package: $*" >&2; exit 1; }
 # Windows line ends for the text files a Windows user opens.
 crlf() { sed 's/\r$//; s/$/\r/'; }
 
-# README.txt: the title and first paragraph of README.md and its sections on
-# using the DLL; the building and testing sections stay behind, and so do
-# the images.
+# README.txt: README.md up to the line that ends its part for the Windows
+# developer (what it is, download, link, call); building and testing stay
+# behind, and so do the images. Cut at that line rather than picked by
+# section titles, so a heading renamed or added changes README.txt only as
+# it changes README.md. Without the line, no zip.
+readme_end='<!-- README.txt, the zip'"'"'s copy for the Windows developer, is this file up to here. -->'
 readme_txt() {
-  awk '
-    BEGIN {
-      keep["Download and use"] = 1; keep["What the DLL does"] = 1
-      keep["The C prototype"] = 1; keep["Calling it"] = 1
-      state = "intro"
-    }
-    /^!\[/ { next }
-    /^## / { state = (substr($0, 4) in keep) ? "on" : "off" }
-    state == "intro" {
-      print
-      if ($0 == "" && seen) state = "off"
-      if ($0 != "" && $0 !~ /^# /) seen = 1
-      next
-    }
-    state == "on" { print }
-  ' "$root/README.md" | cat -s | crlf
+  grep -qxF "$readme_end" "$root/README.md" || die "README.md has lost the line that ends README.txt: $readme_end"
+  awk -v end="$readme_end" '$0 == end { exit } /^!\[/ { next } { print }' "$root/README.md" | cat -s |
+    sed '${/^$/d}' | crlf
 }
 
 # pack BUILD_DIR OUT_DIR: zips the build's install tree, prints the zip's path.

@@ -2,10 +2,8 @@
 
 namespace {
 
+// The tables and the shape of their index (kOffsetBits, kRangesPerIndex).
 #include "strings/cell_widths.inc"
-
-constexpr uint32_t kOffsetBits = 11;
-constexpr uint32_t kRangesPerIndex = 32;
 
 uint32_t read_varint(const uint8_t*& at) {
     uint32_t value = 0;
@@ -17,7 +15,8 @@ uint32_t read_varint(const uint8_t*& at) {
 }
 
 // Whether `cp` lies in one of the ranges of a table (strings/cell_widths.inc):
-// the last index entry at or before it, then at most its 32 ranges.
+// the last index entry at or before it, then at most its kRangesPerIndex
+// ranges.
 bool in_ranges(const uint8_t* stream, uint32_t stream_bytes, const uint32_t* index, uint32_t entries,
                uint32_t cp) {
     uint32_t lo = 0, hi = entries;   // the first entry that starts after cp is at hi
@@ -42,9 +41,6 @@ bool in_ranges(const uint8_t* stream, uint32_t stream_bytes, const uint32_t* ind
     return false;
 }
 
-bool is_high_surrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool is_low_surrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
 }  // namespace
 
 uint32_t char_cells(uint32_t cp) {
@@ -59,7 +55,8 @@ uint32_t char_cells(uint32_t cp) {
 CellChar cell_char_at(const char16_t* units, uint32_t n, uint32_t at) {
     const char16_t u = units[at];
     if (is_high_surrogate(u) && at + 1 < n && is_low_surrogate(units[at + 1])) {
-        const uint32_t cp = 0x10000 + ((uint32_t(u) - 0xD800) << 10) + (uint32_t(units[at + 1]) - 0xDC00);
+        const uint32_t cp =
+            0x10000 + ((uint32_t(u) - kHighSurrogates) << 10) + (uint32_t(units[at + 1]) - kLowSurrogates);
         return CellChar{cp, 2, char_cells(cp)};
     }
     return CellChar{u, 1, char_cells(u)};

@@ -8,6 +8,16 @@
 
 #include <stdint.h>
 
+// The surrogates: a high one (U+D800..U+DBFF) followed by a low one
+// (U+DC00..U+DFFF) is a pair, one character; either alone is a lone
+// surrogate.
+constexpr uint32_t kHighSurrogates = 0xD800;
+constexpr uint32_t kLowSurrogates = 0xDC00;
+constexpr uint32_t kSurrogatesPerHalf = 0x400;
+inline bool is_high_surrogate(uint32_t unit) { return unit - kHighSurrogates < kSurrogatesPerHalf; }
+inline bool is_low_surrogate(uint32_t unit) { return unit - kLowSurrogates < kSurrogatesPerHalf; }
+inline bool is_surrogate(uint32_t unit) { return is_high_surrogate(unit) || is_low_surrogate(unit); }
+
 // One character of a text: its code point, the UTF-16 units it takes (1 or
 // 2) and the cells it takes (0, 1 or 2).
 struct CellChar {

@@ -1,7 +1,11 @@
-// What is done with dynamic strings: lengths, conversions and the string
-// temporaries of a procedure frame. The blocks themselves, the literal pool
-// and the procedure frame are the runtime's (runtime/blocks.h, runtime/literals.h,
-// runtime/frame.h), included here for every user of strings.
+// The strings, above the runtime: what is done with text.
+//
+// strings/ holds the dynamic strings (this header: lengths, conversions and
+// the string temporaries of a procedure frame), field parsing and set search
+// (fields.h), numeric text (number.h) and the cells a character takes
+// (cells.h). The blocks themselves, the literal pool and the procedure frame
+// are the runtime's (runtime/blocks.h, runtime/literals.h, runtime/frame.h),
+// included here for every user of strings.
 #pragma once
 
 #include <stddef.h>

@@ -184,6 +184,44 @@ bool read_radix_digits(Cursor& c, uint64_t* acc) {
     return true;
 }
 
+// The type suffix after a radix number's digits: how many '&' (one or
+// two) or '?' (one to three) stand there.
+struct RadixSuffix {
+    int ampersands;
+    int questions;
+};
+
+RadixSuffix read_radix_suffix(Cursor c) {
+    RadixSuffix suffix{0, 0};
+    if (c.at_end()) return suffix;
+    const uint8_t b = c.peek();
+    if (b == '&') {
+        suffix.ampersands = 1;
+        ++c.pos;
+        if (!c.at_end() && c.peek() == '&') suffix.ampersands = 2;
+    } else if (b == '?') {
+        for (suffix.questions = 1; suffix.questions < 3 && c.pos + suffix.questions < c.n &&
+                                   c.p[c.pos + suffix.questions] == '?';
+             ++suffix.questions) {
+        }
+    }
+    // '%' is consumed too, but nothing follows that would read it.
+    return suffix;
+}
+
+// The value of the digits `acc` as the suffix and the digits' width make
+// it: without a suffix that widens it, a number of 16 or 32 bits with its
+// top bit set is negative.
+int64_t radix_value(uint64_t acc, bool leading_zero, RadixSuffix suffix) {
+    if (suffix.questions > 0) return (acc >> 63) ? 0 : static_cast<int64_t>(acc);
+    if (leading_zero || acc > 0xFFFFFFFFu || suffix.ampersands == 2) return static_cast<int64_t>(acc);
+    if (acc > 0xFFFFu) {
+        return (acc & 0x80000000u) ? static_cast<int64_t>(acc) - (int64_t{1} << 32) : static_cast<int64_t>(acc);
+    }
+    if (suffix.ampersands == 1) return static_cast<int64_t>(acc);
+    return (acc & 0x8000u) ? static_cast<int64_t>(acc) - 65536 : static_cast<int64_t>(acc);
+}
+
 long double parse_radix(Cursor c) {
     ++c.pos;  // the ampersand
     int radix = 8;
@@ -198,45 +236,12 @@ long double parse_radix(Cursor c) {
 
     const int first = static_cast<int>(digit_value(c.peek()));
     if (first >= radix) return 0.0L;
-    const bool leading_zero = first == 0;
     uint64_t acc;
     const bool fits = radix == 16  ? read_radix_digits<4>(c, &acc)
                       : radix == 8 ? read_radix_digits<3>(c, &acc)
                                    : read_radix_digits<1>(c, &acc);
     if (!fits) return 0.0L;
-
-    int ampersands = 0, questions = 0;
-    if (!c.at_end()) {
-        const uint8_t b = c.peek();
-        if (b == '&') {
-            ampersands = 1;
-            ++c.pos;
-            if (!c.at_end() && c.peek() == '&') ampersands = 2;
-        } else if (b == '?') {
-            for (questions = 1; questions < 3 && c.pos + questions < c.n &&
-                                c.p[c.pos + questions] == '?';
-                 ++questions) {
-            }
-        }
-        // '%' is consumed too, but nothing follows that would read it.
-    }
-
-    int64_t value;
-    if (questions > 0) {
-        value = (acc >> 63) ? 0 : static_cast<int64_t>(acc);
-    } else if (leading_zero || acc > 0xFFFFFFFFu) {
-        value = static_cast<int64_t>(acc);
-    } else if (ampersands == 2) {
-        value = static_cast<int64_t>(acc);
-    } else if (acc > 0xFFFFu) {
-        value = (acc & 0x80000000u) ? static_cast<int64_t>(acc) - (int64_t{1} << 32)
-                                    : static_cast<int64_t>(acc);
-    } else if (ampersands == 1) {
-        value = static_cast<int64_t>(acc);
-    } else {
-        value = (acc & 0x8000u) ? static_cast<int64_t>(acc) - 65536 : static_cast<int64_t>(acc);
-    }
-    return static_cast<long double>(value);
+    return static_cast<long double>(radix_value(acc, first == 0, read_radix_suffix(c)));
 }
 
 }  // namespace

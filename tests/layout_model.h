@@ -102,7 +102,7 @@ inline uint32_t model_width(int32_t columns) {
     return columns > 2 ? columns - 2 : 1;
 }
 
-inline std::vector<std::u16string> model_rows(const std::u16string& message, const LayoutLimits& limits,
+inline std::vector<std::u16string> model_rows(const std::u16string& message, const FitLimits& limits,
                                        int32_t extra_rows) {
     auto at_width = [&](uint32_t width) {
         std::vector<std::u16string> rows;

@@ -16,7 +16,7 @@ namespace {
 
 using namespace layout_model;
 
-constexpr LayoutLimits kNoLimits{0, 0, 0};
+constexpr FitLimits kNoLimits{0, 0, 0};
 
 class LayoutTest : public RuntimeTest {
 protected:
@@ -49,7 +49,7 @@ protected:
     }
     // Fresh locals laid out for a message and which choices are given.
     void lay_out(const std::u16string& caption, const std::u16string& message, int choices,
-                 const LayoutLimits& limits);
+                 const FitLimits& limits);
     // Key answered? -1 when not accepted, else the result.
     int32_t answer(int32_t unit) {
         string_of_codes(l.proc_frame, &unit, 1);
@@ -64,7 +64,7 @@ protected:
 enum Choices { kNone, kFirst, kFirstTwo, kAll, kSecondThird };
 
 void LayoutTest::lay_out(const std::u16string& caption, const std::u16string& message, int choices,
-                         const LayoutLimits& limits) {
+                         const FitLimits& limits) {
     release_locals(l.proc_frame);
     msgbox_locals_init(l);
     const StrHandle* a1 = (choices == kNone || choices == kSecondThird) ? nullptr : arg(u"Yes");
@@ -109,8 +109,8 @@ TEST_F(LayoutTest, RowsPromptsAndSize) {
     // Without limits, and on a screen just the box's size: a box that fits
     // stays as it is.
     for (const LayoutCase& c : cases)
-    for (const LayoutLimits limits :
-         {kNoLimits, LayoutLimits{c.columns, c.columns - 2, static_cast<int32_t>(c.rows.size()) + c.extra_rows}}) {
+    for (const FitLimits limits :
+         {kNoLimits, FitLimits{c.columns, c.columns - 2, static_cast<int32_t>(c.rows.size()) + c.extra_rows}}) {
         SCOPED_TRACE(c.name + std::string(limits.max_columns ? " on a screen its size" : ""));
         release_locals(l.proc_frame);
         msgbox_locals_init(l);
@@ -133,7 +133,7 @@ TEST_F(LayoutTest, RowsPromptsAndSize) {
 struct WrapCase {
     const char* name;
     std::u16string message;
-    LayoutLimits limits;
+    FitLimits limits;
     std::vector<std::u16string> rows;
     int32_t columns;
 };
@@ -142,7 +142,7 @@ struct WrapCase {
 // model agrees with every case. Text 10 cells wide: 12 columns, one of them
 // free, one the leading space.
 TEST_F(LayoutTest, LongLinesWrapAndWidthsCountCells) {
-    const LayoutLimits k12{12, 0, 0};
+    const FitLimits k12{12, 0, 0};
     const std::u16string e_acute = u"e\u0301";
     std::u16string ten_acute, eleven_acute;
     for (int i = 0; i < 10; ++i) ten_acute += e_acute;
@@ -171,15 +171,15 @@ TEST_F(LayoutTest, LongLinesWrapAndWidthsCountCells) {
         {"zero-width characters take no cell", u"a\u200Bb\u200Bc\u200Bd\u200Be\u200Bf\u200Bg\u200Bh\u200Bi\u200Bj", k12,
          {u" a\u200Bb\u200Bc\u200Bd\u200Be\u200Bf\u200Bg\u200Bh\u200Bi\u200Bj"}, 12},
         {"a space that carries a mark is no break", u"aaaa \u0301bbbbbb", k12, {u" aaaa \u0301bbbbb", u" b"}, 12},
-        {"a row takes a wide character wider than it", u"\u4E2D\u4E2D", LayoutLimits{3, 0, 0},
+        {"a row takes a wide character wider than it", u"\u4E2D\u4E2D", FitLimits{3, 0, 0},
          {u" \u4E2D", u" \u4E2D"}, 7},
         {"lone CR and NUL take a cell each", std::u16string(u"01234567\r\0x", 11), k12,
          {std::u16string(u" 01234567\r\0", 11), u" x"}, 12},
         {"the host's line breaks come first", u"aaaa bbbb cccc\r\nx", k12, {u" aaaa bbbb", u" cccc", u" x"}, 11},
-        {"rows that all show keep the widest", u"aaaa bbbb cccc", LayoutLimits{12, 8, 4}, {u" aaaa bbbb", u" cccc"}, 11},
-        {"rows that cannot all show wrap beside a scroll bar", u"aaaa bbbb cccc", LayoutLimits{12, 8, 3},
+        {"rows that all show keep the widest", u"aaaa bbbb cccc", FitLimits{12, 8, 4}, {u" aaaa bbbb", u" cccc"}, 11},
+        {"rows that cannot all show wrap beside a scroll bar", u"aaaa bbbb cccc", FitLimits{12, 8, 3},
          {u" aaaa", u" bbbb", u" cccc"}, 6},
-        {"many short lines past the rows keep their width", u"a\r\nbbbbbb\r\nc", LayoutLimits{12, 8, 2},
+        {"many short lines past the rows keep their width", u"a\r\nbbbbbb\r\nc", FitLimits{12, 8, 2},
          {u" a", u" bbbbbb", u" c"}, 8},
     };
     for (const WrapCase& c : cases) {
@@ -197,16 +197,16 @@ TEST_F(LayoutTest, LongLinesWrapAndWidthsCountCells) {
 // The caption and the prompts are never wrapped, whatever the limit: their
 // cells widen the box as before.
 TEST_F(LayoutTest, CaptionAndPromptsAreNotWrapped) {
-    lay_out(u"A caption \u4E2D", u"hi", kFirstTwo, LayoutLimits{8, 6, 3});
+    lay_out(u"A caption \u4E2D", u"hi", kFirstTwo, FitLimits{8, 6, 3});
     EXPECT_EQ(rows(), std::vector<std::u16string>{u" hi"});
     EXPECT_EQ(prompts(), (std::vector<std::u16string>{u"  Press 1 for Yes", u"  Press 2 for No"}));
     EXPECT_EQ(msgbox_columns(l), 19);
-    lay_out(u"\u4E2D\u6587\u4E2D\u6587\u4E2D\u6587\u4E2D\u6587\u4E2D\u6587", u"hi", kFirst, LayoutLimits{8, 6, 3});
+    lay_out(u"\u4E2D\u6587\u4E2D\u6587\u4E2D\u6587\u4E2D\u6587\u4E2D\u6587", u"hi", kFirst, FitLimits{8, 6, 3});
     EXPECT_EQ(msgbox_columns(l), 23);   // 20 cells of caption + 2, then the free column
     release_locals(l.proc_frame);
     msgbox_locals_init(l);
     const std::u16string wide_choice = u"\u4E2D\u6587\u4E2D\u6587\u4E2D\u6587";
-    msgbox_layout(l, arg(u"T"), arg(u"hi"), arg(wide_choice), nullptr, nullptr, LayoutLimits{8, 6, 3});
+    msgbox_layout(l, arg(u"T"), arg(u"hi"), arg(wide_choice), nullptr, nullptr, FitLimits{8, 6, 3});
     EXPECT_EQ(wide_of(l.prompt1), u"  " + wide_choice);
     EXPECT_EQ(msgbox_columns(l), 16);   // a prompt of 14 cells, the widest: + 1, then the free column
 }
@@ -223,7 +223,7 @@ TEST_F(LayoutTest, RandomMessagesAgreeWithTheModel) {
         const int length = static_cast<int>(random() % 40);
         for (int i = 0; i < length; ++i) message += pieces[random() % (sizeof pieces / sizeof pieces[0])];
         const int32_t columns = random() % 4 == 0 ? 0 : static_cast<int32_t>(1 + random() % 16);
-        const LayoutLimits limits{columns, columns > 1 ? columns - 1 - static_cast<int32_t>(random() % 2) : 0,
+        const FitLimits limits{columns, columns > 1 ? columns - 1 - static_cast<int32_t>(random() % 2) : 0,
                                   static_cast<int32_t>(random() % 9)};
         const int choices = static_cast<int>(random() % 4);
         SCOPED_TRACE(narrow(message) + " in " + std::to_string(limits.max_columns) + "/" +
@@ -240,7 +240,7 @@ TEST_F(LayoutTest, RandomMessagesAgreeWithTheModel) {
 struct ReadingCase {
     const char* name;
     std::u16string message;
-    LayoutLimits limits;
+    FitLimits limits;
     Choices choices;
     std::u16string reading;
 };
@@ -252,7 +252,7 @@ TEST_F(LayoutTest, TheReadingTextHasTheHostsLines) {
     const ReadingCase cases[] = {
         {"rows and prompts", u"ab\r\ncd", kNoLimits, kFirstTwo,
          u" ab\r\n cd\r\n\r\n  Press 1 for Yes\r\n  Press 2 for No"},
-        {"a wrapped line is read whole", u"aaaa bbbb cccc", LayoutLimits{12, 0, 0}, kNone,
+        {"a wrapped line is read whole", u"aaaa bbbb cccc", FitLimits{12, 0, 0}, kNone,
          u" aaaa bbbb cccc\r\n\r\n  Press <Enter>"},
         {"a NUL reads as a blank, a lone CR stays", std::u16string(u"a\0b\rc", 5), kNoLimits, kFirst,
          u" a b\rc\r\n\r\n  Yes"},
@@ -327,7 +327,7 @@ TEST_F(LayoutTest, AllocationFailuresAnywhere) {
         const StrHandle* b = arg(u"b");
         const StrHandle* c = arg(u"c");
         platform_fail_allocations_after(successes % 40);
-        msgbox_layout(l, caption, message, a, b, c, wrapped ? LayoutLimits{7, 6, 9} : kNoLimits);
+        msgbox_layout(l, caption, message, a, b, c, wrapped ? FitLimits{7, 6, 9} : kNoLimits);
         msgbox_accepted_keys(l);
         platform_fail_allocations_after(-1);
         EXPECT_EQ(l.proc_frame.depth, 0);

@@ -368,12 +368,12 @@ TEST_F(RegistryTest, TheNewestChildIsFoundFirstAndOnlyWithTheChildBit) {
 
 TEST_F(RegistryTest, TheLockKeepsOtherThreadsOutUntilItIsReleased) {
     register_window(0x100, 0, 0, kTypeFrame);
-    spin_acquire(&g_runtime.shared.registry.lock);
+    owner_lock_take(&g_runtime.shared.registry.lock);
     std::atomic<bool> found{false};
     std::thread t([&] { found = find_window_record(0x100) != nullptr; });
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_FALSE(found.load()) << "a walk went past a held lock";
-    spin_release(&g_runtime.shared.registry.lock);
+    owner_lock_release(&g_runtime.shared.registry.lock);
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (!found && std::chrono::steady_clock::now() < until) std::this_thread::yield();
     EXPECT_TRUE(found.load());

@@ -149,11 +149,19 @@ void must_return(const char* what, Fn fn) {
     watchdog.join();
 }
 
+std::atomic<int> g_detach_hook_calls{0};
+uintptr_t g_detach_hook_module = 0;
+void count_detach_hook(uintptr_t module) {
+    g_detach_hook_module = module;
+    ++g_detach_hook_calls;
+}
+
 // At unload (reserved 0) process detach gives back what the library made, so
-// it can be loaded again. At process end (reserved set) the system has
-// already ended every other thread, possibly one inside a lock, and reclaims
-// everything itself: the detach then takes no lock and frees nothing, so a
-// lock word left at -1 cannot keep the host from ending.
+// it can be loaded again, and lets the layer above give back its own through
+// the detach hook. At process end (reserved set) the system has already
+// ended every other thread, possibly one inside a lock, and reclaims
+// everything itself: the detach then takes no lock, frees nothing and calls
+// no hook, so a lock word left at -1 cannot keep the host from ending.
 TEST_F(Lifecycle, ProcessDetachTearsDownOnlyAtUnload) {
     const struct {
         const char* name;
@@ -174,11 +182,15 @@ TEST_F(Lifecycle, ProcessDetachTearsDownOnlyAtUnload) {
         ASSERT_NE(fonts, nullptr);
         ASSERT_NE(get_thread_context(), nullptr);
         if (row.held) *row.held = ~uint64_t{0};
+        g_runtime.shared.detach_hook = count_detach_hook;
+        g_detach_hook_calls = 0;
         must_return(row.name, [&] {
             EXPECT_EQ(library_entry(0x10000, kProcessDetach, row.reserved), 1u);
         });
+        EXPECT_EQ(g_detach_hook_calls, row.tears_down ? 1 : 0) << "the detach hook";
         const PlatformCounters after = platform_counters();
         if (row.tears_down) {
+            EXPECT_EQ(g_detach_hook_module, 0x10000u);
             EXPECT_EQ(g_runtime.shared.fonts.head, nullptr);
             EXPECT_EQ(after.live_strings, before.live_strings - 3) << "the three font records";
             EXPECT_EQ(after.live_globals, before.live_globals - 1) << "the thread's context";

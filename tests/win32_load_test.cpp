@@ -11,7 +11,9 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
+#include "orvandel_version.h"
 #include "runtime/registry.h"
 #include "runtime/runtime.h"
 #include "win32_process_counts.h"
@@ -518,6 +520,49 @@ TEST(Win32Exit, HostEndsWhileItsBoxIsUp) {
             }
         }
     }
+}
+
+std::wstring widen(const char* s) { return std::wstring(s, s + strlen(s)); }
+
+// What Windows' file properties and the tools that take stock of DLLs read
+// from the version resource, read back from the built DLL the same way.
+TEST(Win32Load, TheVersionResourceNamesTheProductFileVersionsAndCopyright) {
+    const std::wstring path = dll_path();
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    ASSERT_NE(size, 0u) << "no version resource, error " << GetLastError();
+    std::vector<char> info(size);
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, info.data()));
+    const struct {
+        const wchar_t* name;
+        std::wstring want;
+    } rows[] = {
+        {L"ProductName", L"Orvandel"},
+        {L"OriginalFilename", L"Orvandel.dll"},
+        {L"InternalName", L"Orvandel"},
+        {L"FileDescription", L"Text-drawn message box"},
+        {L"FileVersion", widen(ORVANDEL_VERSION_STRING)},
+        {L"ProductVersion", widen(ORVANDEL_VERSION_STRING)},
+        {L"LegalCopyright", widen(ORVANDEL_COPYRIGHT)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string(row.name, row.name + wcslen(row.name)));
+        const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + row.name;
+        void* value = nullptr;
+        UINT units = 0;
+        ASSERT_TRUE(VerQueryValueW(info.data(), key.c_str(), &value, &units) && value != nullptr) << "missing";
+        EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(value)), row.want);
+    }
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT fixed_size = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixed_size));
+    ASSERT_GE(fixed_size, sizeof *fixed);
+    const DWORD ms = MAKELONG(ORVANDEL_VERSION_MINOR, ORVANDEL_VERSION_MAJOR);
+    const DWORD ls = MAKELONG(0, ORVANDEL_VERSION_PATCH);
+    EXPECT_EQ(fixed->dwFileVersionMS, ms);
+    EXPECT_EQ(fixed->dwFileVersionLS, ls);
+    EXPECT_EQ(fixed->dwProductVersionMS, ms);
+    EXPECT_EQ(fixed->dwProductVersionLS, ls);
 }
 
 }  // namespace

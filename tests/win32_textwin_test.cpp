@@ -523,9 +523,10 @@ TEST_F(TextWindowTest, ImpossibleSizesFailTheOpenAndLeaveNothing) {
 // from `top` on, and the pinned rows beneath, each row i reading "row i".
 Image rows_in_view(const WindowRecord* r, int top) {
     std::vector<Run> runs;
-    const int part = r->shown_rows - r->pinned_rows;
-    for (int at = 0; at < r->shown_rows; ++at) {
-        const int row = at < part ? top + at : r->rows - r->pinned_rows + (at - part);
+    const TextAreaState& state = textwin::area_of(r);
+    const int part = state.shown_rows - state.pinned_rows;
+    for (int at = 0; at < state.shown_rows; ++at) {
+        const int row = at < part ? top + at : state.rows - state.pinned_rows + (at - part);
         const std::string text = "row " + std::to_string(row);
         runs.push_back(Run{0, at, std::u16string(text.begin(), text.end())});
     }
@@ -557,10 +558,11 @@ TEST_F(TextWindowTest, AWindowLargerThanItsScreenFitsTheWorkAreaAndScrolls) {
         ASSERT_NE(area, nullptr);
         WindowRecord* r = current();
         ASSERT_NE(r, nullptr);
+        const TextAreaState& state = textwin::area_of(r);
         const int line = r->char_height + r->ext_leading;
         EXPECT_EQ(r->width / r->char_width < c.columns, c.cut);
-        EXPECT_EQ(r->shown_rows < c.rows, c.scrolls);
-        EXPECT_EQ(r->rows, c.rows);
+        EXPECT_EQ(state.shown_rows < c.rows, c.scrolls);
+        EXPECT_EQ(state.rows, c.rows);
         for (int i = 0; i < c.rows; ++i) {
             if (i > 0) text_newline(kAnyTextWindow);
             const std::string text = "row " + std::to_string(i);
@@ -583,15 +585,15 @@ TEST_F(TextWindowTest, AWindowLargerThanItsScreenFitsTheWorkAreaAndScrolls) {
         const Image first = rows_in_view(r, 0);
         EXPECT_EQ(differing_rows(read_dc(reinterpret_cast<HDC>(r->mem_dc), r->width, r->height), first), "");
         if (c.scrolls) {
-            const int last_top = c.rows - c.pinned - (r->shown_rows - r->pinned_rows);
+            const int last_top = c.rows - c.pinned - (state.shown_rows - state.pinned_rows);
             const struct {
                 const wchar_t* keys;
                 int top;
-            } steps[] = {{L"End", last_top}, {L"Up Up", last_top - 2}, {L"Home", 0}, {L"Down Next", 1 + (r->shown_rows - r->pinned_rows)}};
+            } steps[] = {{L"End", last_top}, {L"Up Up", last_top - 2}, {L"Home", 0}, {L"Down Next", 1 + (state.shown_rows - state.pinned_rows)}};
             for (const auto& step : steps) {
                 SCOPED_TRACE(std::string(step.keys, step.keys + wcslen(step.keys)));
                 ASSERT_TRUE(keys(area, step.keys));
-                EXPECT_TRUE(eventually([&] { return r->top_row == step.top; })) << "top row " << r->top_row;
+                EXPECT_TRUE(eventually([&] { return state.top_row == step.top; })) << "top row " << state.top_row;
                 const Image want = rows_in_view(r, step.top);
                 std::string differs = "not looked at";
                 eventually([&] {
@@ -612,7 +614,7 @@ TEST_F(TextWindowTest, AWindowLargerThanItsScreenFitsTheWorkAreaAndScrolls) {
             info.fMask = SIF_ALL;
             ASSERT_TRUE(GetScrollInfo(GetDlgItem(frame, textwin::kScrollBarId), SB_CTL, &info));
             EXPECT_EQ(info.nMax, c.rows - c.pinned - 1);
-            EXPECT_EQ(info.nPos, r->top_row);
+            EXPECT_EQ(info.nPos, state.top_row);
             // A key that scrolls answers nothing.
             EXPECT_EQ(r->pending_char, 0u);
         }

@@ -17,16 +17,16 @@ int32_t place(int32_t want, int32_t size, int32_t low, int32_t high) {
 
 }  // namespace
 
-FitLimits fit_limits(const FitArea& work, const FitFrame& frame) {
-    const int32_t width = work.right - work.left - frame.extra_width;
-    const int32_t height = work.bottom - work.top - frame.extra_height;
-    return FitLimits{cells_in(width, frame.cell_width), cells_in(width - frame.bar_width, frame.cell_width),
-                     cells_in(height, frame.line_height)};
+FitLimits fit_limits(const FitArea& work, const FitFrame& around) {
+    const int32_t width = work.right - work.left - around.extra_width;
+    const int32_t height = work.bottom - work.top - around.extra_height;
+    return FitLimits{cells_in(width, around.cell_width), cells_in(width - around.bar_width, around.cell_width),
+                     cells_in(height, around.line_height)};
 }
 
-FitResult fit_window(const FitArea& work, const FitFrame& frame, int32_t columns, int32_t rows, int32_t pinned,
+FitResult fit_window(const FitArea& work, const FitFrame& around, int32_t columns, int32_t rows, int32_t pinned,
                      int32_t left, int32_t top) {
-    const FitLimits most = fit_limits(work, frame);
+    const FitLimits most = fit_limits(work, around);
     FitResult fit{};
     fit.shown_rows = rows;
     if (rows > most.max_rows) {
@@ -38,8 +38,8 @@ FitResult fit_window(const FitArea& work, const FitFrame& frame, int32_t columns
     const int32_t widest = fit.scrolling ? most.max_columns_scrolling : most.max_columns;
     fit.columns = columns <= widest ? columns : (widest > 0 ? widest : 1);
     // Cut to the screen first: the products below are a screen's pixels.
-    fit.frame_width = fit.columns * frame.cell_width + frame.extra_width + (fit.scrolling ? frame.bar_width : 0);
-    fit.frame_height = fit.shown_rows * frame.line_height + frame.extra_height;
+    fit.frame_width = fit.columns * around.cell_width + around.extra_width + (fit.scrolling ? around.bar_width : 0);
+    fit.frame_height = fit.shown_rows * around.line_height + around.extra_height;
     fit.x = place(left, fit.frame_width, work.left, work.right);
     fit.y = place(top, fit.frame_height, work.top, work.bottom);
     return fit;

@@ -37,10 +37,10 @@ struct FitResult {
     int32_t frame_width, frame_height;
 };
 
-FitLimits fit_limits(const FitArea& work, const FitFrame& frame);
+FitLimits fit_limits(const FitArea& work, const FitFrame& around);
 
 // `rows` x `columns` cells asked at (left, top), the last `pinned` of the
 // rows always in view. At least one column and, where rows scroll, one row
 // of the scrolling part stay in view, however small the work area.
-FitResult fit_window(const FitArea& work, const FitFrame& frame, int32_t columns, int32_t rows, int32_t pinned,
+FitResult fit_window(const FitArea& work, const FitFrame& around, int32_t columns, int32_t rows, int32_t pinned,
                      int32_t left, int32_t top);

@@ -5,6 +5,7 @@
 
 #include "runtime/registry.h"
 #include "strings/cells.h"
+#include "textwin/internal.h"
 
 namespace textwin {
 namespace {
@@ -130,20 +131,19 @@ HGDIOBJ fallback_for(Drawing& drawing, uint32_t cp) {
         TEXTMETRICW tm;
         drawing.height = GetTextMetricsW(drawing.dc, &tm) ? tm.tmHeight : drawing.line_height;
     }
-    uintptr_t font = 0;
+    uintptr_t kept = 0;
     uint32_t first = cp & ~0xFFu, last = cp | 0xFFu;
-    if (find_fallback_font(font_record, cp, drawing.height, &font)) {
-        if (font == 0 || has_glyph(drawing.dc, reinterpret_cast<HGDIOBJ>(font), static_cast<wchar_t>(cp))) {
-            return reinterpret_cast<HGDIOBJ>(font);
-        }
+    if (find_fallback_font(font_record, cp, drawing.height, &kept)) {
+        HGDIOBJ font = gdi_object_of(kept);
+        if (font == nullptr || has_glyph(drawing.dc, font, static_cast<wchar_t>(cp))) return font;
         first = last = cp;
     }
-    font = reinterpret_cast<uintptr_t>(search_font(drawing.dc, static_cast<wchar_t>(cp), drawing.height));
-    if (!keep_fallback_font(font_record, first, last, drawing.height, font) && font != 0) {
-        DeleteObject(reinterpret_cast<HGDIOBJ>(font));
-        font = 0;
+    HFONT found = search_font(drawing.dc, static_cast<wchar_t>(cp), drawing.height);
+    if (!keep_fallback_font(font_record, first, last, drawing.height, value_of(found)) && found != nullptr) {
+        DeleteObject(found);
+        found = nullptr;
     }
-    return reinterpret_cast<HGDIOBJ>(font);
+    return found;
 }
 
 // The font for a character of one cell or two: null for the cell font.
@@ -151,7 +151,7 @@ HGDIOBJ fallback_for(Drawing& drawing, uint32_t cp) {
 // does a character no font of the system has.
 HGDIOBJ font_for(Drawing& drawing, const CellChar& c) {
     const uint32_t cp = c.code_point;
-    if (cp < 0xA0 || c.units != 1 || (cp >= 0xD800 && cp <= 0xDFFF) ||
+    if (cp < 0xA0 || c.units != 1 || is_surrogate(cp) ||
         has_glyph(drawing.dc, nullptr, static_cast<wchar_t>(cp))) {
         return nullptr;
     }

@@ -1,9 +1,10 @@
 // Text output on the calling thread: text_print and text_newline keep what
 // the box shows as text and draw the rows in view into the back buffer,
-// under the text lock, and ask for the repaint once it is let go. They may
-// touch the open text area's record (cursor, back buffer) only while they
-// hold the lock. The rows in view are drawn again from that text when the
-// window thread scrolls them.
+// under the text lock, and ask for the repaint once it is let go; and
+// text_announce hands the finished box its reading text. They may touch the
+// open text area's record (cursor, back buffer) only while they hold the
+// lock. The rows in view are drawn again from that text when the window
+// thread scrolls them.
 #include "textwin/textwin.h"
 
 #include "strings/cells.h"
@@ -38,23 +39,23 @@ void send_refresh(const Refresh& refresh) {
     }
 }
 
-bool scrolls(const WindowRecord* record) { return record->shown_rows < record->rows; }
+bool scrolls(const TextAreaState& area) { return area.shown_rows < area.rows; }
 
 // Rows of the part that scrolls in view at once.
-int32_t part_rows(const WindowRecord* record) { return record->shown_rows - record->pinned_rows; }
+int32_t part_rows(const TextAreaState& area) { return area.shown_rows - area.pinned_rows; }
 
 // The row of the view where row `row` shows, or -1 when it is scrolled out.
-int32_t view_row(const WindowRecord* record, int32_t row) {
-    if (!scrolls(record)) return row;
-    const int32_t pinned_from = record->rows - record->pinned_rows;
-    if (row >= pinned_from) return part_rows(record) + (row - pinned_from);
-    return row >= record->top_row && row < record->top_row + part_rows(record) ? row - record->top_row : -1;
+int32_t view_row(const TextAreaState& area, int32_t row) {
+    if (!scrolls(area)) return row;
+    const int32_t pinned_from = area.rows - area.pinned_rows;
+    if (row >= pinned_from) return part_rows(area) + (row - pinned_from);
+    return row >= area.top_row && row < area.top_row + part_rows(area) ? row - area.top_row : -1;
 }
 
 // The row shown in row `at` of the view.
-int32_t row_in_view(const WindowRecord* record, int32_t at) {
-    if (!scrolls(record) || at < part_rows(record)) return at + record->top_row;
-    return record->rows - record->pinned_rows + (at - part_rows(record));
+int32_t row_in_view(const TextAreaState& area, int32_t at) {
+    if (!scrolls(area) || at < part_rows(area)) return at + area.top_row;
+    return area.rows - area.pinned_rows + (at - part_rows(area));
 }
 
 RECT view_cells(const WindowRecord* record, int32_t at) {
@@ -67,7 +68,8 @@ void draw_view_row(WindowRecord* record, int32_t at) {
     const RECT cells = view_cells(record, at);
     FillRect(dc_of(record), &cells, GetSysColorBrush(COLOR_BTNFACE));
     const char16_t* units = nullptr;
-    const uint32_t n = shown_text_row(record->shown_text, row_in_view(record, at), &units);
+    const TextAreaState& area = area_of(record);
+    const uint32_t n = shown_text_row(area.shown_text, row_in_view(area, at), &units);
     if (n != 0) {
         draw_cells(dc_of(record), record->font_number, 0, cells.top, cells, units, n, record->char_width,
                    line_height(record));
@@ -84,12 +86,12 @@ void place_cursor(WindowRecord* record, int32_t x, int32_t y) {
 void newline_locked(WindowRecord* record, Refresh* out) {
     const int32_t line = line_height(record);
     const int32_t next = record->cur_y / line + 1;
-    if (next < record->rows) {
+    if (next < area_of(record).rows) {
         place_cursor(record, 0, next * line);
         return;
     }
     place_cursor(record, 0, record->cur_y);
-    shown_text_scroll(record->shown_text);
+    shown_text_scroll(area_of(record).shown_text);
     draw_rows_in_view(record);
     *out = Refresh{hwnd_of(record->hwnd), RECT{0, 0, record->width, record->height}, true};
 }
@@ -97,28 +99,29 @@ void newline_locked(WindowRecord* record, Refresh* out) {
 }  // namespace
 
 void draw_rows_in_view(WindowRecord* record) {
-    for (int32_t at = 0; at < record->shown_rows; ++at) draw_view_row(record, at);
+    for (int32_t at = 0; at < area_of(record).shown_rows; ++at) draw_view_row(record, at);
 }
 
 void scroll_rows_to(WindowRecord* record, int32_t top) {
+    TextAreaState& area = area_of(record);
     lock_text();
-    const int32_t last_top = record->rows - record->pinned_rows - part_rows(record);
+    const int32_t last_top = area.rows - area.pinned_rows - part_rows(area);
     if (top > last_top) top = last_top;
     if (top < 0) top = 0;
-    const bool moved = scrolls(record) && top != record->top_row;
+    const bool moved = scrolls(area) && top != area.top_row;
     if (moved) {
-        record->top_row = top;
-        for (int32_t at = 0; at < part_rows(record); ++at) draw_view_row(record, at);
+        area.top_row = top;
+        for (int32_t at = 0; at < part_rows(area); ++at) draw_view_row(record, at);
     }
-    const RECT part{0, 0, record->width, part_rows(record) * line_height(record)};
+    const RECT part{0, 0, record->width, part_rows(area) * line_height(record)};
     unlock_text();
     if (!moved) return;
-    if (record->scroll_bar != 0) {
+    if (area.scroll_bar != nullptr) {
         SCROLLINFO info{};
         info.cbSize = sizeof info;
         info.fMask = SIF_POS;
         info.nPos = top;
-        SetScrollInfo(hwnd_of(record->scroll_bar), SB_CTL, &info, TRUE);
+        SetScrollInfo(area.scroll_bar, SB_CTL, &info, TRUE);
     }
     InvalidateRect(hwnd_of(record->hwnd), &part, FALSE);
 }
@@ -156,8 +159,8 @@ void text_print(ProcFrame& proc_frame, uintptr_t text_area) {
         if (run == 0) run = cell_char_at(data + done, n - done, 0).units;
         const uint32_t cells = text_cells(data + done, run);
         const int32_t row = record->cur_y / line_height(record);
-        shown_text_put(record->shown_text, row, record->cur_x / record->char_width, data + done, run);
-        const int32_t at = view_row(record, row);
+        shown_text_put(area_of(record).shown_text, row, record->cur_x / record->char_width, data + done, run);
+        const int32_t at = view_row(area_of(record), row);
         const int32_t old_x = record->cur_x;
         place_cursor(record, old_x + static_cast<int32_t>(cells) * record->char_width, record->cur_y);
         if (at >= 0) {
@@ -182,4 +185,24 @@ void text_newline(uintptr_t text_area) {
     if (record != nullptr) newline_locked(record, &refresh);
     unlock_text();
     send_refresh(refresh);
+}
+
+void text_announce(ProcFrame& proc_frame, uintptr_t text_area) {
+    // The text is handed over as it is, not copied: a message of megabytes.
+    StrHandle text = tmp_slot(proc_frame, 0);
+    if ((text & kBorrowedBit) != 0) {
+        text = 0;
+    } else {
+        proc_frame.slots[proc_frame.depth - 1] = 0;
+    }
+    lock_text();
+    WindowRecord* record = open_record(text_area);
+    if (record != nullptr && area_of(record).reading_text == 0) {
+        area_of(record).reading_text = text;
+        text = 0;
+    }
+    unlock_text();
+    str_free(text);
+    tmp_drop(proc_frame);
+    if (record != nullptr) NotifyWinEvent(EVENT_SYSTEM_ALERT, hwnd_of(text_area), OBJID_CLIENT, CHILDID_SELF);
 }

@@ -1,7 +1,7 @@
 // The box's shared state: current_text_window and the text lock in
 // g_runtime.shared.text. Owns the lock's discipline and the lookup of the
-// open box, and the turns that opens take; touches nothing else (no
-// window, no GDI object).
+// open box, the turns that opens take, the text area's own state and what
+// goes when the library is unloaded; draws nothing.
 #include "textwin/internal.h"
 
 namespace textwin {
@@ -13,13 +13,13 @@ void lock_text() { owner_lock_take(&text_state().text_lock); }
 void unlock_text() { owner_lock_release(&text_state().text_lock); }
 
 bool window_thread_ended_locked() {
-    HANDLE thread = reinterpret_cast<HANDLE>(text_state().window_thread);
+    HANDLE thread = handle_of(text_state().window_thread);
     return thread != nullptr && WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
 }
 
-uintptr_t unpublish_locked() {
+HANDLE unpublish_locked() {
     publish_current(nullptr);
-    const uintptr_t thread = text_state().window_thread;
+    HANDLE thread = handle_of(text_state().window_thread);
     text_state().window_thread = 0;
     return thread;
 }
@@ -51,19 +51,37 @@ void note_open_failure(OpenStep step) {
     __atomic_store_n(&text_state().open_failure, static_cast<uint32_t>(step), __ATOMIC_RELEASE);
 }
 
+// An unload's process detach (the detach hook): the system does not
+// unregister a DLL's window classes when it is unloaded, so a host that
+// frees and loads the library again would find "VORANTEXT" still
+// registered, pointing at the old image's window procedure, and could never
+// open a box again; the class goes unless a box is still up. The opens'
+// turn goes too. At process end the detach hook is not called: both go
+// with the process.
+static void text_window_detach(uintptr_t module) {
+    const ATOM atom = static_cast<ATOM>(text_state().text_class_atom);
+    if (atom != 0 && text_state().current_text_window == nullptr) {
+        UnregisterClassW(reinterpret_cast<LPCWSTR>(uintptr_t{atom}), reinterpret_cast<HINSTANCE>(module));
+    }
+    HANDLE turn = handle_of(text_state().turn_mutex);
+    if (turn != nullptr) CloseHandle(turn);
+}
+
 // A kernel mutex rather than a polled word: when a holder is killed the
 // system passes the turn on and tells the next waiter so, which no word of
-// ours could learn.
+// ours could learn. Made by the first open, which is also when the text
+// window first has something for the unload to undo.
 static HANDLE turn_mutex() {
     auto& slot = text_state().turn_mutex;
-    HANDLE mutex = reinterpret_cast<HANDLE>(__atomic_load_n(&slot, __ATOMIC_ACQUIRE));
+    HANDLE mutex = handle_of(__atomic_load_n(&slot, __ATOMIC_ACQUIRE));
     if (mutex != nullptr) return mutex;
+    __atomic_store_n(&g_runtime.shared.detach_hook, &text_window_detach, __ATOMIC_RELEASE);
     HANDLE made = CreateMutexW(nullptr, FALSE, nullptr);
     uintptr_t expected = 0;
-    if (made != nullptr && !__atomic_compare_exchange_n(&slot, &expected, reinterpret_cast<uintptr_t>(made),
-                                                        false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE)) {
+    if (made != nullptr && !__atomic_compare_exchange_n(&slot, &expected, value_of(made), false, __ATOMIC_ACQ_REL,
+                                                        __ATOMIC_ACQUIRE)) {
         CloseHandle(made);   // another open's came first
-        return reinterpret_cast<HANDLE>(expected);
+        return handle_of(expected);
     }
     return made;
 }
@@ -101,7 +119,12 @@ OpenStep take_open_turn() {
 
 void end_open_turn() {
     text_state().turn_owner = 0;
-    ReleaseMutex(reinterpret_cast<HANDLE>(text_state().turn_mutex));
+    ReleaseMutex(handle_of(text_state().turn_mutex));
+}
+
+bool attach_text_area_state(WindowRecord* record) {
+    record->text_area_state = static_cast<TextAreaState*>(alloc_zeroed_record(sizeof(TextAreaState)));
+    return record->text_area_state != nullptr;
 }
 
 }  // namespace textwin

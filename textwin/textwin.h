@@ -27,6 +27,8 @@
 
 #include <stdint.h>
 
+#include "textwin/fit.h"
+
 struct ProcFrame;
 
 // The text area a text operation is for: the handle open_text_window
@@ -56,15 +58,11 @@ enum OpenStep : uint32_t {
 };
 // The largest box the screen near (left, top) holds, in cells of the
 // box's font at the screen's DPI: its columns without and beside a scroll
-// bar, and its rows in view. `caption`: whether the frame has a
-// caption bar. For the calling thread, before it opens: what it lays out
-// within these is shown whole, without scrolling or cutting.
-struct TextWindowLimits {
-    int32_t max_columns;
-    int32_t max_columns_scrolling;
-    int32_t max_rows;
-};
-TextWindowLimits text_window_limits(int32_t top, int32_t left, bool caption);
+// bar, and its rows in view; all 0 when the font cannot be measured.
+// `caption`: whether the frame has a caption bar. For the calling thread,
+// before it opens: what it lays out within these is shown whole, without
+// scrolling or cutting.
+FitLimits text_window_limits(int32_t top, int32_t left, bool caption);
 
 // Closes any open box and waits until it is gone, then opens a new one of
 // `rows` x `columns` cells with its frame's top-left corner at (left, top)

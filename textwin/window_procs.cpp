@@ -13,9 +13,6 @@
 namespace textwin {
 namespace {
 
-// The text area's own message (the WM_USER range): its frame to the front,
-// the keyboard to it.
-constexpr UINT kBringToFront = WM_USER + 0x1000;
 constexpr WORD kCtrlC = 3;   // the character Ctrl+C types
 
 // Copies the back buffer of `record` to the screen DC `screen`. Serialised with
@@ -64,10 +61,10 @@ void paint_from_back_buffer(HDC screen, const WindowRecord* record) {
 // What a reader gets: the box's reading text once it has one (the
 // host's own lines, whatever is scrolled out of view), else the rows as
 // printed. Under the text lock.
-uint32_t reading_rows(const WindowRecord* record, char16_t* out, uint32_t room) {
-    if (record->reading_text == 0) return shown_text_rows(record->shown_text, out, room);
+uint32_t reading_rows(const TextAreaState& area, char16_t* out, uint32_t room) {
+    if (area.reading_text == 0) return shown_text_rows(area.shown_text, out, room);
     const char16_t* text = nullptr;
-    const uint32_t n = str_len_wide(record->reading_text, &text);
+    const uint32_t n = str_len_wide(area.reading_text, &text);
     for (uint32_t i = 0; i < n && i < room; ++i) out[i] = text[i];
     return n;
 }
@@ -83,7 +80,7 @@ LRESULT answer_text_request(WindowRecord* record, UINT msg, WPARAM room, LPARAM 
     const uint64_t asked = fill ? uint64_t{room} - 1 : 0;
     const uint32_t limit = asked > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(asked);
     lock_text();
-    uint32_t n = reading_rows(record, out, limit);
+    uint32_t n = reading_rows(area_of(record), out, limit);
     unlock_text();
     if (msg == WM_GETTEXTLENGTH) return n;
     if (!fill) return 0;
@@ -93,18 +90,18 @@ LRESULT answer_text_request(WindowRecord* record, UINT msg, WPARAM room, LPARAM 
 }
 
 // The copy, from the reading text once there is one. Under the text lock.
-uint32_t copy_text(const WindowRecord* record, const char16_t* caption, uint32_t caption_len, char16_t* out,
+uint32_t copy_text(const TextAreaState& area, const char16_t* caption, uint32_t caption_len, char16_t* out,
                    uint32_t room) {
-    if (record->reading_text == 0) return shown_text_copy(record->shown_text, caption, caption_len, out, room);
+    if (area.reading_text == 0) return shown_text_copy(area.shown_text, caption, caption_len, out, room);
     const char16_t* text = nullptr;
-    const uint32_t n = str_len_wide(record->reading_text, &text);
+    const uint32_t n = str_len_wide(area.reading_text, &text);
     return reading_copy(text, n, caption, caption_len, out, room);
 }
 
 // Ctrl+C and WM_COPY: the box as text on the clipboard, laid out as message
 // boxes copy themselves, so it can be pasted into a report.
 void copy_to_clipboard(WindowRecord* record) {
-    HWND frame = hwnd_of(record->parent);
+    HWND frame = frame_of(record);
     const int caption_len = GetWindowTextLengthW(frame);
     StrHandle caption = str_alloc_wide(static_cast<uint32_t>(caption_len) + 1);
     if (caption == 0) return;
@@ -112,14 +109,14 @@ void copy_to_clipboard(WindowRecord* record) {
     const uint32_t cap_len = static_cast<uint32_t>(
         GetWindowTextW(frame, reinterpret_cast<wchar_t*>(cap), caption_len + 1));
     lock_text();
-    const uint32_t n = copy_text(record, cap, cap_len, nullptr, 0);
+    const uint32_t n = copy_text(area_of(record), cap, cap_len, nullptr, 0);
     unlock_text();
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, 2 * (size_t{n} + 1));
     auto* out = block != nullptr ? static_cast<char16_t*>(GlobalLock(block)) : nullptr;
     if (out != nullptr) {
         // Printing may have gone on between the two passes: the first n units.
         lock_text();
-        const uint32_t got = copy_text(record, cap, cap_len, out, n);
+        const uint32_t got = copy_text(area_of(record), cap, cap_len, out, n);
         unlock_text();
         out[got < n ? got : n] = 0;
         GlobalUnlock(block);
@@ -134,12 +131,11 @@ void copy_to_clipboard(WindowRecord* record) {
 }
 
 // The text area's record, for the control `control` of the frame; null when
-// it is not a text area the registry knows.
+// it is not a text area the registry knows with its state.
 WindowRecord* text_area_record(HWND control) {
     WindowRecord* record = nullptr;
-    const intptr_t type =
-        static_cast<intptr_t>(read_window_field(reinterpret_cast<uintptr_t>(control), kFieldTypeCode, &record));
-    return control != nullptr && type == kTypeTextArea ? record : nullptr;
+    const intptr_t type = static_cast<intptr_t>(read_window_field(value_of(control), kFieldTypeCode, &record));
+    return control != nullptr && type == kTypeTextArea && record->text_area_state != nullptr ? record : nullptr;
 }
 
 // WM_NCDESTROY of the frame. current_text_window is cleared before the
@@ -149,26 +145,25 @@ WindowRecord* text_area_record(HWND control) {
 void tear_down(HWND frame) {
     lock_text();
     WindowRecord* current = text_state().current_text_window;
-    uintptr_t thread = 0;
-    if (current != nullptr && current->parent == reinterpret_cast<uintptr_t>(frame)) thread = unpublish_locked();
+    HANDLE thread = current != nullptr && frame_of(current) == frame ? unpublish_locked() : nullptr;
     unlock_text();
-    if (thread != 0) CloseHandle(reinterpret_cast<HANDLE>(thread));
-    destroy_window_record(reinterpret_cast<uintptr_t>(frame));
+    if (thread != nullptr) CloseHandle(thread);
+    destroy_box_records(frame);
     PostMessageA(frame, WM_QUIT, 0, 0);
 }
 
 // WM_ACTIVATE making the frame active: the keyboard goes to the open text
 // area. False when there is none, for the default handling.
 bool activate(HWND frame) {
-    text_state().active_window = reinterpret_cast<uintptr_t>(frame);
+    text_state().active_window = value_of(frame);
     lock_text();
     WindowRecord* current = text_state().current_text_window;
-    const uintptr_t parent = current != nullptr ? current->parent : 0;
-    const uintptr_t text_area = current != nullptr ? current->hwnd : 0;
+    HWND parent = current != nullptr ? frame_of(current) : nullptr;
+    HWND text_area = current != nullptr ? hwnd_of(current->hwnd) : nullptr;
     unlock_text();
     if (current == nullptr) return false;
-    SetForegroundWindow(hwnd_of(parent));
-    SetFocus(hwnd_of(text_area));
+    SetForegroundWindow(parent);
+    SetFocus(text_area);
     return true;
 }
 
@@ -176,15 +171,16 @@ bool activate(HWND frame) {
 // page of the part that scrolls, to its first or last row. False for any
 // other command.
 bool scroll_by(WindowRecord* record, WORD command) {
-    const int32_t page = record->shown_rows - record->pinned_rows;
-    int32_t top = record->top_row;
+    const TextAreaState& area = area_of(record);
+    const int32_t page = area.shown_rows - area.pinned_rows;
+    int32_t top = area.top_row;
     switch (command) {
     case SB_LINEUP: top -= 1; break;
     case SB_LINEDOWN: top += 1; break;
     case SB_PAGEUP: top -= page; break;
     case SB_PAGEDOWN: top += page; break;
     case SB_TOP: top = 0; break;
-    case SB_BOTTOM: top = record->rows; break;   // clamped to the last page
+    case SB_BOTTOM: top = area.rows; break;   // clamped to the last page
     default: return false;
     }
     scroll_rows_to(record, top);
@@ -199,20 +195,20 @@ bool scroll_key(WindowRecord* record, WPARAM key) {
     constexpr uint8_t kNone = 0xFF;   // no scroll bar command: scroll_by refuses it
     static const uint8_t kCommands[] = {SB_PAGEUP, SB_PAGEDOWN, SB_BOTTOM, SB_TOP, kNone, SB_LINEUP, kNone,
                                         SB_LINEDOWN};
-    if (record->shown_rows >= record->rows || key < VK_PRIOR || key > VK_DOWN) return false;
+    if (area_of(record).shown_rows >= area_of(record).rows || key < VK_PRIOR || key > VK_DOWN) return false;
     return scroll_by(record, kCommands[key - VK_PRIOR]);
 }
 
 // The wheel scrolls three rows a notch, the system's own default; a notch
 // of a precise wheel that is not yet a row waits for the next.
 bool scroll_wheel(WindowRecord* record, WPARAM wp) {
-    if (record->shown_rows >= record->rows) return false;
-    static int32_t g_wheel_rest;   // the window thread's alone
+    TextAreaState& area = area_of(record);
+    if (area.shown_rows >= area.rows) return false;
     constexpr int32_t kRowsPerNotch = 3;
-    g_wheel_rest += GET_WHEEL_DELTA_WPARAM(wp);
-    const int32_t rows = g_wheel_rest * kRowsPerNotch / WHEEL_DELTA;
-    g_wheel_rest -= rows * WHEEL_DELTA / kRowsPerNotch;
-    if (rows != 0) scroll_rows_to(record, record->top_row - rows);
+    area.wheel_rest += GET_WHEEL_DELTA_WPARAM(wp);
+    const int32_t rows = area.wheel_rest * kRowsPerNotch / WHEEL_DELTA;
+    area.wheel_rest -= rows * WHEEL_DELTA / kRowsPerNotch;
+    if (rows != 0) scroll_rows_to(record, area.top_row - rows);
     return true;
 }
 
@@ -221,7 +217,7 @@ bool scroll_wheel(WindowRecord* record, WPARAM wp) {
 void scroll_bar_moved(HWND frame, WPARAM wp) {
     HWND text_area = GetDlgItem(frame, kTextAreaId);
     WindowRecord* record = text_area_record(text_area);
-    if (record == nullptr || record->scroll_bar == 0) return;
+    if (record == nullptr || area_of(record).scroll_bar == nullptr) return;
     const WORD command = LOWORD(wp);
     if (command == SB_ENDSCROLL) {
         SetFocus(text_area);
@@ -229,7 +225,7 @@ void scroll_bar_moved(HWND frame, WPARAM wp) {
         SCROLLINFO info{};
         info.cbSize = sizeof info;
         info.fMask = SIF_TRACKPOS;
-        if (GetScrollInfo(hwnd_of(record->scroll_bar), SB_CTL, &info)) scroll_rows_to(record, info.nTrackPos);
+        if (GetScrollInfo(area_of(record).scroll_bar, SB_CTL, &info)) scroll_rows_to(record, info.nTrackPos);
     } else {
         scroll_by(record, command);
     }
@@ -295,7 +291,7 @@ LRESULT CALLBACK frame_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT CALLBACK text_area_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    WindowRecord* record = find_window_record(reinterpret_cast<uintptr_t>(hwnd));
+    WindowRecord* record = find_window_record(value_of(hwnd));
     if (record == nullptr) return DefWindowProcW(hwnd, msg, wp, lp);
     switch (msg) {
     case WM_CHAR:
@@ -326,8 +322,8 @@ LRESULT CALLBACK text_area_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         UpdateWindow(hwnd);
         return 0;
     case kBringToFront:
-        SetForegroundWindow(hwnd_of(record->parent));
-        SetFocus(hwnd_of(record->hwnd));
+        SetForegroundWindow(frame_of(record));
+        SetFocus(hwnd);
         return 0;
     default:
         break;   // WM_SYSKEYDOWN included: TranslateMessage makes WM_CHAR

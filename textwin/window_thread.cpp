@@ -4,8 +4,8 @@
 // hand the box over and what bounds each wait.
 #include "textwin/textwin.h"
 
+#include "platform/loader_lock.h"
 #include "platform/platform.h"
-#include "runtime/errors.h"
 #include "strings/dynstr.h"
 #include "textwin/fit.h"
 #include "textwin/internal.h"
@@ -21,9 +21,6 @@ constexpr uint32_t kTextAreaStyle = WS_CHILD | WS_VISIBLE | SS_OWNERDRAW | SS_NO
 constexpr uint32_t kFrameFlagsRegistered = kFlagTextFrame | 0x00010002u;
 constexpr uint32_t kFrameFlags = kFrameFlagsRegistered | 0x00000400u;
 constexpr uint32_t kTextAreaFlags = kFlagChild | 0x00000802u;
-constexpr int32_t kTextFontNumber = 2;
-// The DPI the font's own cell is measured at.
-constexpr uint32_t kBaseDpi = 96;
 constexpr int32_t kPlaceholderSize = 50;
 // Past this a GDI coordinate or the back buffer's size is out of reach.
 constexpr int64_t kMaxPixels = 0x7FFF;
@@ -100,121 +97,15 @@ bool decide_result(OpenBlock* block, intptr_t value, intptr_t* decided) {
     return mine;
 }
 
-// What the window thread has made so far.
-struct Making {
+// The box the window thread is making: what it is made from, and the
+// parts made so far.
+struct NewBox {
     OpenBlock* block;
     HWND frame;
     HWND text_area;
-    HWND scroll_bar;
     WindowRecord* record;   // the text area's
     HDC text_area_dc;   // the text area's own, while objects are made compatible with it
 };
-
-// The DPI of the screen `frame` is on, as the system has the frame see it:
-// 96 for a host the system scales itself. GetDpiForWindow is looked up, as
-// older systems lack it; they keep the 96-DPI cell.
-uint32_t window_dpi(HWND frame) {
-    HMODULE user32 = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, L"user32.dll", &user32)) return kBaseDpi;
-    auto dpi_for = reinterpret_cast<UINT(WINAPI*)(HWND)>(
-        reinterpret_cast<void*>(GetProcAddress(user32, "GetDpiForWindow")));
-    const UINT dpi = dpi_for != nullptr ? dpi_for(frame) : 0;
-    return dpi != 0 ? dpi : kBaseDpi;
-}
-
-// A font's cell is a few dozen pixels and a DPI a few hundred: 32 bits hold
-// their product.
-int32_t scaled(int32_t pixels, uint32_t dpi) {
-    return static_cast<int32_t>((static_cast<uint32_t>(pixels) * dpi + kBaseDpi / 2) / kBaseDpi);
-}
-
-// The text font (font record kTextFontNumber) as its LOGFONT asks, with the
-// height left to the font mapper: made by the first box and kept in the
-// font record for every later one. Two window threads may race here; the
-// loser's handle goes.
-HGDIOBJ base_font(FontRecord* font) {
-    if (font->font_handle == 0) {
-        static_assert(sizeof(LOGFONTW) == sizeof(LogFontW), "LOGFONTW mirror");
-        LOGFONTW lf;
-        __builtin_memcpy(&lf, &font->logfont, sizeof lf);
-        lf.lfHeight = 0;
-        uintptr_t made = reinterpret_cast<uintptr_t>(CreateFontIndirectW(&lf));
-        uintptr_t expected = 0;
-        if (made != 0 && !__atomic_compare_exchange_n(&font->font_handle, &expected, made, false,
-                                                      __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE)) {
-            DeleteObject(reinterpret_cast<HGDIOBJ>(made));
-        }
-    }
-    return reinterpret_cast<HGDIOBJ>(font->font_handle);
-}
-
-// The text font for another DPI than 96: its cell is the 96-DPI cell
-// `at96` scaled, and it is kept beside the 96-DPI handle for later boxes
-// at that DPI (two racing window threads may both keep one).
-HGDIOBJ font_for_dpi(FontRecord* font, uint32_t dpi, const TEXTMETRICW& at96) {
-    uintptr_t kept = find_scaled_font(font, dpi);
-    if (kept != 0) return reinterpret_cast<HGDIOBJ>(kept);
-    LOGFONTW lf;
-    __builtin_memcpy(&lf, &font->logfont, sizeof lf);
-    // The width too: the mapper alone would round it away from the scale.
-    lf.lfHeight = scaled(at96.tmHeight, dpi);
-    lf.lfWidth = scaled(at96.tmAveCharWidth, dpi);
-    HFONT made = CreateFontIndirectW(&lf);
-    if (made != nullptr && !keep_scaled_font(font, dpi, reinterpret_cast<uintptr_t>(made))) {
-        DeleteObject(made);
-        made = nullptr;
-    }
-    return made;
-}
-
-// A cell of the text font at some DPI.
-struct CellMetrics {
-    int32_t width;
-    int32_t height;
-    int32_t ext_leading;
-};
-
-// Selects the text font, for `dpi`, into `dc` and measures its cell: the
-// 96-DPI cell, scaled for another DPI, so the text has the same physical
-// size on every screen. The font `dc` held before goes to *saved, left
-// null when not even the 96-DPI font could be selected. Returns 0, or
-// kErrInvalidCall when the font or a selection is missing.
-uint32_t select_cell_font(FontRecord* font, HDC dc, uint32_t dpi, HGDIOBJ* saved, CellMetrics* cell) {
-    HGDIOBJ base = base_font(font);
-    HGDIOBJ old = base != nullptr ? SelectObject(dc, base) : nullptr;
-    if (old == nullptr || old == HGDI_ERROR) return kErrInvalidCall;
-    *saved = old;
-    TEXTMETRICW tm;
-    if (!GetTextMetricsW(dc, &tm)) return kErrInvalidCall;
-    if (dpi != kBaseDpi) {
-        HGDIOBJ scaled_font = font_for_dpi(font, dpi, tm);
-        old = scaled_font != nullptr ? SelectObject(dc, scaled_font) : nullptr;
-        if (old == nullptr || old == HGDI_ERROR) return kErrInvalidCall;
-    }
-    *cell = CellMetrics{scaled(tm.tmAveCharWidth, dpi), scaled(tm.tmHeight, dpi), scaled(tm.tmExternalLeading, dpi)};
-    return 0;
-}
-
-// Selects the text font, for the frame's DPI, into the text area record's
-// mem_dc and takes the cell metrics. Returns 0, or kErrInvalidCall when the
-// font record, its font or the selection is missing.
-uint32_t select_text_font(WindowRecord* record, uint32_t dpi) {
-    FontRecord* font = find_font_record(kTextFontNumber);
-    if (font == nullptr) return kErrInvalidCall;
-    HGDIOBJ saved = nullptr;
-    CellMetrics cell{};
-    const uint32_t failed = select_cell_font(font, dc_of(record), dpi, &saved, &cell);
-    if (saved != nullptr) {
-        record->saved_font = reinterpret_cast<uintptr_t>(saved);
-        __atomic_fetch_add(&font->use_count, 1, __ATOMIC_SEQ_CST);
-        record->font_number = kTextFontNumber;
-    }
-    if (failed != 0) return failed;
-    record->char_width = cell.width;
-    record->char_height = cell.height;
-    record->ext_leading = cell.ext_leading;
-    return 0;
-}
 
 // The work area of the monitor nearest (left, top); the primary screen
 // when the system cannot say.
@@ -231,43 +122,28 @@ uint32_t frame_style(uint32_t style, bool caption) {
     return style != 0 ? style : kStyleNoCaption | (caption ? kStyleCaption : 0);
 }
 
-// Whether this thread holds the loader lock, as it does in a DLL's entry
-// point. The owner is read from the loader's lock, found through the
-// process environment block as a debugger finds it.
-bool holds_loader_lock() {
-    const uint8_t* peb;
-#if defined(__x86_64__)
-    constexpr size_t kPebLoaderLock = 0x110, kLockOwningThread = 0x10;
-    __asm__("movq %%gs:0x60, %0" : "=record"(peb));
-#else
-    constexpr size_t kPebLoaderLock = 0xA0, kLockOwningThread = 0x0C;
-    __asm__("movl %%fs:0x30, %0" : "=record"(peb));
-#endif
-    const auto* lock = *reinterpret_cast<const uint8_t* const*>(peb + kPebLoaderLock);
-    return lock != nullptr &&
-           *reinterpret_cast<const uintptr_t*>(lock + kLockOwningThread) == GetCurrentThreadId();
-}
-
 // --- the steps of making the box, in order ------------------------------------------
 
 // An open that gave up before this thread could run wants no box.
-OpenStep still_wanted(Making& making) {
-    return __atomic_load_n(&making.block->result, __ATOMIC_ACQUIRE) == kResultPending ? kOpenOk : kOpenTimedOut;
+OpenStep still_wanted(NewBox& box) {
+    return __atomic_load_n(&box.block->result, __ATOMIC_ACQUIRE) == kResultPending ? kOpenOk : kOpenTimedOut;
 }
 
 // A system resource id (IDI_*, IDC_*) for the wide calls: a build without
 // UNICODE spells them as narrow resource names, the same number.
 LPCWSTR wide_id(LPCSTR id) { return reinterpret_cast<LPCWSTR>(id); }
 
+HINSTANCE module_instance() { return reinterpret_cast<HINSTANCE>(g_runtime.module_handle); }
+
 // Opens take turns and the atom is set before the result is decided, so
 // two first opens never both find the class unregistered.
-OpenStep register_text_class(Making&) {
+OpenStep register_text_class(NewBox&) {
     if (text_state().text_class_atom != 0) return kOpenOk;
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = frame_proc;
-    wc.hInstance = reinterpret_cast<HINSTANCE>(g_runtime.module_handle);
+    wc.hInstance = module_instance();
     wc.hIcon = LoadIconW(nullptr, wide_id(IDI_ASTERISK));
     wc.hIconSm = wc.hIcon;
     wc.hCursor = LoadCursorW(nullptr, wide_id(IDC_ARROW));
@@ -279,15 +155,13 @@ OpenStep register_text_class(Making&) {
     return kOpenOk;
 }
 
-OpenStep make_frame(Making& making) {
-    const OpenBlock* block = making.block;
+OpenStep make_frame(NewBox& box) {
+    const OpenBlock* block = box.block;
     const uint32_t style = frame_style(block->style, block->caption[0] != 0);
-    making.frame = CreateWindowExW(0, kClassName, block->caption, style, block->left, block->top, kPlaceholderSize,
-                                   kPlaceholderSize, nullptr, nullptr,
-                                   reinterpret_cast<HINSTANCE>(g_runtime.module_handle), nullptr);
-    if (making.frame == nullptr) return kOpenFrame;
-    WindowRecord* frame_record =
-        register_window(reinterpret_cast<uintptr_t>(making.frame), 0, kFrameFlagsRegistered, kTypeFrame);
+    box.frame = CreateWindowExW(0, kClassName, block->caption, style, block->left, block->top, kPlaceholderSize,
+                                kPlaceholderSize, nullptr, nullptr, module_instance(), nullptr);
+    if (box.frame == nullptr) return kOpenFrame;
+    WindowRecord* frame_record = register_window(value_of(box.frame), 0, kFrameFlagsRegistered, kTypeFrame);
     if (frame_record == nullptr) return kOpenFrame;
     frame_record->flags = kFrameFlags;
     frame_record->width = block->columns;
@@ -295,57 +169,57 @@ OpenStep make_frame(Making& making) {
     return kOpenOk;
 }
 
-OpenStep make_text_area(Making& making) {
-    making.text_area =
-        CreateWindowExW(0, L"STATIC", nullptr, kTextAreaStyle, 0, 0, making.block->columns, making.block->rows,
-                        making.frame, nullptr, reinterpret_cast<HINSTANCE>(g_runtime.module_handle), nullptr);
-    if (making.text_area == nullptr) return kOpenTextArea;
-    making.record = register_window(reinterpret_cast<uintptr_t>(making.text_area),
-                                    reinterpret_cast<uintptr_t>(making.frame), kTextAreaFlags, kTypeTextArea);
-    if (making.record == nullptr) return kOpenTextArea;
-    making.record->static_proc = static_cast<uintptr_t>(
-        SetWindowLongPtrW(making.text_area, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(text_area_proc)));
+// The text area's own state comes with its record, before its procedure is
+// installed: nothing that draws or reads the text area finds it without.
+OpenStep make_text_area(NewBox& box) {
+    box.text_area = CreateWindowExW(0, L"STATIC", nullptr, kTextAreaStyle, 0, 0, box.block->columns,
+                                    box.block->rows, box.frame, nullptr, module_instance(), nullptr);
+    if (box.text_area == nullptr) return kOpenTextArea;
+    box.record = register_window(value_of(box.text_area), value_of(box.frame), kTextAreaFlags, kTypeTextArea);
+    if (box.record == nullptr || !attach_text_area_state(box.record)) return kOpenTextArea;
+    box.record->static_proc = static_cast<uintptr_t>(
+        SetWindowLongPtrW(box.text_area, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(text_area_proc)));
     return kOpenOk;
 }
 
 // The scroll bar beside the rows that scroll, its range their count.
 // Without one the keys and the wheel still scroll.
-void make_scroll_bar(Making& making) {
-    WindowRecord* record = making.record;
-    const int32_t in_view = record->shown_rows - record->pinned_rows;
-    making.scroll_bar = CreateWindowExW(0, L"SCROLLBAR", nullptr, WS_CHILD | WS_VISIBLE | SBS_VERT, record->width, 0,
-                                        GetSystemMetrics(SM_CXVSCROLL), in_view * line_height(record), making.frame,
-                                        reinterpret_cast<HMENU>(kScrollBarId),
-                                        reinterpret_cast<HINSTANCE>(g_runtime.module_handle), nullptr);
-    if (making.scroll_bar == nullptr) return;
+void make_scroll_bar(NewBox& box) {
+    const WindowRecord* record = box.record;
+    TextAreaState& area = area_of(record);
+    const int32_t in_view = area.shown_rows - area.pinned_rows;
+    HWND scroll_bar = CreateWindowExW(0, L"SCROLLBAR", nullptr, WS_CHILD | WS_VISIBLE | SBS_VERT, record->width, 0,
+                                      GetSystemMetrics(SM_CXVSCROLL), in_view * line_height(record), box.frame,
+                                      reinterpret_cast<HMENU>(kScrollBarId), module_instance(), nullptr);
+    if (scroll_bar == nullptr) return;
     SCROLLINFO info{};
     info.cbSize = sizeof info;
     info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
-    info.nMax = record->rows - record->pinned_rows - 1;
+    info.nMax = area.rows - area.pinned_rows - 1;
     info.nPage = static_cast<UINT>(in_view);
-    SetScrollInfo(making.scroll_bar, SB_CTL, &info, FALSE);
-    record->scroll_bar = reinterpret_cast<uintptr_t>(making.scroll_bar);
+    SetScrollInfo(scroll_bar, SB_CTL, &info, FALSE);
+    area.scroll_bar = scroll_bar;
 }
 
 // The memory DC, the font, and the size and place on the work area. A
 // box whose cells have no size must never reach the text operations
 // (they divide by the cell width), and one beyond the coordinates' reach
 // cannot be drawn.
-OpenStep size_cells(Making& making) {
-    making.text_area_dc = GetDC(making.text_area);
-    if (making.text_area_dc == nullptr) return kOpenCells;
-    WindowRecord* record = making.record;
-    record->mem_dc = reinterpret_cast<uintptr_t>(CreateCompatibleDC(making.text_area_dc));
-    if (record->mem_dc == 0 || select_text_font(record, window_dpi(making.frame)) != 0 || record->char_width <= 0 ||
+OpenStep size_cells(NewBox& box) {
+    box.text_area_dc = GetDC(box.text_area);
+    if (box.text_area_dc == nullptr) return kOpenCells;
+    WindowRecord* record = box.record;
+    record->mem_dc = value_of(CreateCompatibleDC(box.text_area_dc));
+    if (record->mem_dc == 0 || select_text_font(record, window_dpi(box.frame)) != 0 || record->char_width <= 0 ||
         line_height(record) <= 0) {
         return kOpenCells;
     }
-    const OpenBlock* block = making.block;
+    const OpenBlock* block = box.block;
     if (block->columns <= 0 || block->rows <= 0) return kOpenCells;
     // The frame is its client area plus what its border and caption take.
     RECT outer, inner;
-    GetWindowRect(making.frame, &outer);
-    GetClientRect(making.frame, &inner);
+    GetWindowRect(box.frame, &outer);
+    GetClientRect(box.frame, &inner);
     const FitFrame around{(outer.right - outer.left) - inner.right, (outer.bottom - outer.top) - inner.bottom,
                           GetSystemMetrics(SM_CXVSCROLL), record->char_width, line_height(record)};
     const FitResult fit = fit_window(work_area_near(block->left, block->top), around, block->columns, block->rows,
@@ -355,30 +229,31 @@ OpenStep size_cells(Making& making) {
     if (width > kMaxPixels || height > kMaxPixels) return kOpenCells;
     record->width = static_cast<int32_t>(width);
     record->height = static_cast<int32_t>(height);
-    record->rows = block->rows;
-    record->shown_rows = fit.shown_rows;
-    record->pinned_rows = fit.scrolling ? block->pinned_rows : 0;
-    record->shown_text = shown_text_make(block->rows, fit.columns);   // none without memory: only a reader misses it
-    if (fit.scrolling) make_scroll_bar(making);
-    SetWindowPos(making.frame, HWND_TOP, fit.x, fit.y, fit.frame_width, fit.frame_height, SWP_NOCOPYBITS);
-    SetWindowPos(making.text_area, HWND_TOP, 0, 0, record->width, record->height, SWP_NOMOVE | SWP_NOCOPYBITS);
+    TextAreaState& area = area_of(record);
+    area.rows = block->rows;
+    area.shown_rows = fit.shown_rows;
+    area.pinned_rows = fit.scrolling ? block->pinned_rows : 0;
+    area.shown_text = shown_text_make(block->rows, fit.columns);   // none without memory: only a reader misses it
+    if (fit.scrolling) make_scroll_bar(box);
+    SetWindowPos(box.frame, HWND_TOP, fit.x, fit.y, fit.frame_width, fit.frame_height, SWP_NOCOPYBITS);
+    SetWindowPos(box.text_area, HWND_TOP, 0, 0, record->width, record->height, SWP_NOMOVE | SWP_NOCOPYBITS);
     return kOpenOk;
 }
 
 // A box whose back buffer cannot be made would be shown blank, waiting for
 // a key the user cannot know: it fails like any other step instead.
-OpenStep make_back_buffer(Making& making) {
-    WindowRecord* record = making.record;
-    HBITMAP back_buffer = CreateCompatibleBitmap(making.text_area_dc, record->width, record->height);
+OpenStep make_back_buffer(NewBox& box) {
+    WindowRecord* record = box.record;
+    HBITMAP back_buffer = CreateCompatibleBitmap(box.text_area_dc, record->width, record->height);
     HGDIOBJ saved = back_buffer != nullptr ? SelectObject(dc_of(record), back_buffer) : nullptr;
     if (saved == nullptr || saved == HGDI_ERROR) {
         if (back_buffer != nullptr) DeleteObject(back_buffer);
         return kOpenBackBuffer;
     }
-    record->saved_bitmap = reinterpret_cast<uintptr_t>(saved);
+    record->saved_bitmap = value_of(saved);
     // The text area's DC served only to make objects compatible with it.
-    ReleaseDC(making.text_area, making.text_area_dc);
-    making.text_area_dc = nullptr;
+    ReleaseDC(box.text_area, box.text_area_dc);
+    box.text_area_dc = nullptr;
     RECT all{0, 0, record->width, record->height};
     FillRect(dc_of(record), &all, GetSysColorBrush(COLOR_BTNFACE));
     SetTextColor(dc_of(record), record->text_color);
@@ -396,23 +271,23 @@ OpenStep make_back_buffer(Making& making) {
 // caller was killed in its turn; two boxes must never be up. With the
 // record goes this thread's handle, by which the others learn for sure
 // whether the box's thread still runs.
-OpenStep show_and_publish(Making& making) {
-    if (caller_gone(making.block)) return kOpenCallerGone;
+OpenStep show_and_publish(NewBox& box) {
+    if (caller_gone(box.block)) return kOpenCallerGone;
     HANDLE self = nullptr;
     if (!DuplicateHandle(this_process(), this_thread(), this_process(), &self, SYNCHRONIZE, FALSE, 0)) {
         return kOpenThread;
     }
-    ShowWindow(making.frame, SW_SHOW);
+    ShowWindow(box.frame, SW_SHOW);
     Sleep(kShowSettleMs);
-    SetFocus(making.text_area);
+    SetFocus(box.text_area);
     intptr_t decided;
     lock_text();
     const bool over_none = text_state().current_text_window == nullptr;
     const bool published =
-        over_none && decide_result(making.block, reinterpret_cast<intptr_t>(making.text_area), &decided);
+        over_none && decide_result(box.block, static_cast<intptr_t>(value_of(box.text_area)), &decided);
     if (published) {
-        text_state().window_thread = reinterpret_cast<uintptr_t>(self);
-        publish_current(making.record);
+        text_state().window_thread = value_of(self);
+        publish_current(box.record);
     }
     unlock_text();
     if (published) return kOpenOk;
@@ -420,7 +295,7 @@ OpenStep show_and_publish(Making& making) {
     return over_none ? kOpenTimedOut : kOpenOldWindow;
 }
 
-OpenStep (*const kMakingSteps[])(Making&) = {
+OpenStep (*const kMakingSteps[])(NewBox&) = {
     still_wanted, register_text_class, make_frame, make_text_area, size_cells, make_back_buffer,
     show_and_publish,
 };
@@ -428,11 +303,11 @@ OpenStep (*const kMakingSteps[])(Making&) = {
 // What a failed step leaves goes with the frame, whose WM_NCDESTROY destroys
 // the records and what they own. The open learns of the failure unless it
 // has given up already (it then noted why itself).
-void fail_open(Making& making, OpenStep step) {
-    if (making.text_area_dc != nullptr) ReleaseDC(making.text_area, making.text_area_dc);
-    if (making.frame != nullptr) DestroyWindow(making.frame);
+void fail_open(NewBox& box, OpenStep step) {
+    if (box.text_area_dc != nullptr) ReleaseDC(box.text_area, box.text_area_dc);
+    if (box.frame != nullptr) DestroyWindow(box.frame);
     intptr_t decided;
-    if (decide_result(making.block, 0, &decided)) note_open_failure(step);
+    if (decide_result(box.block, 0, &decided)) note_open_failure(step);
 }
 
 // Ends with the frame. A WM_QUIT that comes while the frame still exists is
@@ -461,17 +336,17 @@ DWORD run_message_loop(HWND frame, const OpenBlock* block) {
 
 DWORD window_thread_main(OpenBlock* block) {
     (void)get_thread_context();   // where the locks keep this thread's identity
-    Making making{};
-    making.block = block;
+    NewBox box{};
+    box.block = block;
     OpenStep step = kOpenOk;
     for (auto make : kMakingSteps) {
-        if ((step = make(making)) != kOpenOk) break;
+        if ((step = make(box)) != kOpenOk) break;
     }
     DWORD code = 0;
     if (step != kOpenOk) {
-        fail_open(making, step);
+        fail_open(box, step);
     } else {
-        code = run_message_loop(making.frame, block);
+        code = run_message_loop(box.frame, block);
     }
     release_block(block);
     return code;
@@ -565,29 +440,14 @@ OpenStep start_window_thread(OpenBlock* block, uintptr_t* text_area) {
 
 using namespace textwin;
 
-TextWindowLimits text_window_limits(int32_t top, int32_t left, bool caption) {
-    TextWindowLimits limits{0, 0, 0};
-    RECT around{0, 0, 0, 0};
-    AdjustWindowRectEx(&around, frame_style(0, caption), FALSE, 0);
-    // The box measures its cell at its frame's DPI; for a window of this
-    // process that is the screen's, which a DC made for the screen has.
-    // (Not the screen's own DC: the system keeps one made for every thread
-    // that asks at once, which a count of drawing objects sees as left.)
-    HDC dc = CreateCompatibleDC(nullptr);
-    const int dpi = dc != nullptr ? GetDeviceCaps(dc, LOGPIXELSY) : 0;
-    FontRecord* font = find_font_record(kTextFontNumber);
-    HGDIOBJ saved = nullptr;
+FitLimits text_window_limits(int32_t top, int32_t left, bool caption) {
     CellMetrics cell{};
-    if (dc != nullptr && font != nullptr &&
-        select_cell_font(font, dc, dpi > 0 ? static_cast<uint32_t>(dpi) : kBaseDpi, &saved, &cell) == 0) {
-        const FitFrame frame_around{around.right - around.left, around.bottom - around.top,
-                                    GetSystemMetrics(SM_CXVSCROLL), cell.width, cell.height + cell.ext_leading};
-        const FitLimits most = fit_limits(work_area_near(left, top), frame_around);
-        limits = TextWindowLimits{most.max_columns, most.max_columns_scrolling, most.max_rows};
-    }
-    if (saved != nullptr) SelectObject(dc, saved);
-    if (dc != nullptr) DeleteDC(dc);
-    return limits;
+    if (!measure_screen_cell(&cell)) return FitLimits{0, 0, 0};
+    RECT border{0, 0, 0, 0};   // what the frame adds around an empty client area
+    AdjustWindowRectEx(&border, frame_style(0, caption), FALSE, 0);
+    const FitFrame around{border.right - border.left, border.bottom - border.top, GetSystemMetrics(SM_CXVSCROLL),
+                          cell.width, cell.height + cell.ext_leading};
+    return fit_limits(work_area_near(left, top), around);
 }
 
 uintptr_t open_text_window(ProcFrame& proc_frame, uint32_t style, int32_t columns, int32_t rows,

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "box_driver.h"
+#include "textwin/messages.h"
 #include "../win32_process_counts.h"
 
 using box::Arg;
@@ -415,7 +416,7 @@ HANDLE g_close_released = nullptr;
 
 LRESULT CALLBACK hold_at_close_request(int code, WPARAM wp, LPARAM lp) {
     const auto* sent = reinterpret_cast<const CWPSTRUCT*>(lp);
-    if (code == HC_ACTION && sent->message == WM_SYSCOMMAND && (sent->wParam & 0xFFFF) == 0x1405) {
+    if (code == HC_ACTION && sent->message == WM_SYSCOMMAND && (sent->wParam & 0xFFFF) == kCloseRequest) {
         SetEvent(g_close_seen);
         WaitForSingleObject(g_close_released, 20000);
     }

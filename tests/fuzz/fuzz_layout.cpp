@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The top bits of `present`: 0 for no limit, else a small box, so that
     // wrapping and the scroll bar's width are reached on short inputs.
     const int32_t small = present >> 5;
-    const LayoutLimits limits = small == 0 ? LayoutLimits{0, 0, 0} : LayoutLimits{1 + 2 * small, 2 * small, small};
+    const FitLimits limits = small == 0 ? FitLimits{0, 0, 0} : FitLimits{1 + 2 * small, 2 * small, small};
     msgbox_layout(l, (present & 8) ? nullptr : &caption.handle, (present & 16) ? nullptr : &message.handle,
                   (present & 1) ? &c1.handle : nullptr, (present & 2) ? &c2.handle : nullptr,
                   (present & 4) ? &c3.handle : nullptr, limits);

@@ -4,8 +4,9 @@
 #
 #   run.sh zip BUILD_DIR WORK_DIR -- EMULATOR...
 #       zips this build with scripts/package.sh --pack, unpacks it into
-#       WORK_DIR/unpacked, checks its SHA256SUMS and that the demo in it
-#       prints the zip's version for itself and for the DLL's resource
+#       WORK_DIR/unpacked, checks its SHA256SUMS, that its README.txt shows
+#       how to call the DLL and nothing of building it, and that the demo in
+#       it prints the zip's version for itself and for the DLL's resource
 #   run.sh mingw WORK_DIR TOOLCHAIN -- EMULATOR...
 #       builds tests/package/consumer (find_package + Orvandel::Orvandel)
 #       with that MinGW toolchain and runs it: its box is answered with 2
@@ -55,6 +56,10 @@ case $mode in
     listed=$(sed 's/^[0-9a-f]*  //' SHA256SUMS)
     entries=$(unzip -Z1 "$zip" | grep -vx SHA256SUMS)
     [[ $listed == "$entries" ]] || fail "SHA256SUMS does not list every file: $listed"
+    # The Windows developer's part of README.md, whatever its headings say.
+    grep -q 'int __stdcall Orvandel(BSTR\* caption' README.txt || fail "README.txt does not show the prototype"
+    grep -q 'include/orvandel.h' README.txt || fail "README.txt does not point to the header's contract"
+    if grep -q 'scripts/test.sh' README.txt; then fail "README.txt holds the building and testing part"; fi
     name=$(basename "$zip" .zip)
     version=${name#Orvandel-}
     version=${version%-win??}
