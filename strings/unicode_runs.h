@@ -1,0 +1,41 @@
+// Shared by the generated property tables (strings/*_tables.inc): a run of
+// code points with one value, found in a table of runs, and the code point
+// that starts at a UTF-16 unit.
+#pragma once
+
+#include <stdint.h>
+
+constexpr uint32_t kLastCodePoint = 0x10FFFF;
+
+// Code points first..last, all with one value.
+struct CodePointRun {
+    uint32_t first;
+    uint32_t last;
+    uint32_t value;
+};
+
+// The run that holds `code_point` (at most kLastCodePoint) in a table written
+// by scripts/gen-bidi-tables.sh: `runs` is its byte stream, which covers every
+// code point, each run varint((length - 1) << value_bits | value); `index`
+// holds every 16th run's first code point and offset in the stream, packed
+// (first << 11) | offset, `entries` of them.
+CodePointRun find_code_point_run(const uint8_t* runs, const uint32_t* index, uint32_t entries, uint32_t value_bits,
+                                 uint32_t code_point);
+
+// The code point that starts at units[at] (at < n), and in *units_taken the
+// units it takes: 2 for a surrogate pair, else 1 (a lone surrogate is a code
+// point of its own).
+inline uint32_t code_point_at(const char16_t* units, uint32_t n, uint32_t at, uint32_t* units_taken) {
+    const uint32_t u = units[at];
+    if (u - 0xD800 < 0x400 && at + 1 < n && uint32_t(units[at + 1]) - 0xDC00 < 0x400) {
+        *units_taken = 2;
+        return 0x10000 + ((u - 0xD800) << 10) + (uint32_t(units[at + 1]) - 0xDC00);
+    }
+    *units_taken = 1;
+    return u;
+}
+
+// Whether units[at] is the second unit of a surrogate pair.
+inline bool continues_pair(const char16_t* units, uint32_t at) {
+    return at > 0 && uint32_t(units[at]) - 0xDC00 < 0x400 && uint32_t(units[at - 1]) - 0xD800 < 0x400;
+}
