@@ -25,30 +25,17 @@ uint8_t strong_direction(uint8_t c) {
     return (c == kBidiR || c == kBidiAL || c == kBidiEN || c == kBidiAN) ? kBidiR : kBidiON;
 }
 
-// The last run found, so that text in one script costs one table search per
-// change of run rather than per character.
-struct ClassCache {
-    uint32_t first = 1;
-    uint32_t last = 0;
-    uint8_t value = kBidiL;
-};
-
-uint8_t class_of(ClassCache& cache, uint32_t cp) {
+uint8_t class_of(RunCache& cache, uint32_t cp) {
     if (cp < 0x80) return (kAsciiBidiClasses[cp / 2] >> (cp & 1) * 4) & 0xF;
-    if (cp >= cache.first && cp <= cache.last) return cache.value;
     if (cp > kLastCodePoint) return kBidiL;
-    const CodePointRun run =
-        find_code_point_run(kBidiClassRuns, kBidiClassIndex, sizeof kBidiClassIndex / 4, 5, cp);
-    cache.first = run.first;
-    cache.last = run.last;
-    cache.value = static_cast<uint8_t>(run.value);
-    return cache.value;
+    return static_cast<uint8_t>(
+        code_point_value(cache, kBidiClassRuns, kBidiClassIndex, sizeof kBidiClassIndex / 4, 5, cp));
 }
 
 // Classes of units[0, n), one per unit: the second unit of a pair is BN, so
 // that it is not there for the algorithm and takes its first unit's level.
 void classes_of_units(const char16_t* units, uint32_t n, uint8_t* classes) {
-    ClassCache cache;
+    RunCache cache;
     for (uint32_t at = 0, taken; at < n; at += taken) {
         classes[at] = class_of(cache, code_point_at(units, n, at, &taken));
         if (taken == 2) classes[at + 1] = kBidiBN;
@@ -432,9 +419,11 @@ void reset_line(uint32_t n, uint8_t paragraph_level, uint8_t* levels, ClassAt cl
 }  // namespace
 
 BidiClass bidi_class(uint32_t code_point) {
-    ClassCache cache;
+    RunCache cache;
     return static_cast<BidiClass>(class_of(cache, code_point));
 }
+
+BidiClass bidi_class(uint32_t code_point, RunCache& cache) { return static_cast<BidiClass>(class_of(cache, code_point)); }
 
 uint32_t bidi_mirror(uint32_t cp) {
     if (cp < kMirrorStarts[0] || cp > 0xFFFF) return cp;
@@ -456,7 +445,7 @@ uint32_t bidi_mirror(uint32_t cp) {
 }
 
 bool bidi_needed(const char16_t* units, uint32_t n) {
-    ClassCache cache;
+    RunCache cache;
     for (uint32_t at = 0, taken; at < n; at += taken) {
         const uint32_t cp = code_point_at(units, n, at, &taken);
         // Nothing before Hebrew is right-to-left, a number of its own or a control.
@@ -468,7 +457,7 @@ bool bidi_needed(const char16_t* units, uint32_t n) {
 }
 
 uint8_t bidi_paragraph_level(const char16_t* units, uint32_t n) {
-    ClassCache cache;
+    RunCache cache;
     uint32_t isolates = 0;
     for (uint32_t at = 0, taken; at < n; at += taken) {
         const uint8_t c = class_of(cache, code_point_at(units, n, at, &taken));
@@ -501,7 +490,7 @@ uint8_t bidi_resolve_classes(const uint8_t* classes, const char16_t* brackets, u
 }
 
 void bidi_line_levels(const char16_t* units, uint32_t n, uint8_t paragraph_level, uint8_t* levels) {
-    ClassCache cache;
+    RunCache cache;
     reset_line(n, paragraph_level, levels, [&](uint32_t i) -> uint8_t {
         if (continues_pair(units, i)) return kBidiBN;
         uint32_t taken;

@@ -14,6 +14,8 @@
 
 #include <stdint.h>
 
+#include "strings/unicode_runs.h"
+
 // Bidi classes. The generated tables (strings/bidi_tables.inc) store these
 // numbers: the order is fixed.
 enum BidiClass : uint8_t {
@@ -31,8 +33,10 @@ enum BidiDirection : uint8_t { kBidiAuto, kBidiLeftToRight, kBidiRightToLeft };
 constexpr uint8_t kBidiMaxDepth = 125;
 
 // Bidi class of a code point (UnicodeData.txt, with the defaults of the
-// unassigned ones); L beyond U+10FFFF.
+// unassigned ones); L beyond U+10FFFF. With a cache, the table is searched
+// only when the code point is not in the run of the one looked up before.
 BidiClass bidi_class(uint32_t code_point);
+BidiClass bidi_class(uint32_t code_point, RunCache& cache);
 
 // The character whose glyph mirrors this one's (BidiMirroring.txt), or the
 // code point itself when it has none.

@@ -18,25 +18,37 @@ struct LamAlef {
 
 #include "strings/joining_tables.inc"
 
+// Each table's run found last: a text's letters mostly lie in the runs of
+// the letters before them.
+struct JoiningCache {
+    RunCache joining;
+    RunCache bidi;
+};
+
+uint8_t joining_type_of(JoiningCache& cache, uint32_t cp) {
+    if (cp > kLastCodePoint) return kJoinNone;
+    // The table leaves marks of bidi class NSM to the bidi table, where they
+    // already are: every one of them is transparent.
+    if (bidi_class(cp, cache.bidi) == kBidiNSM) return kJoinTransparent;
+    return static_cast<uint8_t>(code_point_value(cache.joining, kJoiningRuns, kJoiningIndex, sizeof kJoiningIndex / 4, 3, cp));
+}
+
 bool joins_after(uint8_t type) { return type == kJoinLeft || type == kJoinDual || type == kJoinCausing; }
 bool joins_before(uint8_t type) { return type == kJoinRight || type == kJoinDual || type == kJoinCausing; }
 
 }  // namespace
 
 JoiningType joining_type(uint32_t cp) {
-    if (cp > kLastCodePoint) return kJoinNone;
-    // The table leaves marks of bidi class NSM to the bidi table, where they
-    // already are: every one of them is transparent.
-    if (bidi_class(cp) == kBidiNSM) return kJoinTransparent;
-    return static_cast<JoiningType>(
-        find_code_point_run(kJoiningRuns, kJoiningIndex, sizeof kJoiningIndex / 4, 3, cp).value);
+    JoiningCache cache;
+    return static_cast<JoiningType>(joining_type_of(cache, cp));
 }
 
 void joining_forms(const char16_t* units, uint32_t n, uint8_t* forms) {
+    JoiningCache cache;
     uint32_t before = 0;        // the last character that was not transparent
     bool can_join = false;      // whether it joins the one after it
     for (uint32_t at = 0, taken; at < n; at += taken) {
-        const uint8_t type = joining_type(code_point_at(units, n, at, &taken));
+        const uint8_t type = joining_type_of(cache, code_point_at(units, n, at, &taken));
         forms[at] = kFormIsolated;
         if (type == kJoinTransparent) continue;
         if (can_join && joins_before(type)) {

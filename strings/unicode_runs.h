@@ -22,6 +22,26 @@ struct CodePointRun {
 CodePointRun find_code_point_run(const uint8_t* runs, const uint32_t* index, uint32_t entries, uint32_t value_bits,
                                  uint32_t code_point);
 
+// The run found last, kept by a caller that looks up many code points of
+// one table, most of them in the same run as the one before. Starts empty.
+struct RunCache {
+    uint32_t first = 1;
+    uint32_t last = 0;
+    uint32_t value = 0;
+};
+
+// find_code_point_run(...).value, searched only when `cache` does not hold it.
+inline uint32_t code_point_value(RunCache& cache, const uint8_t* runs, const uint32_t* index, uint32_t entries,
+                                 uint32_t value_bits, uint32_t code_point) {
+    if (code_point < cache.first || code_point > cache.last) {
+        const CodePointRun run = find_code_point_run(runs, index, entries, value_bits, code_point);
+        cache.first = run.first;
+        cache.last = run.last;
+        cache.value = run.value;
+    }
+    return cache.value;
+}
+
 // The code point that starts at units[at] (at < n), and in *units_taken the
 // units it takes: 2 for a surrogate pair, else 1 (a lone surrogate is a code
 // point of its own).

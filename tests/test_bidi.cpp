@@ -230,6 +230,118 @@ TEST(Bidi, EveryCodePointAsTheUnicodeDataSays) {
     EXPECT_EQ(bidi_mirror(0x110000), 0x110000u);
 }
 
+// The visual text of a line: its characters (a surrogate pair is one) in the
+// order bidi_visual_order() gives, each at an odd level mirrored.
+std::u16string visual(const std::u16string& text, const std::vector<uint8_t>& levels) {
+    std::vector<uint8_t> item_levels;
+    std::vector<size_t> starts;
+    for (size_t at = 0; at < text.size(); at++) {
+        if (at > 0 && text[at] >= 0xDC00 && text[at] <= 0xDFFF && text[at - 1] >= 0xD800 && text[at - 1] <= 0xDBFF) continue;
+        starts.push_back(at);
+        item_levels.push_back(levels[at]);
+    }
+    std::vector<uint32_t> order(starts.size());
+    bidi_visual_order(item_levels.data(), static_cast<uint32_t>(order.size()), order.data());
+    std::u16string out;
+    for (uint32_t item : order) {
+        const size_t at = starts[item], end = item + 1 < starts.size() ? starts[item + 1] : text.size();
+        if (end - at == 1 && (levels[at] & 1)) {
+            out += static_cast<char16_t>(bidi_mirror(text[at]));
+        } else {
+            out += text.substr(at, end - at);
+        }
+    }
+    return out;
+}
+
+// Units as hex, so that a failure shows which characters differ.
+std::string hex(const std::u16string& text) {
+    std::string out;
+    char unit[8];
+    for (char16_t u : text) {
+        snprintf(unit, sizeof unit, " %04X", unsigned(u));
+        out += unit;
+    }
+    return out;
+}
+
+// What the conformance files leave out: surrogates, mirrored glyphs and the
+// paragraph level of text rather than classes.
+TEST(Bidi, TextInVisualOrder) {
+    const struct {
+        const char* name;
+        std::u16string text;
+        BidiDirection direction;
+        uint8_t paragraph_level;
+        std::u16string visual;
+    } cases[] = {
+        {"ASCII stays as it is", u"abc 123", kBidiAuto, 0, u"abc 123"},
+        {"Hebrew reads from the right", u"\u05D0\u05D1\u05D2", kBidiAuto, 1, u"\u05D2\u05D1\u05D0"},
+        {"Hebrew with digits: the digits stay left to right", u"\u05D0\u05D1 123", kBidiAuto, 1, u"123 \u05D1\u05D0"},
+        {"European digits after an Arabic letter", u"\u0627 12", kBidiAuto, 1, u"12 \u0627"},
+        {"Arabic-Indic digits alone keep their order", u"\u0661\u0662\u0663", kBidiAuto, 0, u"\u0661\u0662\u0663"},
+        {"brackets at an odd level are mirrored", u"\u05D0(\u05D1)", kBidiAuto, 1, u"(\u05D1)\u05D0"},
+        {"a bracket pair takes the direction around it", u"a(b)", kBidiRightToLeft, 1, u"a(b)"},
+        {"forced left to right", u"\u05D0\u05D1", kBidiLeftToRight, 0, u"\u05D1\u05D0"},
+        {"trailing spaces stay at the line's end", u"abc  ", kBidiRightToLeft, 1, u"  abc"},
+        {"a surrogate pair is one character", u"\U00010900a", kBidiAuto, 1, u"a\U00010900"},
+        {"an emoji between Hebrew letters", u"\u05D0\U0001F600\u05D1", kBidiAuto, 1, u"\u05D1\U0001F600\u05D0"},
+        {"a lone surrogate is a character of its own", u"\xD800\u05D0", kBidiAuto, 0, u"\xD800\u05D0"},
+        {"an override turns Latin around", u"a\u202Eb c\u202C", kBidiLeftToRight, 0, u"a\u202Ec b\u202C"},
+        {"the first strong character outside isolates", u"\u2067\u05D0\u2069a", kBidiAuto, 0, u"\u2067\u05D0\u2069a"},
+        {"a first-strong isolate of Hebrew", u"a \u2068\u05D0\u05D1\u2069 c", kBidiAuto, 0, u"a \u2068\u05D1\u05D0\u2069 c"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const uint32_t n = static_cast<uint32_t>(c.text.size());
+        std::vector<uint8_t> levels(n);
+        std::vector<uint32_t> scratch(bidi_scratch_words(n));
+        const uint8_t paragraph = bidi_paragraph_levels(c.text.data(), n, c.direction, levels.data(), scratch.data());
+        bidi_line_levels(c.text.data(), n, paragraph, levels.data());
+        EXPECT_EQ(paragraph, c.paragraph_level);
+        if (c.direction == kBidiAuto) EXPECT_EQ(bidi_paragraph_level(c.text.data(), n), c.paragraph_level);
+        EXPECT_EQ(hex(visual(c.text, levels)), hex(c.visual));
+    }
+}
+
+// Rule L1 on each line of a wrapped paragraph: the space that ends a line
+// goes to its end, and the second unit of a pair keeps its first's level.
+TEST(Bidi, EachLineOfAWrappedParagraph) {
+    const std::u16string text = u"\u05D0 \u05D1";
+    std::vector<uint8_t> levels(3);
+    uint32_t scratch[bidi_scratch_words(3)];
+    ASSERT_EQ(bidi_paragraph_levels(text.data(), 3, kBidiLeftToRight, levels.data(), scratch), 0);
+    EXPECT_EQ(levels, (std::vector<uint8_t>{1, 1, 1}));
+    bidi_line_levels(text.data(), 2, 0, levels.data());
+    bidi_line_levels(text.data() + 2, 1, 0, levels.data() + 2);
+    EXPECT_EQ(levels, (std::vector<uint8_t>{1, 0, 1}));
+    EXPECT_EQ(hex(visual(text.substr(0, 2), levels)), hex(u"\u05D0 "));
+
+    const std::u16string pair = u"\U00010900  ";
+    std::vector<uint8_t> pair_levels(4);
+    uint32_t pair_scratch[bidi_scratch_words(4)];
+    bidi_paragraph_levels(pair.data(), 4, kBidiLeftToRight, pair_levels.data(), pair_scratch);
+    bidi_line_levels(pair.data(), 4, 0, pair_levels.data());
+    EXPECT_EQ(pair_levels, (std::vector<uint8_t>{1, 1, 0, 0}));
+}
+
+TEST(Bidi, NeededOnlyForRightToLeftNumbersAndControls) {
+    const struct {
+        std::u16string text;
+        bool needed;
+    } cases[] = {
+        {u"Hello, world 123", false},    {u"caf\u00E9 \u6F22\U0001F600", false}, {u"a\u0300", false},
+        {u"\u200E left-to-right mark", false}, {u"\xD802 a lone surrogate", false}, {u"\u05D0", true},
+        {u"\u0627", true},               {u"\u0661 Arabic-Indic digit", true},   {u"\u200F", true},
+        {u"\u2066", true},               {u"\u202A", true},                      {u"\u2069", true},
+        {u"\U00010900", true},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(bidi_needed(c.text.data(), static_cast<uint32_t>(c.text.size())), c.needed)
+            << hex(c.text);
+    }
+}
+
 // Whether the algorithm pairs `open` and `close` as brackets: in "a open b
 // close" from right to left, rule N0 makes both L, where without it the
 // closing one would take the paragraph's direction.
