@@ -103,9 +103,10 @@ bidi_tables() {
         if (lo > 15 || hi > 15) die("an ASCII class does not fit in four bits")
         printf "%s0x%02X,", (cp % 32 == 0) ? "\n    " : " ", hi * 16 + lo }
       print "\n};"
-      print "// Bidi class runs: value = class, 5 bits."
-      first = 0; value = (0 in cls) ? number[cls[0]] : 0
-      for (cp = 1; cp <= 1114112; cp++) {
+      print "// Bidi class runs from U+0080 (the table above has the ASCII ones): value ="
+      print "// class, 5 bits."
+      first = 128; value = (128 in cls) ? number[cls[128]] : 0
+      for (cp = 129; cp <= 1114112; cp++) {
         v = (cp < 1114112 && (cp in cls)) ? number[cls[cp]] : 0
         if (cp == 1114112 || v != value) { run(first, cp - 1, value, 5); first = cp; value = v } }
       print_runs("BidiClass")

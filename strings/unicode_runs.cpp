@@ -8,7 +8,7 @@ constexpr uint32_t kOffsetBits = 11;
 
 CodePointRun find_code_point_run(const uint8_t* runs, const uint32_t* index, uint32_t entries, uint32_t value_bits,
                                  uint32_t code_point) {
-    // The last index entry at or before the code point: the first entry starts at 0.
+    // The last index entry at or before the code point: the first one is.
     uint32_t lo = 1, hi = entries;
     while (lo < hi) {
         const uint32_t mid = (lo + hi) / 2;

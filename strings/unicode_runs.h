@@ -16,7 +16,8 @@ struct CodePointRun {
 
 // The run that holds `code_point` (at most kLastCodePoint) in a table written
 // by scripts/gen-bidi-tables.sh: `runs` is its byte stream, which covers every
-// code point, each run varint((length - 1) << value_bits | value); `index`
+// code point from the first index entry's (at or before `code_point`) on,
+// each run varint((length - 1) << value_bits | value); `index`
 // holds every 16th run's first code point and offset in the stream, packed
 // (first << 11) | offset, `entries` of them.
 CodePointRun find_code_point_run(const uint8_t* runs, const uint32_t* index, uint32_t entries, uint32_t value_bits,

@@ -4,6 +4,7 @@
 // glyphs in the visual text, lines of a wrapped paragraph.
 #include <gtest/gtest.h>
 
+#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -34,63 +35,33 @@ constexpr ClassName kClassNames[] = {
 };
 static_assert(sizeof kClassNames / sizeof kClassNames[0] == kBidiClassCount, "one name per class");
 
-int class_named(const std::string& name) {
+// Calls on_word(word, length) for each blank-separated word of a line, up to
+// its end, a ';' or a '#'; returns where it stopped.
+template <typename OnWord>
+const char* each_word(const char* text, OnWord on_word) {
+    for (;;) {
+        while (*text == ' ' || *text == '\t') text++;
+        const size_t len = strcspn(text, " \t;#\r\n");
+        if (len == 0) return text;
+        on_word(text, len);
+        text += len;
+    }
+}
+
+int class_named(const char* name, size_t len) {
     for (int c = 0; c < kBidiClassCount; c++) {
-        if (name == kClassNames[c].short_name || name == kClassNames[c].long_name) return c;
+        for (const char* known : {kClassNames[c].short_name, kClassNames[c].long_name}) {
+            if (strlen(known) == len && memcmp(known, name, len) == 0) return c;
+        }
     }
     return -1;
 }
 
-std::vector<std::string> words(const std::string& text) {
-    std::vector<std::string> out;
-    size_t at = 0;
-    while ((at = text.find_first_not_of(" \t\r\n", at)) != std::string::npos) {
-        const size_t end = text.find_first_of(" \t\r\n", at);
-        out.push_back(text.substr(at, end - at));
-        at = end;
-    }
-    return out;
-}
-
-// Levels as the files write them: -1 for x, a character X9 removed.
-std::vector<int> numbers(const std::string& text) {
-    std::vector<int> out;
-    for (const std::string& w : words(text)) out.push_back(w == "x" ? -1 : atoi(w.c_str()));
-    return out;
-}
-
-std::vector<std::string> fields(const std::string& line) {
-    std::vector<std::string> out;
-    size_t at = 0;
-    for (size_t semicolon; (semicolon = line.find(';', at)) != std::string::npos; at = semicolon + 1) {
-        out.push_back(line.substr(at, semicolon - at));
-    }
-    out.push_back(line.substr(at));
-    return out;
-}
-
-// What a conformance case resolved: the levels of its items and their visual
-// order (the items with expected level x left out), compared with the file's.
-struct Outcome {
-    int paragraph_level;
-    std::vector<int> levels;
-    std::vector<int> order;
-};
-
-Outcome outcome(int paragraph_level, const std::vector<int>& levels, const std::vector<int>& expected_levels) {
-    Outcome o{paragraph_level, {}, {}};
-    std::vector<uint8_t> kept_levels;
-    std::vector<int> kept;
-    for (size_t i = 0; i < expected_levels.size(); i++) {
-        o.levels.push_back(expected_levels[i] < 0 ? -1 : levels[i]);
-        if (expected_levels[i] < 0) continue;
-        kept_levels.push_back(static_cast<uint8_t>(levels[i]));
-        kept.push_back(static_cast<int>(i));
-    }
-    std::vector<uint32_t> order(kept.size());
-    bidi_visual_order(kept_levels.data(), static_cast<uint32_t>(kept.size()), order.data());
-    for (uint32_t v : order) o.order.push_back(kept[v]);
-    return o;
+// Levels or indices as the files write them, -1 for x (a character X9
+// removed); returns the ';' after them, or the line's end.
+const char* read_numbers(const char* text, std::vector<int>& out) {
+    out.clear();
+    return each_word(text, [&](const char* word, size_t) { out.push_back(*word == 'x' ? -1 : atoi(word)); });
 }
 
 std::string joined(const std::vector<int>& values) {
@@ -100,20 +71,42 @@ std::string joined(const std::vector<int>& values) {
 }
 
 // Counts the cases and reports the first few that fail, with their line.
+// A case passes when its paragraph level, the levels of its characters
+// (those the file marks x left out) and their visual order (bidi_visual_order
+// over the characters left) are the file's.
 struct Tally {
     const char* file;
     int passed = 0;
     int total = 0;
+    std::vector<uint8_t> kept_levels;
+    std::vector<uint32_t> kept, order;
 
-    void check(int line, const std::string& input, const Outcome& got, const Outcome& want) {
+    void check(int line, const std::string& input, int paragraph, const uint8_t* levels, int want_paragraph,
+               const std::vector<int>& want_levels, const std::vector<int>& want_order) {
         total++;
-        if (got.paragraph_level == want.paragraph_level && got.levels == want.levels && got.order == want.order) {
+        bool same = paragraph == want_paragraph;
+        kept_levels.clear();
+        kept.clear();
+        for (uint32_t i = 0; i < want_levels.size(); i++) {
+            if (want_levels[i] < 0) continue;
+            same = same && levels[i] == want_levels[i];
+            kept_levels.push_back(levels[i]);
+            kept.push_back(i);
+        }
+        order.resize(kept.size());
+        bidi_visual_order(kept_levels.data(), static_cast<uint32_t>(kept.size()), order.data());
+        same = same && order.size() == want_order.size();
+        for (size_t v = 0; same && v < order.size(); v++) same = int(kept[order[v]]) == want_order[v];
+        if (same) {
             passed++;
         } else if (total - passed <= 10) {
-            ADD_FAILURE() << file << ":" << line << " " << input << "\n  paragraph " << got.paragraph_level
-                          << ", want " << want.paragraph_level << "\n  levels " << joined(got.levels)
-                          << "\n  want   " << joined(want.levels) << "\n  order  " << joined(got.order)
-                          << "\n  want   " << joined(want.order);
+            std::vector<int> got_levels, got_order;
+            for (uint32_t i = 0; i < want_levels.size(); i++) got_levels.push_back(want_levels[i] < 0 ? -1 : levels[i]);
+            for (uint32_t v : order) got_order.push_back(int(kept[v]));
+            ADD_FAILURE() << file << ":" << line << " " << input << "\n  paragraph " << paragraph << ", want "
+                          << want_paragraph << "\n  levels " << joined(got_levels) << "\n  want   "
+                          << joined(want_levels) << "\n  order  " << joined(got_order) << "\n  want   "
+                          << joined(want_order);
         }
     }
     ~Tally() { printf("%s: %d of %d cases pass\n", file, passed, total); }
@@ -125,27 +118,27 @@ TEST(Bidi, EveryCaseOfBidiTest) {
     std::vector<uint8_t> classes, levels;
     std::vector<uint32_t> scratch;
     const bool read = each_unicode_line("BidiTest.txt", [&](const char* text, int line) {
-        const std::string s(text);
-        if (s.rfind("@Levels:", 0) == 0) want_levels = numbers(s.substr(8));
-        if (s.rfind("@Reorder:", 0) == 0) want_order = numbers(s.substr(9));
-        if (s.empty() || s[0] == '#' || s[0] == '@' || s.find(';') == std::string::npos) return;
-        const std::vector<std::string> f = fields(s);
+        if (strncmp(text, "@Levels:", 8) == 0) read_numbers(text + 8, want_levels);
+        if (strncmp(text, "@Reorder:", 9) == 0) read_numbers(text + 9, want_order);
+        if (*text < 'A' || *text > 'Z') return;
         classes.clear();
-        for (const std::string& name : words(f[0])) classes.push_back(static_cast<uint8_t>(class_named(name)));
+        const char* end = each_word(text, [&](const char* word, size_t len) {
+            classes.push_back(static_cast<uint8_t>(class_named(word, len)));
+        });
+        ASSERT_EQ(*end, ';') << line;
         const uint32_t n = static_cast<uint32_t>(classes.size());
-        levels.assign(n, 0);
-        scratch.assign(bidi_scratch_words(n), 0);
-        const unsigned bits = static_cast<unsigned>(strtoul(f[1].c_str(), nullptr, 16));
+        levels.resize(n);
+        scratch.resize(bidi_scratch_words(n));
+        const unsigned bits = static_cast<unsigned>(strtoul(end + 1, nullptr, 16));
         const BidiDirection directions[] = {kBidiAuto, kBidiLeftToRight, kBidiRightToLeft};
         for (int d = 0; d < 3; d++) {
             if (!(bits & (1u << d))) continue;
             const uint8_t paragraph = bidi_resolve_classes(classes.data(), nullptr, n, directions[d], levels.data(),
                                                            scratch.data());
             bidi_line_levels_classes(classes.data(), n, paragraph, levels.data());
-            const Outcome got = outcome(paragraph, std::vector<int>(levels.begin(), levels.end()), want_levels);
             // The file gives no paragraph level: the forced ones are known.
-            const int want_paragraph = d == 0 ? paragraph : d - 1;
-            tally.check(line, f[0] + "; " + std::to_string(1 << d), got, Outcome{want_paragraph, want_levels, want_order});
+            tally.check(line, std::string(text, end) + "; " + std::to_string(1 << d), paragraph, levels.data(),
+                        d == 0 ? paragraph : d - 1, want_levels, want_order);
         }
     });
     ASSERT_TRUE(read) << "cannot read /usr/share/unicode/BidiTest.txt (Debian's unicode-data package)";
@@ -157,15 +150,14 @@ TEST(Bidi, EveryCaseOfBidiCharacterTest) {
     Tally tally{"BidiCharacterTest.txt"};
     std::u16string units;
     std::vector<uint32_t> first_unit, scratch;
-    std::vector<uint8_t> levels;
+    std::vector<uint8_t> levels, by_character;
+    std::vector<int> want_levels, want_order;
     const bool read = each_unicode_line("BidiCharacterTest.txt", [&](const char* text, int line) {
-        const std::string s(text);
-        if (s.empty() || s[0] == '#' || s.find(';') == std::string::npos) return;
-        const std::vector<std::string> f = fields(s);
+        if (!isxdigit(static_cast<unsigned char>(*text))) return;
         units.clear();
         first_unit.clear();
-        for (const std::string& w : words(f[0])) {
-            const uint32_t cp = static_cast<uint32_t>(strtoul(w.c_str(), nullptr, 16));
+        const char* field = each_word(text, [&](const char* word, size_t) {
+            const uint32_t cp = static_cast<uint32_t>(strtoul(word, nullptr, 16));
             first_unit.push_back(static_cast<uint32_t>(units.size()));
             if (cp >= 0x10000) {
                 units += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
@@ -173,19 +165,29 @@ TEST(Bidi, EveryCaseOfBidiCharacterTest) {
             } else {
                 units += static_cast<char16_t>(cp);
             }
-        }
+        });
+        ASSERT_EQ(*field, ';') << line;
+        const int direction = atoi(field + 1);
+        field = strchr(field + 1, ';');
+        ASSERT_NE(field, nullptr) << line;
+        const int want_paragraph = atoi(field + 1);
+        field = strchr(field + 1, ';');
+        ASSERT_NE(field, nullptr) << line;
+        field = read_numbers(field + 1, want_levels);
+        ASSERT_EQ(*field, ';') << line;
+        read_numbers(field + 1, want_order);
+
         const uint32_t n = static_cast<uint32_t>(units.size());
-        levels.assign(n, 0);
-        scratch.assign(bidi_scratch_words(n), 0);
+        levels.resize(n);
+        scratch.resize(bidi_scratch_words(n));
         const BidiDirection directions[] = {kBidiLeftToRight, kBidiRightToLeft, kBidiAuto};
         const uint8_t paragraph =
-            bidi_paragraph_levels(units.data(), n, directions[atoi(f[1].c_str())], levels.data(), scratch.data());
+            bidi_paragraph_levels(units.data(), n, directions[direction], levels.data(), scratch.data());
         bidi_line_levels(units.data(), n, paragraph, levels.data());
-        std::vector<int> by_character;
+        by_character.clear();
         for (uint32_t at : first_unit) by_character.push_back(levels[at]);
-        const std::vector<int> want_levels = numbers(f[3]);
-        tally.check(line, f[0] + "; " + f[1], outcome(paragraph, by_character, want_levels),
-                    Outcome{atoi(f[2].c_str()), want_levels, numbers(f[4])});
+        tally.check(line, std::string(text, strcspn(text, ";")) + "; " + std::to_string(direction), paragraph,
+                    by_character.data(), want_paragraph, want_levels, want_order);
     });
     ASSERT_TRUE(read) << "cannot read /usr/share/unicode/BidiCharacterTest.txt (Debian's unicode-data package)";
     EXPECT_GT(tally.total, 90000);
@@ -203,8 +205,8 @@ TEST(Bidi, EveryCodePointAsTheUnicodeDataSays) {
         if (!unicode_range(data, &first, &last)) return;
         const char* name = strchr(data, ';');
         ASSERT_NE(name, nullptr);
-        const std::vector<std::string> w = words(std::string(name + 1).substr(0, strcspn(name + 1, "#")));
-        const int c = class_named(w.at(0));
+        int c = -1;
+        each_word(name + 1, [&](const char* word, size_t len) { c = class_named(word, len); });
         ASSERT_GE(c, 0) << line;
         for (unsigned cp = first; cp <= last; cp++) want[cp] = static_cast<uint8_t>(c);
     });
@@ -285,6 +287,7 @@ TEST(Bidi, TextInVisualOrder) {
         {"forced left to right", u"\u05D0\u05D1", kBidiLeftToRight, 0, u"\u05D1\u05D0"},
         {"trailing spaces stay at the line's end", u"abc  ", kBidiRightToLeft, 1, u"  abc"},
         {"a surrogate pair is one character", u"\U00010900a", kBidiAuto, 1, u"a\U00010900"},
+        {"a pair's second unit is no character of its own", u"\U00010900 12", kBidiLeftToRight, 0, u"12 \U00010900"},
         {"an emoji between Hebrew letters", u"\u05D0\U0001F600\u05D1", kBidiAuto, 1, u"\u05D1\U0001F600\u05D0"},
         {"a lone surrogate is a character of its own", u"\xD800\u05D0", kBidiAuto, 0, u"\xD800\u05D0"},
         {"an override turns Latin around", u"a\u202Eb c\u202C", kBidiLeftToRight, 0, u"a\u202Ec b\u202C"},
