@@ -24,20 +24,21 @@ CodePointRun find_code_point_run(const uint8_t* runs, const uint32_t* index, uin
                                  uint32_t code_point);
 
 // The run found last, kept by a caller that looks up many code points of
-// one table, most of them in the same run as the one before. Starts empty.
+// one table, most of them in the same run as the one before. Starts empty
+// (all zero, so that a cache on the stack needs no initial image).
 struct RunCache {
-    uint32_t first = 1;
-    uint32_t last = 0;
+    uint32_t first = 0;
+    uint32_t end = 0;   // one past the run's last code point
     uint32_t value = 0;
 };
 
 // find_code_point_run(...).value, searched only when `cache` does not hold it.
 inline uint32_t code_point_value(RunCache& cache, const uint8_t* runs, const uint32_t* index, uint32_t entries,
                                  uint32_t value_bits, uint32_t code_point) {
-    if (code_point < cache.first || code_point > cache.last) {
+    if (code_point < cache.first || code_point >= cache.end) {
         const CodePointRun run = find_code_point_run(runs, index, entries, value_bits, code_point);
         cache.first = run.first;
-        cache.last = run.last;
+        cache.end = run.last + 1;
         cache.value = run.value;
     }
     return cache.value;
