@@ -7,7 +7,7 @@ namespace {
 #include "strings/bidi_tables.inc"
 
 constexpr uint32_t kNone = 0xFFFFFFFFu;
-constexpr uint8_t kNoOverride = 0xFF;
+constexpr BidiClass kNoOverride = kBidiClassCount;
 // Rule BD16's stack of opening brackets.
 constexpr uint32_t kMaxOpenBrackets = 63;
 
@@ -42,18 +42,11 @@ void classes_of_units(const char16_t* units, uint32_t n, uint8_t* classes) {
     }
 }
 
+uint32_t key_of(uint16_t entry) { return entry; }
+
 bool opening_bracket(uint32_t cp) {
-    uint32_t lo = 0, hi = sizeof kOpeningBrackets / 2;
-    while (lo < hi) {
-        const uint32_t mid = (lo + hi) / 2;
-        if (kOpeningBrackets[mid] == cp) return true;
-        if (kOpeningBrackets[mid] < cp) {
-            lo = mid + 1;
-        } else {
-            hi = mid;
-        }
-    }
-    return false;
+    const uint32_t below = count_at_or_below(kOpeningBrackets, sizeof kOpeningBrackets / 2, cp, key_of);
+    return below > 0 && kOpeningBrackets[below - 1] == cp;
 }
 
 // Brackets match as their canonical equivalents do.
@@ -74,7 +67,7 @@ struct Paragraph {
     uint8_t* levels;
     uint32_t* match;            // an isolate initiator's matching PDI and back (BD9), else kNone
     uint32_t* sequence;         // the isolating run sequence being resolved: indices of its characters
-    uint32_t* closing;          // per position in `sequence` of an opening bracket, its closing one's
+    uint32_t* closing;          // per position in `sequence`: an opening bracket's closing one's, else kNone
     uint8_t level;              // the paragraph level
 };
 
@@ -159,13 +152,10 @@ void explicit_levels(Paragraph& p) {
                 }
             }
         }
-        // Everything takes the level in force; overrides change all but the
-        // controls themselves and BN.
+        // Everything takes the level in force (isolate initiators the one
+        // outside them), and the override in force but for what X9 removes.
         p.levels[i] = stack[top].level;
-        const bool control = c == kBidiBN || (c >= kBidiLRE && c <= kBidiPDF) || c == kBidiPDI;
-        if (stack[top].override_class != kNoOverride && (!control || c == kBidiPDI)) {
-            p.resolved[i] = stack[top].override_class;
-        }
+        if (stack[top].override_class != kNoOverride && !removed_by_x9(c)) p.resolved[i] = stack[top].override_class;
         if (c < kBidiLRE || c == kBidiPDF || c == kBidiPDI) continue;
 
         const bool isolate = isolate_initiator(c);
@@ -174,7 +164,7 @@ void explicit_levels(Paragraph& p) {
             (c == kBidiFSI && first_strong_level(p, i + 1, p.match[i] == kNone ? p.n : p.match[i]) == 1);
         const uint32_t next = right_to_left ? (stack[top].level + 1u) | 1u : (stack[top].level + 2u) & ~1u;
         if (next <= kBidiMaxDepth && overflow_isolates == 0 && overflow_embeddings == 0) {
-            const uint8_t override_class = c == kBidiRLO ? uint8_t{kBidiR} : c == kBidiLRO ? uint8_t{kBidiL} : kNoOverride;
+            const uint8_t override_class = c == kBidiRLO ? kBidiR : c == kBidiLRO ? kBidiL : kNoOverride;
             stack[++top] = Status{static_cast<uint8_t>(next), override_class, isolate};
             if (isolate) valid_isolates++;
         } else if (isolate) {
@@ -426,17 +416,9 @@ BidiClass bidi_class(uint32_t code_point) {
 BidiClass bidi_class(uint32_t code_point, RunCache& cache) { return static_cast<BidiClass>(class_of(cache, code_point)); }
 
 uint32_t bidi_mirror(uint32_t cp) {
-    if (cp < kMirrorStarts[0] || cp > 0xFFFF) return cp;
-    uint32_t lo = 1, hi = sizeof kMirrorStarts / 2;   // the last entry at or before cp is at lo - 1
-    while (lo < hi) {
-        const uint32_t mid = (lo + hi) / 2;
-        if (kMirrorStarts[mid] <= cp) {
-            lo = mid + 1;
-        } else {
-            hi = mid;
-        }
-    }
-    const uint32_t start = kMirrorStarts[lo - 1], kind = kMirrorKinds[lo - 1];
+    const uint32_t below = count_at_or_below(kMirrorStarts, sizeof kMirrorStarts / 2, cp, key_of);
+    if (below == 0) return cp;
+    const uint32_t start = kMirrorStarts[below - 1], kind = kMirrorKinds[below - 1];
     if (kind & 0x80) {
         if (cp - start >= 2 * (kind & 0x7F)) return cp;
         return ((cp - start) & 1) ? cp - 1 : cp + 1;

@@ -8,18 +8,11 @@ constexpr uint32_t kOffsetBits = 11;
 
 CodePointRun find_code_point_run(const uint8_t* runs, const uint32_t* index, uint32_t entries, uint32_t value_bits,
                                  uint32_t code_point) {
-    // The last index entry at or before the code point: the first one is.
-    uint32_t lo = 1, hi = entries;
-    while (lo < hi) {
-        const uint32_t mid = (lo + hi) / 2;
-        if ((index[mid] >> kOffsetBits) <= code_point) {
-            lo = mid + 1;
-        } else {
-            hi = mid;
-        }
-    }
-    const uint8_t* at = runs + (index[lo - 1] & ((1u << kOffsetBits) - 1));
-    CodePointRun run{index[lo - 1] >> kOffsetBits, 0, 0};
+    // The last index entry at or before the code point (the first one is).
+    const uint32_t entry =
+        index[count_at_or_below(index, entries, code_point, [](uint32_t e) { return e >> kOffsetBits; }) - 1];
+    const uint8_t* at = runs + (entry & ((1u << kOffsetBits) - 1));
+    CodePointRun run{entry >> kOffsetBits, 0, 0};
     // The runs cover every code point, so one of the next 16 holds it.
     for (;;) {
         uint32_t packed = 0;

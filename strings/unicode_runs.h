@@ -23,6 +23,18 @@ struct CodePointRun {
 CodePointRun find_code_point_run(const uint8_t* runs, const uint32_t* index, uint32_t entries, uint32_t value_bits,
                                  uint32_t code_point);
 
+// How many of entries[0, n), sorted by key(entry), have a key at or below
+// `value`: the last of them is at the result less one.
+template <typename Entry, typename Key>
+uint32_t count_at_or_below(const Entry* entries, uint32_t n, uint32_t value, Key key) {
+    uint32_t step = 1, count = 0;
+    while (step * 2 <= n) step *= 2;
+    for (; step > 0; step /= 2) {
+        if (count + step <= n && key(entries[count + step - 1]) <= value) count += step;
+    }
+    return count;
+}
+
 // The run found last, kept by a caller that looks up many code points of
 // one table, most of them in the same run as the one before. Starts empty
 // (all zero, so that a cache on the stack needs no initial image).
