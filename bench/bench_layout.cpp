@@ -4,10 +4,10 @@
 // with no limit (BM_layout), in the box a 1,280 x 1,024 screen allows
 // (BM_layout_screen: nothing wraps, but there are more rows than it shows),
 // and as one paragraph, the rows joined by spaces, in that
-// box (BM_layout_paragraph: every row wraps). BM_layout_bidi lays out a
-// message of Hebrew and Arabic rows as large, and then puts every row in
-// reading order and gives its Arabic letters their joined forms, as drawing
-// it would; BM_bidi_needed asks of every row of the Latin message whether it
+// box (BM_layout_paragraph: every row wraps). BM_layout_rtl lays out a
+// message of Hebrew and Arabic rows as large, and BM_layout_bidi then puts
+// every row in reading order and gives its Arabic letters their joined
+// forms, as drawing it would; BM_bidi_needed asks of every row of the Latin message whether it
 // needs that at all.
 #include <benchmark/benchmark.h>
 
@@ -100,6 +100,7 @@ void lay_out(benchmark::State& state, const LayoutLimits& limits, bool paragraph
 void BM_layout(benchmark::State& state) { lay_out(state, LayoutLimits{0, 0, 0}, false); }
 void BM_layout_screen(benchmark::State& state) { lay_out(state, kScreenLimits, false); }
 void BM_layout_paragraph(benchmark::State& state) { lay_out(state, kScreenLimits, true); }
+void BM_layout_rtl(benchmark::State& state) { lay_out(state, LayoutLimits{0, 0, 0}, false, Rows::right_to_left); }
 void BM_layout_bidi(benchmark::State& state) {
     lay_out(state, LayoutLimits{0, 0, 0}, false, Rows::right_to_left, Drawing::reorder);
 }
@@ -115,6 +116,7 @@ BENCHMARK(BM_layout)
     ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_layout_screen)->Arg(1000)->Arg(131072)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_layout_paragraph)->Arg(1000)->Arg(131072)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_layout_rtl)->Arg(131072)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_layout_bidi)->Arg(1000)->Arg(10000)->Arg(131072)->Complexity()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_bidi_needed)->Arg(131072)->Unit(benchmark::kMicrosecond);
 
