@@ -43,11 +43,13 @@ BidiClass bidi_class(uint32_t code_point, RunCache& cache);
 uint32_t bidi_mirror(uint32_t code_point);
 
 // Whether units[0, n) holds a character of class R, AL or AN, or an explicit
-// embedding, override or isolate (LRE..PDI): without one, every level is 0.
+// embedding, override or isolate (LRE..PDI): without one, every level of the
+// text as a paragraph of its own direction (kBidiAuto) is 0, and its visual
+// order is its logical one.
 bool bidi_needed(const char16_t* units, uint32_t n);
 
 // Words of scratch that the resolution of n units needs: 3 per unit and 2
-// bytes per unit rounded up to words, i.e. 14n bytes and at most 3 more.
+// bytes per unit rounded up to words, i.e. 14n bytes (2 more when n is odd).
 // n must stay below 2^28.
 constexpr uint32_t bidi_scratch_words(uint32_t n) { return 3 * n + (n + 1) / 2; }
 
