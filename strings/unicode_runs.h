@@ -1,0 +1,75 @@
+// Shared by the generated property tables (strings/*_tables.inc): a run of
+// code points with one value, found in a table of runs, and the code point
+// that starts at a UTF-16 unit.
+#pragma once
+
+#include <stdint.h>
+
+constexpr uint32_t kLastCodePoint = 0x10FFFF;
+
+// Code points first..last, all with one value.
+struct CodePointRun {
+    uint32_t first;
+    uint32_t last;
+    uint32_t value;
+};
+
+// The run that holds `code_point` (at most kLastCodePoint) in a table written
+// by scripts/gen-bidi-tables.sh: `runs` is its byte stream, which covers every
+// code point from the first index entry's (at or before `code_point`) on,
+// each run varint((length - 1) << value_bits | value); `index`
+// holds every 16th run's first code point and offset in the stream, packed
+// (first << 11) | offset, `entries` of them.
+CodePointRun find_code_point_run(const uint8_t* runs, const uint32_t* index, uint32_t entries, uint32_t value_bits,
+                                 uint32_t code_point);
+
+// How many of entries[0, n), sorted by key(entry), have a key at or below
+// `value`: the last of them is at the result less one.
+template <typename Entry, typename Key>
+uint32_t count_at_or_below(const Entry* entries, uint32_t n, uint32_t value, Key key) {
+    uint32_t step = 1, count = 0;
+    while (step * 2 <= n) step *= 2;
+    for (; step > 0; step /= 2) {
+        if (count + step <= n && key(entries[count + step - 1]) <= value) count += step;
+    }
+    return count;
+}
+
+// The run found last, kept by a caller that looks up many code points of
+// one table, most of them in the same run as the one before. Starts empty
+// (all zero, so that a cache on the stack needs no initial image).
+struct RunCache {
+    uint32_t first = 0;
+    uint32_t end = 0;   // one past the run's last code point
+    uint32_t value = 0;
+};
+
+// find_code_point_run(...).value, searched only when `cache` does not hold it.
+inline uint32_t code_point_value(RunCache& cache, const uint8_t* runs, const uint32_t* index, uint32_t entries,
+                                 uint32_t value_bits, uint32_t code_point) {
+    if (code_point < cache.first || code_point >= cache.end) {
+        const CodePointRun run = find_code_point_run(runs, index, entries, value_bits, code_point);
+        cache.first = run.first;
+        cache.end = run.last + 1;
+        cache.value = run.value;
+    }
+    return cache.value;
+}
+
+// The code point that starts at units[at] (at < n), and in *units_taken the
+// units it takes: 2 for a surrogate pair, else 1 (a lone surrogate is a code
+// point of its own).
+inline uint32_t code_point_at(const char16_t* units, uint32_t n, uint32_t at, uint32_t* units_taken) {
+    const uint32_t u = units[at];
+    if (u - 0xD800 < 0x400 && at + 1 < n && uint32_t(units[at + 1]) - 0xDC00 < 0x400) {
+        *units_taken = 2;
+        return 0x10000 + ((u - 0xD800) << 10) + (uint32_t(units[at + 1]) - 0xDC00);
+    }
+    *units_taken = 1;
+    return u;
+}
+
+// Whether units[at] is the second unit of a surrogate pair.
+inline bool continues_pair(const char16_t* units, uint32_t at) {
+    return at > 0 && uint32_t(units[at]) - 0xDC00 < 0x400 && uint32_t(units[at - 1]) - 0xD800 < 0x400;
+}
