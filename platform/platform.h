@@ -63,19 +63,23 @@ int wide_to_multibyte(uint32_t code_page, uint32_t flags, const char16_t* src, i
                       char* dst, int m);
 
 // --- threads -----------------------------------------------------------------
-// The calling thread's identity: its id in the low 32 bits and a stamp of
-// its creation time in the high 32. Thread ids are reused, the pair is not,
-// so a word that holds it names one thread for good. Never 0. Asks the
-// system: callers keep it rather than ask for every lock.
+// The calling thread's identity: its id in the low 32 bits and a stamp in
+// the high 32 that no other thread of the process is given with the same
+// id, not even one the system made in the same tick as it. Never 0. Asks
+// the system: callers keep it rather than ask for every lock.
 uint64_t thread_identity();
-// Whether the thread `identity` has ended: its id names no thread, or one
-// that has exited, or one made at another time. A question the system
-// refuses (access denied, no handle to spare) answers false: a thread that
-// cannot be looked at is taken to run.
+// Whether the thread `identity` has ended, for sure: its id names no
+// thread, or one that has exited, or one made at another time. Everything
+// else answers false, as a question the system refuses (access denied, no
+// handle to spare) and a thread of the id made in the same tick as the one
+// asked about: neither proves that thread has ended.
 bool thread_identity_ended(uint64_t identity);
-// Gives the rest of the calling thread's time slice to a ready thread, of
-// any priority: a waiter must let even a lower-priority holder run.
-void yield_processor();
+
+// --- time --------------------------------------------------------------------
+// Milliseconds from some start, wrapping at 2^32: differences are what count.
+uint32_t tick_count_ms();
+// Suspends the calling thread for at least `ms` ms (up to a timer tick more).
+void sleep_ms(uint32_t ms);
 
 // --- process and misc --------------------------------------------------------
 bool get_version_ex_a(OsVersionInfoA* info);
@@ -106,6 +110,9 @@ void platform_refuse_thread_lookups(bool refuse);
 // Each thread_identity_ended takes this many ms more (0: none), so waiters
 // that look at the same holder look at once.
 void platform_slow_thread_lookups(uint32_t ms);
+// An owner lock's waiter gives up after this many ms, not its own bound (0:
+// its own again), so a test sees the bound reached without waiting it out.
+void platform_lock_bound_ms(uint32_t ms);
 #endif  // ORVANDEL_TEST_HOOKS
 
 // --- processor ---------------------------------------------------------------

@@ -9,8 +9,8 @@
 #include <map>
 #include <mutex>
 #include <pthread.h>
-#include <sched.h>
 #include <sys/syscall.h>
+#include <time.h>
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
@@ -102,7 +102,16 @@ bool thread_identity_ended(uint64_t identity) {
     return at == g_threads->end() || at->second != static_cast<uint32_t>(identity >> 32);
 }
 
-void yield_processor() { sched_yield(); }
+uint32_t tick_count_ms() {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<uint32_t>(static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000);
+}
+
+void sleep_ms(uint32_t ms) {
+    timespec span{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000};
+    nanosleep(&span, nullptr);
+}
 
 void* sys_alloc_string_byte_len(uint32_t bytes) { return alloc_block(bytes); }
 void* sys_alloc_string_len(uint32_t units) { return alloc_block(uint64_t{units} * 2); }

@@ -87,21 +87,34 @@ bool get_version_ex_a(OsVersionInfoA* info) {
 
 namespace {
 
-// The creation time folded to 32 bits, never 0: two threads of one id are
-// never made in the same 100 ns, and a fold that came out equal for two of
-// them would also need the same id. 0 when the system does not say.
-uint32_t creation_stamp(HANDLE thread) {
+// A stamp's low half: the thread's creation time folded to 15 bits, and a
+// bit that says the system told it. Threads made at other times mostly fold
+// apart, so a fold that differs proves another thread; two threads made in
+// one timer tick (the granularity of the time the system keeps) fold alike,
+// so an equal fold proves nothing.
+constexpr uint32_t kCreationKnown = 0x8000;
+constexpr uint32_t kCreationFold = 0x7FFF;
+
+uint32_t creation_fold(HANDLE thread) {
     FILETIME created, exited, kernel, user;
     if (!GetThreadTimes(thread, &created, &exited, &kernel, &user)) return 0;
-    return (created.dwLowDateTime ^ created.dwHighDateTime) | 1u;
+    // Steps of 819.2 us, finer than any tick, wrapping every 26.8 s.
+    const uint64_t at = uint64_t{created.dwHighDateTime} << 32 | created.dwLowDateTime;
+    return kCreationKnown | (static_cast<uint32_t>(at >> 13) & kCreationFold);
 }
+
+// A stamp's high half: how many identities the process had handed out, so
+// that two threads of one id made in the same tick still differ (unless
+// 65,536 identities lie between them).
+volatile uint32_t g_identities_made;
 
 }  // namespace
 
 uint64_t thread_identity() {
+    const uint32_t made = __atomic_add_fetch(&g_identities_made, 1, __ATOMIC_RELAXED);
     // The thread's pseudo handle, a fixed value: one import less.
-    return uint64_t{creation_stamp(reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2)))} << 32 |
-           GetCurrentThreadId();
+    const uint32_t stamp = made << 16 | creation_fold(reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2)));
+    return uint64_t{stamp} << 32 | GetCurrentThreadId();
 }
 
 bool thread_identity_ended(uint64_t identity) {
@@ -110,18 +123,21 @@ bool thread_identity_ended(uint64_t identity) {
                                static_cast<DWORD>(identity));
     // No thread has the id (any more): the one question answered for sure.
     if (thread == nullptr) return GetLastError() == ERROR_INVALID_PARAMETER;
+    // The thread that has the id now has ended, or is another one: either
+    // way the one asked about has ended. A creation time either side could
+    // not learn tells nothing, nor does an equal one.
     bool ended = WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
     if (!ended) {
-        // A stamp that either side could not learn tells nothing.
-        const uint32_t held = static_cast<uint32_t>(identity >> 32);
-        const uint32_t now = held != 0 ? creation_stamp(thread) : 0;
-        ended = now != 0 && now != held;
+        const uint32_t held = static_cast<uint32_t>(identity >> 32) & (kCreationKnown | kCreationFold);
+        const uint32_t now = (held & kCreationKnown) != 0 ? creation_fold(thread) : 0;
+        ended = (now & kCreationKnown) != 0 && now != held;
     }
     CloseHandle(thread);
     return ended;
 }
 
-void yield_processor() { SwitchToThread(); }
+uint32_t tick_count_ms() { return GetTickCount(); }
+void sleep_ms(uint32_t ms) { Sleep(ms); }
 
 void exit_process(uint32_t code) { ExitProcess(code); }
 void variant_clear(void* variant) { VariantClear(static_cast<VARIANTARG*>(variant)); }

@@ -25,6 +25,7 @@ std::atomic<int32_t> g_string_allocs{0};
 std::atomic<int32_t> g_conversions{0};
 std::atomic<bool> g_refuse_thread_lookups{false};
 std::atomic<uint32_t> g_thread_lookup_ms{0};
+std::atomic<uint32_t> g_lock_bound_ms{0};   // 0: the lock's own
 thread_local uint64_t t_thread_identity = 0;   // 0: the thread's own
 
 }  // namespace
@@ -72,6 +73,12 @@ void platform_override_platform_id(uint32_t id) { g_platform_id = id; }
 void platform_override_thread_identity(uint64_t identity) { t_thread_identity = identity; }
 void platform_refuse_thread_lookups(bool refuse) { g_refuse_thread_lookups = refuse; }
 void platform_slow_thread_lookups(uint32_t ms) { g_thread_lookup_ms = ms; }
+void platform_lock_bound_ms(uint32_t ms) { g_lock_bound_ms = ms; }
+
+uint32_t hook_lock_bound_ms(uint32_t actual) {
+    const uint32_t ms = g_lock_bound_ms.load();
+    return ms ? ms : actual;
+}
 
 PlatformCounters platform_counters() {
     return PlatformCounters{g_live_strings.load(), g_live_globals.load(), g_string_allocs.load(),

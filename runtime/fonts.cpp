@@ -58,7 +58,7 @@ void build_default_font_list() {
 
 FontRecord* find_font_record(int32_t number) {
     auto& fonts = g_runtime.shared.fonts;
-    owner_lock_take(&fonts.lock);
+    if (!owner_lock_take(&fonts.lock)) return nullptr;
     FontRecord* font_record = fonts.head;
     while (font_record != nullptr && font_record->number != number) font_record = font_record->next;
     owner_lock_release(&fonts.lock);
@@ -67,7 +67,7 @@ FontRecord* find_font_record(int32_t number) {
 
 uintptr_t find_scaled_font(FontRecord* font_record, uint32_t dpi) {
     auto& fonts = g_runtime.shared.fonts;
-    owner_lock_take(&fonts.lock);
+    if (!owner_lock_take(&fonts.lock)) return 0;
     ScaledFont* scaled = font_record->scaled;
     while (scaled != nullptr && scaled->dpi != dpi) scaled = scaled->next;
     const uintptr_t font = scaled != nullptr ? scaled->handle : 0;
@@ -79,14 +79,18 @@ namespace {
 
 // Links `kept` at the head of one of a font record's lists of fonts kept
 // for later windows, under the font list's lock: nothing else is done
-// while it is held.
+// while it is held. Without the lock it frees `kept` and returns false.
 template <class Kept>
-void link_kept(Kept** head, Kept* kept) {
+bool link_kept(Kept** head, Kept* kept) {
     auto& fonts = g_runtime.shared.fonts;
-    owner_lock_take(&fonts.lock);
+    if (!owner_lock_take(&fonts.lock)) {
+        free_record(kept);
+        return false;
+    }
     kept->next = *head;
     *head = kept;
     owner_lock_release(&fonts.lock);
+    return true;
 }
 
 }  // namespace
@@ -95,13 +99,12 @@ bool keep_scaled_font(FontRecord* font_record, uint32_t dpi, uintptr_t font) {
     auto* scaled = static_cast<ScaledFont*>(alloc_record(sizeof(ScaledFont)));
     if (scaled == nullptr) return false;
     *scaled = ScaledFont{nullptr, dpi, font};
-    link_kept(&font_record->scaled, scaled);
-    return true;
+    return link_kept(&font_record->scaled, scaled);
 }
 
 bool find_fallback_font(FontRecord* font_record, uint32_t code_point, int32_t height, uintptr_t* font) {
     auto& fonts = g_runtime.shared.fonts;
-    owner_lock_take(&fonts.lock);
+    if (!owner_lock_take(&fonts.lock)) return false;
     FallbackFont* fallback = font_record->fallback;
     while (fallback != nullptr &&
            (fallback->height != height || code_point < fallback->first || code_point > fallback->last)) {
@@ -116,13 +119,12 @@ bool keep_fallback_font(FontRecord* font_record, uint32_t first, uint32_t last, 
     auto* fallback = static_cast<FallbackFont*>(alloc_record(sizeof(FallbackFont)));
     if (fallback == nullptr) return false;
     *fallback = FallbackFont{nullptr, first, last, height, font};
-    link_kept(&font_record->fallback, fallback);
-    return true;
+    return link_kept(&font_record->fallback, fallback);
 }
 
 void release_font_list() {
     auto& fonts = g_runtime.shared.fonts;
-    owner_lock_take(&fonts.lock);
+    if (!owner_lock_take(&fonts.lock)) return;   // a holder stuck in a walk keeps the list
     FontRecord* font_record = fonts.head;
     fonts.head = nullptr;
     owner_lock_release(&fonts.lock);

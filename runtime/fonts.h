@@ -86,10 +86,13 @@ void build_default_font_list();
 // (scaled ones too) of the records no window has selected, and every
 // fallback font; without it every unload of the library would leave them
 // behind in the host. Never at process end, where the lock may
-// have been left taken by a thread that is gone.
+// have been left taken by a thread that is gone. Nothing goes when the
+// font list's lock cannot be had within its bound.
 void release_font_list();
 
-// The first font record whose number matches, or null (failure).
+// The first font record whose number matches, or null (failure, also when
+// the font list's lock cannot be had within its bound, as for every search
+// below).
 FontRecord* find_font_record(int32_t number);
 
 // The font of `font_record` made for `dpi`, or 0 when none has been kept.
@@ -97,7 +100,8 @@ uintptr_t find_scaled_font(FontRecord* font_record, uint32_t dpi);
 
 // Keeps `font`, made from `font_record` for `dpi`, for every later window at
 // that DPI; it goes when the library is unloaded, as font_handle does. False
-// when there is no memory to keep it: the font then stays the caller's.
+// when there is no memory to keep it, or no lock to link it with: the font
+// then stays the caller's.
 bool keep_scaled_font(FontRecord* font_record, uint32_t dpi, uintptr_t font);
 
 // The newest fallback kept for `code_point` at `height`: true with its font
@@ -106,5 +110,5 @@ bool find_fallback_font(FontRecord* font_record, uint32_t code_point, int32_t he
 
 // Keeps `font` (0 for none) for the code points [first, last] at `height`,
 // for every later lookup until the library is unloaded. False when there is
-// no memory to keep it: a font then stays the caller's.
+// no memory or no lock to keep it: a font then stays the caller's.
 bool keep_fallback_font(FontRecord* font_record, uint32_t first, uint32_t last, int32_t height, uintptr_t font);

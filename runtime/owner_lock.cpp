@@ -1,5 +1,5 @@
-// The owner lock: a spin that yields, with a takeover of a holder that has
-// ended (owner_lock.h).
+// The owner lock: a short spin, then 1 ms sleeps, a takeover of a holder
+// that has ended, and a bound (owner_lock.h).
 #include "runtime/owner_lock.h"
 
 #include "platform/platform.h"
@@ -8,12 +8,17 @@
 
 namespace {
 
-// Tries with the processor's pause before the first yield: most holds are
+// Tries with the processor's pause before the first sleep: most holds are
 // a few loads and stores.
 constexpr uint32_t kPauseTries = 64;
-// How often a waiter asks whether its holder has ended: a few system calls,
-// too dear for every try, and a holder that runs lets go long before.
-constexpr uint32_t kFateCheckTries = 1024;
+// How often, in 1 ms sleeps, a waiter asks whether its holder has ended: a
+// few system calls, too dear for every try. A sleep of 1 ms lasts up to a
+// timer tick (15.6 ms by default), so this is 64 ms to 1 s.
+constexpr uint32_t kFateCheckSleeps = 64;
+
+bool exchange(OwnerLockWord* word, uint64_t* held, uint64_t me) {
+    return __atomic_compare_exchange_n(word, held, me, false, __ATOMIC_ACQUIRE, __ATOMIC_RELAXED);
+}
 
 // The calling thread's identity, kept in its context when it has one: the
 // question goes to the system, and a thread that waits for keys takes a
@@ -34,23 +39,26 @@ uint64_t my_identity() {
 
 }  // namespace
 
-void owner_lock_take(OwnerLockWord* word) {
+bool owner_lock_take(OwnerLockWord* word) {
     const uint64_t me = my_identity();
-    for (uint32_t tries = 1;; tries++) {
-        uint64_t held = 0;
-        if (__atomic_compare_exchange_n(word, &held, me, false, __ATOMIC_ACQUIRE, __ATOMIC_RELAXED)) return;
+    uint64_t held = 0;
+    for (uint32_t tries = 0; tries < kPauseTries; tries++, held = 0) {
+        if (exchange(word, &held, me)) return true;
+        __builtin_ia32_pause();
+    }
+    // Sleeps rather than yields: a yield with no other thread ready comes
+    // straight back, and the waiter would spin a whole core.
+    const uint32_t bound = hook_lock_bound_ms(kOwnerLockBoundMs);
+    const uint32_t start = tick_count_ms();
+    for (uint32_t sleeps = 1;; sleeps++) {
+        sleep_ms(1);
+        held = 0;
+        if (exchange(word, &held, me)) return true;
         // `held` is whoever had it at that moment. Only the exchange of that
         // very identity takes over, so of several waiters that saw the same
         // ended holder one wins, and none once the lock has moved on.
-        if (tries % kFateCheckTries == 0 && thread_identity_ended(held) &&
-            __atomic_compare_exchange_n(word, &held, me, false, __ATOMIC_ACQUIRE, __ATOMIC_RELAXED)) {
-            return;
-        }
-        if (tries < kPauseTries) {
-            __builtin_ia32_pause();
-        } else {
-            yield_processor();
-        }
+        if (sleeps % kFateCheckSleeps == 0 && thread_identity_ended(held) && exchange(word, &held, me)) return true;
+        if (tick_count_ms() - start >= bound) return false;
     }
 }
 

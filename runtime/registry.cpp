@@ -20,9 +20,10 @@ bool gets_default_colours(int32_t type_code) {
 
 auto& registry() { return g_runtime.shared.registry; }
 
-// Unlinks `record`; false when it is not in the list.
+// Unlinks `record`; false when it is not in the list, or the list cannot
+// be walked.
 bool unlink_record(WindowRecord* record) {
-    owner_lock_take(&registry().lock);
+    if (!owner_lock_take(&registry().lock)) return false;
     WindowRecord* before = nullptr;
     WindowRecord* at = registry().head;
     while (at != nullptr && at != record) {
@@ -42,10 +43,32 @@ bool unlink_record(WindowRecord* record) {
     return found;
 }
 
+// The hwnd of the newest child control of `parent` into *child (0 for
+// none); false when the list cannot be walked, so none is not assumed.
+bool child_of(uintptr_t parent, uintptr_t* child) {
+    if (!owner_lock_take(&registry().lock)) return false;
+    WindowRecord* record = registry().head;
+    while (record != nullptr && !(record->parent == parent && (record->flags & kFlagChild) != 0)) record = record->next;
+    *child = record != nullptr ? record->hwnd : 0;
+    owner_lock_release(&registry().lock);
+    return true;
+}
+
+// The brush of the first record with one of `color` into *brush (0 for
+// none); false when the list cannot be walked.
+bool brush_of(uint32_t color, uintptr_t* brush) {
+    if (!owner_lock_take(&registry().lock)) return false;
+    WindowRecord* record = registry().head;
+    while (record != nullptr && !(record->back_brush != 0 && record->back_color == color)) record = record->next;
+    *brush = record != nullptr ? record->back_brush : 0;
+    owner_lock_release(&registry().lock);
+    return true;
+}
+
 }  // namespace
 
 WindowRecord* find_window_record(uintptr_t hwnd) {
-    owner_lock_take(&registry().lock);
+    if (!owner_lock_take(&registry().lock)) return nullptr;
     WindowRecord* record = registry().head;
     while (record != nullptr && record->hwnd != hwnd) record = record->next;
     owner_lock_release(&registry().lock);
@@ -64,21 +87,13 @@ uintptr_t read_window_field(uintptr_t hwnd, WindowField field, WindowRecord** re
 }
 
 uintptr_t find_child_window(uintptr_t parent) {
-    owner_lock_take(&registry().lock);
-    WindowRecord* record = registry().head;
-    while (record != nullptr && !(record->parent == parent && (record->flags & kFlagChild) != 0)) record = record->next;
-    uintptr_t hwnd = record != nullptr ? record->hwnd : 0;
-    owner_lock_release(&registry().lock);
-    return hwnd;
+    uintptr_t hwnd = 0;
+    return child_of(parent, &hwnd) ? hwnd : 0;
 }
 
 uintptr_t find_shared_brush(uint32_t color) {
-    owner_lock_take(&registry().lock);
-    WindowRecord* record = registry().head;
-    while (record != nullptr && !(record->back_brush != 0 && record->back_color == color)) record = record->next;
-    uintptr_t brush = record != nullptr ? record->back_brush : 0;
-    owner_lock_release(&registry().lock);
-    return brush;
+    uintptr_t brush = 0;
+    return brush_of(color, &brush) ? brush : 0;
 }
 
 WindowRecord* register_window(uintptr_t hwnd, uintptr_t parent, uint32_t flags, int32_t type_code) {
@@ -90,7 +105,10 @@ WindowRecord* register_window(uintptr_t hwnd, uintptr_t parent, uint32_t flags, 
     record->flags = flags;
     record->type_code = type_code;
 
-    owner_lock_take(&registry().lock);
+    if (!owner_lock_take(&registry().lock)) {
+        free_record(record);
+        return nullptr;
+    }
     record->next = registry().head;
     registry().head = record;
     owner_lock_release(&registry().lock);
@@ -124,7 +142,8 @@ void release_record_font(WindowRecord* record) {
 
 bool destroy_window_record(uintptr_t hwnd) {
     for (;;) {
-        uintptr_t child = find_child_window(hwnd);
+        uintptr_t child = 0;
+        if (!child_of(hwnd, &child)) return false;
         if (child == 0) break;
         // A record that names itself as its parent would never leave the list.
         if (child == hwnd || !destroy_window_record(child)) return false;
@@ -133,9 +152,11 @@ bool destroy_window_record(uintptr_t hwnd) {
     if (record == nullptr || !unlink_record(record)) return false;
 
     release_record_font(record);
-    // Unlinked first, so the brush search sees only the other records.
+    // Unlinked first, so the brush search sees only the other records. A
+    // search that cannot be made keeps the brush: another may share it.
+    uintptr_t shared = 0;
     if (record->back_brush != 0 && static_cast<int32_t>(record->back_color) >= 0 &&
-        find_shared_brush(record->back_color) != record->back_brush) {
+        brush_of(record->back_color, &shared) && shared != record->back_brush) {
         gdi_delete_object(record->back_brush);
     }
     if (record->saved_bitmap != 0) {

@@ -2,7 +2,9 @@
 //
 // The registry lives in g_runtime.shared.registry with a lock of its own,
 // an owner lock (runtime/owner_lock.h), so a thread killed inside a list walk
-// leaves nobody spinning for good. The lock guards the list walk and the link
+// leaves nobody waiting for good; an operation that cannot have the lock
+// within its bound does as if the record it looks for were not there, and
+// changes nothing. The lock guards the list walk and the link
 // and unlink steps only; the fields of a record are read and written outside
 // it. No operation holds both the registry's and the font list's lock, and
 // none makes a system call while it holds one. Records are zero-filled
@@ -69,8 +71,8 @@ enum WindowField : uint8_t {
 // Types 14, 15 and 26 get text_color COLOR_WINDOWTEXT, back_color
 // COLOR_BTNFACE and a back_brush shared with any record of that colour (a
 // CreateSolidBrush failure leaves it null). Null (kErrInvalidCall for the
-// caller) when the handle is already registered or the record cannot be
-// allocated; nothing is linked then.
+// caller) when the handle is already registered, the record cannot be
+// allocated or the list cannot be had; nothing is linked then.
 WindowRecord* register_window(uintptr_t hwnd, uintptr_t parent, uint32_t flags, int32_t type_code);
 
 // The first record whose hwnd matches, or null.
@@ -91,8 +93,9 @@ uintptr_t find_shared_brush(uint32_t color);
 // Destroys the record of `hwnd` after its child controls' records: gives the
 // font back, deletes the brush unless another record still shares it,
 // deletes the back-buffer bitmap and mem_dc, and frees the record.
-// false when `hwnd` is not registered or a child's destruction failed (the
-// parent's record then stays registered).
+// false when `hwnd` is not registered, a child's destruction failed or the
+// list could not be had (the parent's record then stays registered). A
+// brush it cannot learn is unshared stays.
 bool destroy_window_record(uintptr_t hwnd);
 
 // Gives the record's font back to its font record (use_count - 1; the font

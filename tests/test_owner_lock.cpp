@@ -1,6 +1,6 @@
 // The owner lock (text, registry and font-list locks): a holder that has
 // ended is taken over, by one waiter only, and a holder that runs, or that
-// the system will not answer for, never is. The identities are made through
+// the system will not answer for, never is: the wait for it ends at a bound. The identities are made through
 // the platform seam, natively and under Wine alike: a holder whose id a new
 // thread now has is an identity with that thread's id and another stamp.
 #include <atomic>
@@ -147,6 +147,42 @@ TEST(OwnerLock, AHolderThatRunsKeepsItsLock) {
     w.finish(2);
     EXPECT_EQ(w.done, 2);
     EXPECT_LE(w.most_inside, 1);
+}
+
+// A holder that cannot be shown to have ended keeps its lock, and the wait
+// for it ends at the bound (shortened here) without taking it: neither a
+// look-up the system refuses nor an identity it cannot tell from the
+// running thread of that id proves the holder gone.
+TEST(OwnerLock, AWaitWithoutProofEndsAtTheBoundWithoutTheLock) {
+    const struct {
+        const char* name;
+        bool refused;
+        bool runs;   // the holder's identity is the running thread's own
+    } rows[] = {
+        {"a look-up the system refuses", true, false},
+        {"an identity the system cannot tell from a running thread", false, true},
+    };
+    RunningThread reuser;
+    platform_lock_bound_ms(300);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        static OwnerLockWord word = 0;
+        const uint64_t holder = row.runs ? reuser.identity.load() : ended_holder_with_the_id_of(reuser.identity);
+        word = 0;
+        take_as(&word, holder);
+        platform_refuse_thread_lookups(row.refused);
+        std::atomic<int> taken{-1};
+        std::thread waiter([&] { taken = owner_lock_take(&word) ? 1 : 0; });
+        if (until([&] { return taken >= 0; })) {
+            waiter.join();
+        } else {
+            waiter.detach();   // a wait without its bound: the failure below
+        }
+        EXPECT_EQ(taken, 0) << "a lock that may still be held was taken, or the wait had no end";
+        EXPECT_EQ(word, holder) << "the holder's word changed";
+        platform_refuse_thread_lookups(false);
+    }
+    platform_lock_bound_ms(0);
 }
 
 }  // namespace

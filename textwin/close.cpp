@@ -16,7 +16,7 @@ namespace {
 // look and the unpublishing are one locked step, so a box published
 // meanwhile is never taken for the orphan.
 void reclaim_orphaned_window() {
-    lock_text();
+    if (!lock_text()) return;
     WindowRecord* record = text_state().current_text_window;
     const bool orphan = record != nullptr && window_thread_ended_locked();
     HWND frame = orphan ? frame_of(record) : nullptr;
@@ -57,7 +57,7 @@ OpenStep close_old_window() {
 using namespace textwin;
 
 void text_close(uintptr_t text_area) {
-    lock_text();
+    if (!lock_text()) return;
     WindowRecord* record = open_record(text_area);
     HWND frame = nullptr;
     uint32_t flags = 0;

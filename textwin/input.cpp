@@ -25,7 +25,7 @@ void push_key(ProcFrame& proc_frame, uint32_t value) {
 // The thread is asked by its handle, which no later thread can answer to;
 // IsWindow, which may go to the display server, outside the lock.
 bool window_alive(uintptr_t text_area) {
-    lock_text();
+    if (!lock_text()) return false;
     const bool open = text_area != 0 && open_record(text_area) != nullptr && !window_thread_ended_locked();
     unlock_text();
     return open && IsWindow(hwnd_of(text_area));
@@ -41,12 +41,15 @@ void text_wait_key(ProcFrame& proc_frame, uintptr_t text_area) {
     text_area = resolve_window(text_area);   // kAnyTextWindow: the one open now
     TakenQuit quit{false, 0};
     for (uint32_t polls = 1;; polls++) {
-        lock_text();
-        WindowRecord* record = open_record(text_area);
-        // Taking from an empty slot takes nothing, so testing and taking
-        // are one step.
-        uint32_t value = record != nullptr ? atomic_exchange32(&record->pending_char, 0u) : 0;
-        unlock_text();
+        WindowRecord* record = nullptr;
+        uint32_t value = 0;
+        if (lock_text()) {
+            record = open_record(text_area);
+            // Taking from an empty slot takes nothing, so testing and
+            // taking are one step.
+            value = record != nullptr ? atomic_exchange32(&record->pending_char, 0u) : 0;
+            unlock_text();
+        }
         // A box whose thread has died is still named by
         // current_text_window, but no key can come from it any more.
         const bool gone = record == nullptr || (polls % kLivenessCheckPolls == 0 && !window_alive(text_area));

@@ -104,7 +104,7 @@ void draw_rows_in_view(WindowRecord* record) {
 
 void scroll_rows_to(WindowRecord* record, int32_t top) {
     TextAreaState& area = area_of(record);
-    lock_text();
+    if (!lock_text()) return;
     const int32_t last_top = area.rows - area.pinned_rows - part_rows(area);
     if (top > last_top) top = last_top;
     if (top < 0) top = 0;
@@ -137,7 +137,7 @@ void text_print(ProcFrame& proc_frame, uintptr_t text_area) {
     uint32_t done = 0;
     while (done < n) {
         Refresh refresh{};
-        lock_text();
+        if (!lock_text()) break;
         WindowRecord* record = open_record(text_area);
         if (record == nullptr) {
             unlock_text();
@@ -180,7 +180,7 @@ void text_print(ProcFrame& proc_frame, uintptr_t text_area) {
 
 void text_newline(uintptr_t text_area) {
     Refresh refresh{};
-    lock_text();
+    if (!lock_text()) return;
     WindowRecord* record = open_record(text_area);
     if (record != nullptr) newline_locked(record, &refresh);
     unlock_text();
@@ -195,13 +195,15 @@ void text_announce(ProcFrame& proc_frame, uintptr_t text_area) {
     } else {
         proc_frame.slots[proc_frame.depth - 1] = 0;
     }
-    lock_text();
-    WindowRecord* record = open_record(text_area);
-    if (record != nullptr && area_of(record).reading_text == 0) {
-        area_of(record).reading_text = text;
-        text = 0;
+    WindowRecord* record = nullptr;
+    if (lock_text()) {
+        record = open_record(text_area);
+        if (record != nullptr && area_of(record).reading_text == 0) {
+            area_of(record).reading_text = text;
+            text = 0;
+        }
+        unlock_text();
     }
-    unlock_text();
     str_free(text);
     tmp_drop(proc_frame);
     if (record != nullptr) NotifyWinEvent(EVENT_SYSTEM_ALERT, hwnd_of(text_area), OBJID_CLIENT, CHILDID_SELF);

@@ -8,7 +8,7 @@ namespace textwin {
 
 // An owner lock (runtime/owner_lock.h): a caller killed while it draws a
 // row leaves the lock to whoever needs it next.
-void lock_text() { owner_lock_take(&text_state().text_lock); }
+bool lock_text() { return owner_lock_take(&text_state().text_lock); }
 
 void unlock_text() { owner_lock_release(&text_state().text_lock); }
 
@@ -32,7 +32,7 @@ WindowRecord* open_record(uintptr_t text_area) {
 
 uintptr_t resolve_window(uintptr_t text_area) {
     if (text_area != kAnyTextWindow) return text_area;
-    lock_text();
+    if (!lock_text()) return 0;
     WindowRecord* record = open_record(kAnyTextWindow);
     uintptr_t h = record != nullptr ? record->hwnd : 0;
     unlock_text();

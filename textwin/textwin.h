@@ -55,6 +55,7 @@ enum OpenStep : uint32_t {
     kOpenTextArea,      // the text area or its record
     kOpenCells,         // no device context, no fixed-pitch font, or a size out of reach
     kOpenBackBuffer,    // the back buffer could not be made or selected
+    kOpenTextLock,      // the text lock could not be had within its bound to publish the box
 };
 // The largest box the screen near (left, top) holds, in cells of the
 // box's font at the screen's DPI: its columns without and beside a scroll

@@ -43,28 +43,48 @@ void paint_from_back_buffer(HDC screen, const WindowRecord* record) {
     HBITMAP copy = copy_dc != nullptr ? CreateCompatibleBitmap(screen, width, height) : nullptr;
     HGDIOBJ saved = copy != nullptr ? SelectObject(copy_dc, copy) : nullptr;
     const bool staged = saved != nullptr && saved != HGDI_ERROR;
-    lock_text();
-    if (staged) {
-        BitBlt(copy_dc, 0, 0, width, height, dc_of(record), part.left, part.top, SRCCOPY);
-    } else {   // no objects for a copy: straight to the screen, as a last resort
-        BitBlt(screen, part.left, part.top, width, height, dc_of(record), part.left, part.top, SRCCOPY);
+    // Without the lock the screen keeps what it shows: a copy made then
+    // could catch a row half drawn.
+    const bool copied = lock_text();
+    if (copied) {
+        if (staged) {
+            BitBlt(copy_dc, 0, 0, width, height, dc_of(record), part.left, part.top, SRCCOPY);
+        } else {   // no objects for a copy: straight to the screen, as a last resort
+            BitBlt(screen, part.left, part.top, width, height, dc_of(record), part.left, part.top, SRCCOPY);
+        }
+        unlock_text();
     }
-    unlock_text();
-    if (staged) {
-        BitBlt(screen, part.left, part.top, width, height, copy_dc, 0, 0, SRCCOPY);
-        SelectObject(copy_dc, saved);
-    }
+    if (staged && copied) BitBlt(screen, part.left, part.top, width, height, copy_dc, 0, 0, SRCCOPY);
+    if (staged) SelectObject(copy_dc, saved);
     if (copy != nullptr) DeleteObject(copy);
     if (copy_dc != nullptr) DeleteDC(copy_dc);
 }
 
-// What a reader gets: the box's reading text once it has one (the
-// host's own lines, whatever is scrolled out of view), else the rows as
-// printed. Under the text lock.
-uint32_t reading_rows(const TextAreaState& area, char16_t* out, uint32_t room) {
-    if (area.reading_text == 0) return shown_text_rows(area.shown_text, out, room);
+// The box's reading text, the host's own lines whatever is scrolled out of
+// view, once it has one; 0 before. Set once under the text lock and freed
+// only by this thread's own teardown, so it is read, however long, without
+// the lock, which the calling thread waits for at every printed run and
+// every key it polls.
+StrHandle reading_text_of(const WindowRecord* record) {
+    if (!lock_text()) return 0;
+    const StrHandle text = area_of(record).reading_text;
+    unlock_text();
+    return text;
+}
+
+// What a reader gets: the reading text once there is one, else the rows
+// as printed so far, under the lock as printing goes on. Without the lock,
+// nothing.
+uint32_t reading_rows(const WindowRecord* record, char16_t* out, uint32_t room) {
+    const StrHandle reading = reading_text_of(record);
+    if (reading == 0) {
+        if (!lock_text()) return 0;
+        const uint32_t n = shown_text_rows(area_of(record).shown_text, out, room);
+        unlock_text();
+        return n;
+    }
     const char16_t* text = nullptr;
-    const uint32_t n = str_len_wide(area.reading_text, &text);
+    const uint32_t n = str_len_wide(reading, &text);
     for (uint32_t i = 0; i < n && i < room; ++i) out[i] = text[i];
     return n;
 }
@@ -79,9 +99,7 @@ LRESULT answer_text_request(WindowRecord* record, UINT msg, WPARAM room, LPARAM 
     // count and the terminator's place are both limited to 32 bits.
     const uint64_t asked = fill ? uint64_t{room} - 1 : 0;
     const uint32_t limit = asked > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(asked);
-    lock_text();
-    uint32_t n = reading_rows(area_of(record), out, limit);
-    unlock_text();
+    uint32_t n = reading_rows(record, out, limit);
     if (msg == WM_GETTEXTLENGTH) return n;
     if (!fill) return 0;
     if (n > limit) n = limit;
@@ -89,12 +107,20 @@ LRESULT answer_text_request(WindowRecord* record, UINT msg, WPARAM room, LPARAM 
     return n;
 }
 
-// The copy, from the reading text once there is one. Under the text lock.
-uint32_t copy_text(const TextAreaState& area, const char16_t* caption, uint32_t caption_len, char16_t* out,
+// The copy, from the reading text once there is one (without the lock, as
+// for a reader), else from the rows printed so far, under it. Without the
+// lock, the caption alone.
+uint32_t copy_text(const WindowRecord* record, const char16_t* caption, uint32_t caption_len, char16_t* out,
                    uint32_t room) {
-    if (area.reading_text == 0) return shown_text_copy(area.shown_text, caption, caption_len, out, room);
+    const StrHandle reading = reading_text_of(record);
+    if (reading == 0) {
+        if (!lock_text()) return shown_text_copy(0, caption, caption_len, out, room);
+        const uint32_t n = shown_text_copy(area_of(record).shown_text, caption, caption_len, out, room);
+        unlock_text();
+        return n;
+    }
     const char16_t* text = nullptr;
-    const uint32_t n = str_len_wide(area.reading_text, &text);
+    const uint32_t n = str_len_wide(reading, &text);
     return reading_copy(text, n, caption, caption_len, out, room);
 }
 
@@ -108,16 +134,12 @@ void copy_to_clipboard(WindowRecord* record) {
     auto* cap = reinterpret_cast<char16_t*>(caption);
     const uint32_t cap_len = static_cast<uint32_t>(
         GetWindowTextW(frame, reinterpret_cast<wchar_t*>(cap), caption_len + 1));
-    lock_text();
-    const uint32_t n = copy_text(area_of(record), cap, cap_len, nullptr, 0);
-    unlock_text();
+    const uint32_t n = copy_text(record, cap, cap_len, nullptr, 0);
     HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, 2 * (size_t{n} + 1));
     auto* out = block != nullptr ? static_cast<char16_t*>(GlobalLock(block)) : nullptr;
     if (out != nullptr) {
         // Printing may have gone on between the two passes: the first n units.
-        lock_text();
-        const uint32_t got = copy_text(area_of(record), cap, cap_len, out, n);
-        unlock_text();
+        const uint32_t got = copy_text(record, cap, cap_len, out, n);
         out[got < n ? got : n] = 0;
         GlobalUnlock(block);
         if (OpenClipboard(hwnd_of(record->hwnd))) {
@@ -141,14 +163,17 @@ WindowRecord* text_area_record(HWND control) {
 // WM_NCDESTROY of the frame. current_text_window is cleared before the
 // records go, under the lock, so no text operation can still be using the
 // text area's record when it is freed. A frame that never got published (a
-// failed open) leaves another box's reference alone.
+// failed open) leaves another box's reference alone. Without the lock the
+// records stay, still published: a holder may be using them, and once
+// this thread has ended the next open reclaims them as an orphan's.
 void tear_down(HWND frame) {
-    lock_text();
-    WindowRecord* current = text_state().current_text_window;
-    HANDLE thread = current != nullptr && frame_of(current) == frame ? unpublish_locked() : nullptr;
-    unlock_text();
-    if (thread != nullptr) CloseHandle(thread);
-    destroy_box_records(frame);
+    if (lock_text()) {
+        WindowRecord* current = text_state().current_text_window;
+        HANDLE thread = current != nullptr && frame_of(current) == frame ? unpublish_locked() : nullptr;
+        unlock_text();
+        if (thread != nullptr) CloseHandle(thread);
+        destroy_box_records(frame);
+    }
     PostMessageA(frame, WM_QUIT, 0, 0);
 }
 
@@ -156,7 +181,7 @@ void tear_down(HWND frame) {
 // area. False when there is none, for the default handling.
 bool activate(HWND frame) {
     text_state().active_window = value_of(frame);
-    lock_text();
+    if (!lock_text()) return false;
     WindowRecord* current = text_state().current_text_window;
     HWND parent = current != nullptr ? frame_of(current) : nullptr;
     HWND text_area = current != nullptr ? hwnd_of(current->hwnd) : nullptr;

@@ -281,7 +281,10 @@ OpenStep show_and_publish(NewBox& box) {
     Sleep(kShowSettleMs);
     SetFocus(box.text_area);
     intptr_t decided;
-    lock_text();
+    if (!lock_text()) {
+        CloseHandle(self);
+        return kOpenTextLock;
+    }
     const bool over_none = text_state().current_text_window == nullptr;
     const bool published =
         over_none && decide_result(box.block, static_cast<intptr_t>(value_of(box.text_area)), &decided);
@@ -427,10 +430,7 @@ OpenStep start_window_thread(OpenBlock* block, uintptr_t* text_area) {
     }
     let_go_of_block(block);
     CloseHandle(thread);
-    if (result != 0) {
-        lock_text();   // the window thread published under it
-        unlock_text();
-    }
+    if (result != 0 && lock_text()) unlock_text();   // the window thread published under it
     *text_area = static_cast<uintptr_t>(result);
     return step;
 }
