@@ -8,7 +8,10 @@
 // message of Hebrew and Arabic rows as large, and BM_layout_bidi then puts
 // every row in reading order and gives its Arabic letters their joined
 // forms, as drawing it would; BM_bidi_needed asks of every row of the Latin message whether it
-// needs that at all.
+// needs that at all. BM_print_wrapping prints into the shown text of a box of
+// as many rows as it prints, each row twice the box's width, so every row
+// wraps once and every wrap from the middle on scrolls the box: a scroll that
+// moved every row would make it grow with the square of the rows.
 #include <benchmark/benchmark.h>
 
 #include <string.h>
@@ -18,6 +21,7 @@
 #include <vector>
 
 #include "msgbox/layout.h"
+#include "textwin/shown_text.h"
 #include "runtime/runtime.h"
 #include "strings/bidi.h"
 #include "strings/joining.h"
@@ -105,6 +109,30 @@ void BM_layout_bidi(benchmark::State& state) {
     lay_out(state, FitLimits{0, 0, 0}, false, Rows::right_to_left, Drawing::reorder);
 }
 void BM_bidi_needed(benchmark::State& state) { lay_out(state, FitLimits{0, 0, 0}, false, Rows::latin, Drawing::check); }
+
+void BM_print_wrapping(benchmark::State& state) {
+    static bool attached = library_entry(0x10000, kProcessAttach, 0) == 1;
+    (void)attached;
+    const int32_t rows = static_cast<int32_t>(state.range(0));
+    constexpr int32_t kColumns = 40;
+    const std::u16string row(2 * kColumns, u'w');
+    for (auto _ : state) {
+        StrHandle shown = shown_text_of_box(rows, kColumns);
+        PrintCursor cursor{kColumns, rows, 0, 0};
+        for (int32_t i = 0; i < rows; ++i) {
+            for (uint32_t done = 0; done < row.size();) {
+                done += print_step(shown, cursor, row.data() + done, static_cast<uint32_t>(row.size()) - done).units;
+            }
+            print_newline(shown, cursor);
+        }
+        str_free(shown);
+    }
+    state.counters["rows_per_s"] = benchmark::Counter(static_cast<double>(state.iterations() * rows),
+                                                      benchmark::Counter::kIsRate);
+    state.SetComplexityN(rows);
+}
+
+BENCHMARK(BM_print_wrapping)->Arg(1000)->Arg(8000)->Arg(64000)->Complexity()->Unit(benchmark::kMicrosecond);
 
 BENCHMARK(BM_layout)
     ->Arg(10)

@@ -109,6 +109,10 @@ TEST_F(TextWindowTest, TextLandsInItsCells) {
          {{0, 0, u"abcd"}, {0, 1, u"\u6F22x", true}}, 3, 1},
         {"a mark stays on the row of its character", 3, 2, {u"abe\u0301c"},
          {{0, 0, u"abe\u0301", true}, {0, 1, u"c"}}, 1, 1},
+        // 400 columns asked, fewer on the screen: the row is cut at the
+        // text area's edge and kept, not carried on to the next row.
+        {"a row of the box wider than its text area is cut at the edge", 400, 2,
+         {std::u16string(300, u'x'), u"\n", u"y"}, {{0, 0, std::u16string(300, u'x')}, {0, 1, u"y"}}, 1, 1},
     };
     for (const OutputCase& c : cases) {
         SCOPED_TRACE(c.name);

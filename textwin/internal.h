@@ -12,6 +12,7 @@
 #include "runtime/registry.h"
 #include "runtime/runtime.h"
 #include "textwin/messages.h"
+#include "textwin/shown_text.h"
 #include "textwin/textwin.h"
 
 static_assert(kUserMessages == WM_USER, "the text area's own messages start at WM_USER");
@@ -25,6 +26,9 @@ struct TextAreaState {
     // What the text area shows, as text (textwin/shown_text.h): written by
     // the text operations, read by the window procedure. Owned.
     StrHandle shown_text;
+    // Where the next print goes, in cells of the box as asked for (the
+    // record's cur_x and cur_y are its pixels).
+    PrintCursor cursor;
     // What a reader gets instead of the rows as shown, once the box has it:
     // the host's own lines, not the wrap. Owned.
     StrHandle reading_text;

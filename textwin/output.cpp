@@ -7,7 +7,6 @@
 // thread scrolls them.
 #include "textwin/textwin.h"
 
-#include "strings/cells.h"
 #include "strings/dynstr.h"
 #include "textwin/glyphs.h"
 #include "textwin/internal.h"
@@ -76,24 +75,32 @@ void draw_view_row(WindowRecord* record, int32_t at) {
     }
 }
 
-void place_cursor(WindowRecord* record, int32_t x, int32_t y) {
-    record->cur_x = x;
-    record->cur_y = y;
+// The cursor's pixels, which the record keeps beside its cells.
+void place_cursor(WindowRecord* record) {
+    const PrintCursor& cursor = area_of(record).cursor;
+    record->cur_x = cursor.column * record->char_width;
+    record->cur_y = cursor.row * line_height(record);
 }
 
-// Under the text lock. On the last row every row moves up one and the
-// last is cleared; that scroll leaves its whole-area repaint in `out`.
-void newline_locked(WindowRecord* record, Refresh* out) {
-    const int32_t line = line_height(record);
-    const int32_t next = record->cur_y / line + 1;
-    if (next < area_of(record).rows) {
-        place_cursor(record, 0, next * line);
-        return;
-    }
-    place_cursor(record, 0, record->cur_y);
-    shown_text_scroll(area_of(record).shown_text);
+// Under the text lock, after every row moved up one: the rows in view
+// drawn again, and the whole area's repaint left in `out`.
+void show_scrolled(WindowRecord* record, Refresh* out) {
     draw_rows_in_view(record);
     *out = Refresh{hwnd_of(record->hwnd), RECT{0, 0, record->width, record->height}, true};
+}
+
+// Under the text lock: draws the run `step` put, where its row is in view,
+// cut at the text area's edge; its repaint goes to `out`.
+void show_run(WindowRecord* record, const PrintStep& step, const char16_t* units, Refresh* out) {
+    const int32_t at = view_row(area_of(record), step.row);
+    const int32_t x = step.column * record->char_width;
+    if (at < 0 || x >= record->width) return;
+    RECT clip = view_cells(record, at);
+    clip.left = x;
+    draw_cells(dc_of(record), record->font_number, x, clip.top, clip, units, step.units, record->char_width,
+               line_height(record));
+    if (record->cur_x < clip.right) clip.right = record->cur_x;
+    *out = Refresh{hwnd_of(record->hwnd), clip, true};
 }
 
 }  // namespace
@@ -143,37 +150,19 @@ void text_print(ProcFrame& proc_frame, uintptr_t text_area) {
             unlock_text();
             break;
         }
-        // The whole characters that fit in the cells left on the row, so a
-        // run that starts in mid-row never loses units past the right edge
-        // and a wide character that only the next row holds goes there. At
-        // a row's start at least one: one wider than the row is clipped.
-        const int32_t cells_left =
-            record->cur_x < record->width ? (record->width - record->cur_x) / record->char_width : 0;
-        uint32_t run = units_in_cells(data + done, n - done, static_cast<uint32_t>(cells_left));
-        if (run == 0 && record->cur_x > 0) {   // the row is full: the rest begins on the next
-            newline_locked(record, &refresh);
-            unlock_text();
-            send_refresh(refresh);
-            continue;
-        }
-        if (run == 0) run = cell_char_at(data + done, n - done, 0).units;
-        const uint32_t cells = text_cells(data + done, run);
-        const int32_t row = record->cur_y / line_height(record);
-        shown_text_put(area_of(record).shown_text, row, record->cur_x / record->char_width, data + done, run);
-        const int32_t at = view_row(area_of(record), row);
-        const int32_t old_x = record->cur_x;
-        place_cursor(record, old_x + static_cast<int32_t>(cells) * record->char_width, record->cur_y);
-        if (at >= 0) {
-            RECT clip = view_cells(record, at);
-            clip.left = old_x;
-            draw_cells(dc_of(record), record->font_number, old_x, clip.top, clip, data + done, run, record->char_width,
-                       line_height(record));
-            clip.right = record->cur_x;
-            refresh = Refresh{hwnd_of(record->hwnd), clip, true};
+        // Where the characters go is the shown text's to say; the back
+        // buffer only shows it.
+        TextAreaState& area = area_of(record);
+        const PrintStep step = print_step(area.shown_text, area.cursor, data + done, n - done);
+        place_cursor(record);
+        if (step.scrolled) {
+            show_scrolled(record, &refresh);
+        } else {
+            show_run(record, step, data + done, &refresh);
         }
         unlock_text();
         send_refresh(refresh);
-        done += run;
+        done += step.units;
     }
     tmp_drop(proc_frame);
 }
@@ -182,7 +171,10 @@ void text_newline(uintptr_t text_area) {
     Refresh refresh{};
     if (!lock_text()) return;
     WindowRecord* record = open_record(text_area);
-    if (record != nullptr) newline_locked(record, &refresh);
+    if (record != nullptr) {
+        if (print_newline(area_of(record).shown_text, area_of(record).cursor)) show_scrolled(record, &refresh);
+        place_cursor(record);
+    }
     unlock_text();
     send_refresh(refresh);
 }

@@ -8,10 +8,13 @@ namespace {
 struct Grid {
     uint32_t rows;
     uint32_t columns;
+    uint32_t first;    // where row 0 is kept: a scroll moves this, not the rows
     char16_t* cells;
 };
 
-constexpr uint32_t kHeaderBytes = 8;
+// rows, columns, first, and a word that keeps the cells 8-aligned.
+constexpr uint32_t kHeaderBytes = 16;
+constexpr uint32_t kFirstAt = 8;
 // Beyond this a row's count of units (two a cell) would not fit its unit.
 constexpr int32_t kMaxColumns = 0x7FFF;
 
@@ -19,6 +22,7 @@ Grid grid_of(StrHandle text) {
     Grid grid;
     __builtin_memcpy(&grid.rows, reinterpret_cast<const void*>(text), 4);
     __builtin_memcpy(&grid.columns, reinterpret_cast<const void*>(text + 4), 4);
+    __builtin_memcpy(&grid.first, reinterpret_cast<const void*>(text + kFirstAt), 4);
     grid.cells = reinterpret_cast<char16_t*>(text + kHeaderBytes);
     return grid;
 }
@@ -27,7 +31,11 @@ Grid grid_of(StrHandle text) {
 // the units left over by one-unit characters hold their marks.
 uint32_t room_of(const Grid& grid) { return 2 * grid.columns; }
 
-char16_t* row_at(const Grid& grid, uint32_t row) { return grid.cells + row * (room_of(grid) + 1); }
+// Row `row` as shown, kept `first` rows on in a ring of the rows.
+char16_t* row_at(const Grid& grid, uint32_t row) {
+    const uint32_t kept = grid.first + row < grid.rows ? grid.first + row : grid.first + row - grid.rows;
+    return grid.cells + kept * (room_of(grid) + 1);
+}
 
 // The rows up to the last one printed on.
 uint32_t rows_in_use(const Grid& grid) {
@@ -86,6 +94,10 @@ StrHandle shown_text_make(int32_t rows, int32_t columns) {
     return text;
 }
 
+StrHandle shown_text_of_box(int32_t rows, int32_t columns) {
+    return shown_text_make(rows, columns < kMaxColumns ? columns : kMaxColumns);
+}
+
 uint32_t shown_text_put(StrHandle text, int32_t row, int32_t column, const char16_t* units, uint32_t n) {
     if (text == 0) return n;
     const Grid grid = grid_of(text);
@@ -137,10 +149,40 @@ uint32_t shown_text_row(StrHandle text, int32_t row, const char16_t** units) {
 
 void shown_text_scroll(StrHandle text) {
     if (text == 0) return;
-    const Grid grid = grid_of(text);
-    const size_t row_units = room_of(grid) + 1;
-    __builtin_memmove(grid.cells, grid.cells + row_units, 2 * row_units * (grid.rows - 1));
+    Grid grid = grid_of(text);
+    // The first row's place becomes the last row's: one row is cleared,
+    // none is moved.
+    grid.first = grid.first + 1 < grid.rows ? grid.first + 1 : 0;
+    __builtin_memcpy(reinterpret_cast<void*>(text + kFirstAt), &grid.first, 4);
     row_at(grid, grid.rows - 1)[0] = 0;
+}
+
+PrintStep print_step(StrHandle text, PrintCursor& cursor, const char16_t* units, uint32_t n) {
+    PrintStep step{0, 0, cursor.row, cursor.column, false};
+    const int32_t left = cursor.column < cursor.columns ? cursor.columns - cursor.column : 0;
+    uint32_t run = units_in_cells(units, n, static_cast<uint32_t>(left));
+    if (run == 0 && cursor.column > 0) {   // the row is full: the rest begins on the next
+        step.scrolled = print_newline(text, cursor);
+        step.row = cursor.row;
+        step.column = 0;
+        return step;
+    }
+    if (run == 0) run = cell_char_at(units, n, 0).units;   // wider than a row: alone on it, cut
+    step.units = run;
+    step.cells = text_cells(units, run);
+    shown_text_put(text, cursor.row, cursor.column, units, run);
+    cursor.column += static_cast<int32_t>(step.cells);
+    return step;
+}
+
+bool print_newline(StrHandle text, PrintCursor& cursor) {
+    cursor.column = 0;
+    if (cursor.row + 1 < cursor.rows) {
+        ++cursor.row;
+        return false;
+    }
+    shown_text_scroll(text);
+    return true;
 }
 
 uint32_t shown_text_rows(StrHandle text, char16_t* out, uint32_t room) {

@@ -108,10 +108,13 @@ bool text_window_is_open(uintptr_t text_area);
 // Prints the top temporary of `proc_frame` (UTF-16) at the cursor of `text_area`
 // and drops it, also when that text area is not open or the text is empty.
 // Each character is drawn in its cells (strings/cells.h), control
-// characters as glyphs. A character never goes past the right edge: those
-// that do not fit on the row continue on the next, which may scroll. A row
-// scrolled out of view is kept and drawn once it is scrolled into view.
-// Returns once the drawing is on the screen.
+// characters as glyphs. Rows are the box's as asked for (its `columns`): a
+// character never goes past a row's last cell, those that do not fit
+// continue on the next row, which may scroll; text that fits its rows is
+// never broken or scrolled. Where the text area shows fewer columns than
+// asked, what passes its edge is kept but not drawn. A row scrolled out of
+// view is kept and drawn once it is scrolled into view. Returns once the
+// drawing is on the screen.
 void text_print(ProcFrame& proc_frame, uintptr_t text_area);
 
 // Moves the cursor of `text_area` to the start of the next row; on the

@@ -233,7 +233,10 @@ OpenStep size_cells(NewBox& box) {
     area.rows = block->rows;
     area.shown_rows = fit.shown_rows;
     area.pinned_rows = fit.scrolling ? block->pinned_rows : 0;
-    area.shown_text = shown_text_make(block->rows, fit.columns);   // none without memory: only a reader misses it
+    // The rows whole, at the columns asked: the text area cuts what passes
+    // its edge when it draws them.
+    area.shown_text = shown_text_of_box(block->rows, block->columns);   // none without memory: only a reader misses it
+    area.cursor = PrintCursor{block->columns, block->rows, 0, 0};
     if (fit.scrolling) make_scroll_bar(box);
     SetWindowPos(box.frame, HWND_TOP, fit.x, fit.y, fit.frame_width, fit.frame_height, SWP_NOCOPYBITS);
     SetWindowPos(box.text_area, HWND_TOP, 0, 0, record->width, record->height, SWP_NOMOVE | SWP_NOCOPYBITS);
