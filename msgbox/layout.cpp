@@ -220,8 +220,7 @@ void build_prompt(MsgBoxLocals& locals, LiteralId prefix, StrHandle choice, StrH
 Walk count_rows(const char16_t* s, uint32_t n, const FitLimits& limits, int32_t extra_rows, uint32_t* width) {
     *width = text_width(limits.max_columns);
     Walk walk = walk_rows(s, n, *width, nullptr, nullptr, nullptr);
-    if (limits.max_rows > 0 && walk.rows + uint32_t(extra_rows) > uint32_t(limits.max_rows) &&
-        limits.max_columns_scrolling > 0) {
+    if (limits.max_columns_scrolling > 0 && fit_rows_scroll(limits, int32_t(walk.rows) + extra_rows)) {
         *width = text_width(limits.max_columns_scrolling);
         // No line wider than that: the rows stay as counted.
         if (walk.widest > *width) walk = walk_rows(s, n, *width, nullptr, nullptr, nullptr);

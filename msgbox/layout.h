@@ -56,8 +56,9 @@ inline int32_t msgbox_prompt_count(const MsgBoxLocals& locals) { return locals.e
 // more rows: at its last space that fits, the spaces there shown on neither
 // row, or, for a word longer than a row, between whole characters at the
 // row's end. When the rows then cannot all be shown at once (more than
-// max_rows with the prompts), a scroll bar takes room and the lines are
-// wrapped at max_columns_scrolling instead. `lines` holds the rows as shown;
+// max_rows with the prompts, fit_rows_scroll: as the text window decides
+// that its rows scroll), a scroll bar takes room and the lines are wrapped
+// at max_columns_scrolling instead. `lines` holds the rows as shown;
 // the caption and the prompts are never wrapped.
 //
 // Allocation failures are raised into locals.proc_frame (kErrOutOfMemory) and

@@ -52,6 +52,8 @@ TEST(Fit, PlaceAndCut) {
          {10, 5, true, 0, 0, 10 * 8 + 8 + 17, 5 * 16 + 28}},
         {"pinned rows are all the rows: nothing scrolls", FitArea{0, 0, 200, 60}, 10, 3, 3, 0, 0,
          {10, 3, false, 0, 0, 88, 76}},
+        {"a work area lower than one row still scrolls, as a row shows", FitArea{0, 0, 200, 40}, 10, 9, 4, 0, 0,
+         {10, 5, true, 0, 0, 10 * 8 + 8 + 17, 5 * 16 + 28}},
     };
     for (const FitCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -9,6 +9,7 @@
 #include "runtime/errors.h"
 #include "strings/cells.h"
 #include "strings/fields.h"
+#include "textwin/shown_text.h"
 #include "layout_model.h"
 #include "test_support.h"
 
@@ -191,6 +192,92 @@ TEST_F(LayoutTest, LongLinesWrapAndWidthsCountCells) {
         EXPECT_EQ(msgbox_columns(l), model_columns(u"T", rows(), prompts()));
         EXPECT_EQ(l.proc_frame.depth, 0);
         EXPECT_EQ(l.proc_frame.error_slot, 0);
+    }
+}
+
+
+struct ShownCase {
+    const char* name;
+    FitArea work;
+    std::u16string message;
+    std::u16string choice1;   // empty: none, "  Press <Enter>"
+    bool three_choices;
+};
+
+// What the layout says is what the box shows: the box's own rows, laid out
+// to the limits of a work area, fitted to it and printed as the export
+// prints them into the shown text, come out as the layout's rows, each on
+// its row, and nothing scrolls while they are printed; the rows the layout
+// wraps are not cut by the fit either. Cells of 8 x 16 px in a frame that
+// adds 8 x 28, a scroll bar 17 wide, as in test_fit.cpp.
+TEST_F(LayoutTest, TheBoxShowsTheLayoutsRows) {
+    const FitFrame around{8, 28, 17, 8, 16};
+    std::u16string many;
+    for (int i = 0; i < 300; ++i) many += u"row\r\n";
+    const ShownCase cases[] = {
+        {"a choice wider than the area", FitArea{0, 0, 1280, 1024}, u"A\r\nBBBBB\r\nCCCCCCCCCC",
+         std::u16string(300, u'x'), false},
+        {"a 1-column area", FitArea{0, 0, 8 + 8 + 4, 1024}, u"Hello world", u"", false},
+        {"an area lower than one row (max_rows 0)", FitArea{0, 0, 400, 40}, u"a\r\n" + std::u16string(60, u'b'),
+         u"", false},
+        {"an area lower than the prompts", FitArea{0, 0, 1280, 28 + 2 * 16 + 5}, u"one\r\ntwo", u"Yes", true},
+        {"many rows in a 1-column area", FitArea{0, 0, 8 + 8 + 4, 1024}, many, u"", false},
+    };
+    for (const ShownCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const FitLimits most = fit_box_limits(c.work, around);
+        release_locals(l.proc_frame);
+        msgbox_locals_init(l);
+        const StrHandle* a1 = c.choice1.empty() ? nullptr : arg(c.choice1);
+        const StrHandle* a2 = c.three_choices ? arg(u"No") : nullptr;
+        const StrHandle* a3 = c.three_choices ? arg(u"Cancel") : nullptr;
+        msgbox_layout(l, arg(u"Cap"), arg(c.message), a1, a2, a3, most);
+        const FitResult fit = fit_window(c.work, around, msgbox_columns(l), msgbox_rows(l), l.extra_rows, 30, 80);
+        StrHandle shown = shown_text_of_box(msgbox_rows(l), msgbox_columns(l));
+        ASSERT_NE(shown, 0u);
+        PrintCursor cursor{msgbox_columns(l), msgbox_rows(l), 0, 0};
+        int scrolls = 0;
+        auto print = [&](StrHandle text) {
+            const char16_t* d;
+            const uint32_t n = str_len_wide(text, &d);
+            for (uint32_t done = 0; done < n;) {
+                const PrintStep step = print_step(shown, cursor, d + done, n - done);
+                scrolls += step.scrolled;
+                done += step.units;
+            }
+        };
+        auto newline = [&] { scrolls += print_newline(shown, cursor); };
+        std::vector<std::u16string> want = rows();
+        for (int32_t i = 1; i <= l.line_count; ++i) {
+            print(msgbox_line(l, i));
+            newline();
+        }
+        newline();
+        want.push_back(u"");
+        const std::vector<std::u16string> prompt_rows = prompts();
+        for (size_t i = 0; i < prompt_rows.size(); ++i) {
+            if (i > 0) newline();
+            print(i == 0 ? l.prompt1 : i == 1 ? l.prompt2 : l.prompt3);
+            want.push_back(prompt_rows[i]);
+        }
+        std::vector<std::u16string> got;
+        for (int32_t row = 0; row < msgbox_rows(l); ++row) {
+            const char16_t* units;
+            const uint32_t n = shown_text_row(shown, row, &units);
+            got.emplace_back(units, n);
+        }
+        EXPECT_EQ(got, want);
+        EXPECT_EQ(scrolls, 0) << "rows scrolled while the box was printed";
+        // Where a row of the layout can fit the box at all, it fits the
+        // columns the fit shows.
+        if (most.max_columns > 2) {
+            for (int32_t i = 1; i <= l.line_count; ++i) {
+                const char16_t* d;
+                const uint32_t n = str_len_wide(msgbox_line(l, i), &d);
+                EXPECT_LT(static_cast<int32_t>(text_cells(d, n)), fit.columns) << "row " << i << " cut";
+            }
+        }
+        str_free(shown);
     }
 }
 

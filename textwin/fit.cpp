@@ -24,12 +24,20 @@ FitLimits fit_limits(const FitArea& work, const FitFrame& around) {
                      cells_in(height, around.line_height)};
 }
 
+FitLimits fit_box_limits(const FitArea& work, const FitFrame& around) {
+    FitLimits most = fit_limits(work, around);
+    if (most.max_rows < 1) most.max_rows = 1;
+    return most;
+}
+
+bool fit_rows_scroll(const FitLimits& most, int32_t rows) { return most.max_rows > 0 && rows > most.max_rows; }
+
 FitResult fit_window(const FitArea& work, const FitFrame& around, int32_t columns, int32_t rows, int32_t pinned,
                      int32_t left, int32_t top) {
-    const FitLimits most = fit_limits(work, around);
+    const FitLimits most = fit_box_limits(work, around);
     FitResult fit{};
     fit.shown_rows = rows;
-    if (rows > most.max_rows) {
+    if (fit_rows_scroll(most, rows)) {
         // The prompts beneath stay; the part that scrolls keeps a row.
         const int32_t keep = pinned > 0 ? least(pinned + 1, rows) : 1;
         fit.shown_rows = most.max_rows > keep ? most.max_rows : keep;

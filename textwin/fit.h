@@ -39,6 +39,19 @@ struct FitResult {
 
 FitLimits fit_limits(const FitArea& work, const FitFrame& around);
 
+// The limits a box is laid out to and fitted by: fit_limits, with one row
+// at least, since a box always shows one row of those that scroll, however
+// low its work area.
+FitLimits fit_box_limits(const FitArea& work, const FitFrame& around);
+
+// Whether a box of `rows` rows shows fewer at once on a work area of these
+// limits (max_rows 0: no limit), so that its rows scroll beside a scroll
+// bar. The one rule the layout and fit_window both go by: the layout wraps
+// its lines to the columns beside a bar when it holds, and fit_window
+// scrolls such a box whenever it has a row to scroll beneath those it
+// keeps in view.
+bool fit_rows_scroll(const FitLimits& most, int32_t rows);
+
 // `rows` x `columns` cells asked at (left, top), the last `pinned` of the
 // rows always in view. At least one column and, where rows scroll, one row
 // of the scrolling part stay in view, however small the work area.

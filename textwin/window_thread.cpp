@@ -450,7 +450,7 @@ FitLimits text_window_limits(int32_t top, int32_t left, bool caption) {
     AdjustWindowRectEx(&border, frame_style(0, caption), FALSE, 0);
     const FitFrame around{border.right - border.left, border.bottom - border.top, GetSystemMetrics(SM_CXVSCROLL),
                           cell.width, cell.height + cell.ext_leading};
-    return fit_limits(work_area_near(left, top), around);
+    return fit_box_limits(work_area_near(left, top), around);
 }
 
 uintptr_t open_text_window(ProcFrame& proc_frame, uint32_t style, int32_t columns, int32_t rows,
