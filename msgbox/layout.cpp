@@ -8,6 +8,7 @@
 #include "strings/cells.h"
 #include "strings/fields.h"
 #include "strings/number.h"
+#include "textwin/shown_text.h"
 
 namespace {
 
@@ -128,14 +129,17 @@ RowCut cut_row(const char16_t* s, uint32_t p, uint32_t end, uint32_t width) {
 
 // What one walk over the message found.
 struct Walk {
-    uint32_t rows;     // rows at the walk's width
-    uint32_t lines;    // the message's own lines
-    uint32_t widest;   // cells of the widest line; kNoLimit once one wrapped
+    uint32_t rows;         // rows at the walk's width
+    uint32_t lines;        // the message's own lines
+    uint32_t widest;       // cells of the widest line; kNoLimit once one wrapped
+    uint32_t widest_row;   // cells of the widest row, as wrapped
+    uint32_t missing;      // rows that could not be made
 };
 
-// Row `i` of the box: one space + `units` units from `text`.
-void put_row(MsgBoxLocals& locals, uint32_t i, const char16_t* text, uint32_t units, uint32_t cells) {
-    if (i > uint32_t(locals.line_count)) return;
+// Row `i` of the box: one space + `units` units from `text`. False when it
+// is not made.
+bool put_row(MsgBoxLocals& locals, uint32_t i, const char16_t* text, uint32_t units, uint32_t cells) {
+    if (i > uint32_t(locals.line_count)) return false;
     StrHandle row = str_alloc_wide(units + 1);
     if (row == 0) {
         raise_internal(&locals.proc_frame, kErrOutOfMemory);
@@ -146,6 +150,7 @@ void put_row(MsgBoxLocals& locals, uint32_t i, const char16_t* text, uint32_t un
     }
     *line_slot(locals, int32_t(i)) = row;
     if (cells >= uint32_t(locals.row_width)) locals.row_width = int32_t(cells + 1);
+    return row != 0;
 }
 
 // Appends n units to the reading text at *at. A NUL, which would end the
@@ -164,21 +169,23 @@ void append_reading(char16_t* reading, uint32_t* at, const char16_t* units, uint
 // `reading` from *at on.
 Walk walk_rows(const char16_t* s, uint32_t n, uint32_t width, MsgBoxLocals* locals, char16_t* reading,
                uint32_t* at) {
-    Walk walk{0, 0, 0};
+    Walk walk{0, 0, 0, 0, 0};
     uint32_t p = 0;
     for (;;) {
         const Line line = scan_line(s, p, n);
         ++walk.lines;
         if (line.cells <= width) {
             ++walk.rows;
-            if (locals != nullptr) put_row(*locals, walk.rows, s + p, line.end - p, line.cells);
+            if (locals != nullptr) walk.missing += !put_row(*locals, walk.rows, s + p, line.end - p, line.cells);
             if (line.cells > walk.widest) walk.widest = line.cells;
+            if (line.cells > walk.widest_row) walk.widest_row = line.cells;
         } else {
             walk.widest = kNoLimit;
             for (uint32_t q = p; q < line.end;) {
                 const RowCut cut = cut_row(s, q, line.end, width);
                 ++walk.rows;
-                if (locals != nullptr) put_row(*locals, walk.rows, s + q, cut.end - q, cut.cells);
+                if (locals != nullptr) walk.missing += !put_row(*locals, walk.rows, s + q, cut.end - q, cut.cells);
+                if (cut.cells > walk.widest_row) walk.widest_row = cut.cells;
                 q = cut.next;
             }
         }
@@ -264,6 +271,64 @@ char16_t* alloc_reading(MsgBoxLocals& locals, uint32_t n, uint32_t lines, StrHan
     return reinterpret_cast<char16_t*>(locals.reading);
 }
 
+// What the first step of the layout found, for the second.
+struct Sized {
+    Walk walk;        // the rows as counted
+    uint32_t width;   // cells of text a row holds
+};
+
+// The layout's first step: the prompts, extra_rows and row_width, with the
+// message's rows counted but not made.
+Sized lay_out_size(MsgBoxLocals& locals, const StrHandle* caption, const StrHandle* message,
+                   const StrHandle* choice1, const StrHandle* choice2, const StrHandle* choice3,
+                   const FitLimits& limits) {
+    const char16_t* s;
+    const uint32_t n = str_len_wide(message ? *message : 0, &s);
+    const int32_t prompts = choice1 == nullptr || choice2 == nullptr ? 1 : choice3 == nullptr ? 2 : 3;
+    locals.extra_rows = kBlankRows + prompts;
+    Sized sized{};
+    sized.walk = count_rows(s, n, limits, locals.extra_rows, &sized.width);
+    const char16_t* cap;
+    const uint32_t cap_units = str_len_wide(caption ? *caption : 0, &cap);
+    locals.row_width = int32_t(text_cells(cap, cap_units)) + kCaptionMargin;
+    // As the rows will widen it once they are made, then the prompts.
+    if (sized.walk.widest_row >= uint32_t(locals.row_width)) locals.row_width = int32_t(sized.walk.widest_row + 1);
+    make_prompts(locals, choice1, choice2, choice3);
+    const StrHandle prompt_rows[3] = {locals.prompt1, locals.prompt2, locals.prompt3};
+    for (int32_t i = 0; i < prompts; ++i) widen_for_prompt(locals, prompt_rows[i]);
+    return sized;
+}
+
+// The second step: `lines`, each row, and the reading text. False when not
+// every row could be made.
+bool lay_out_rows(MsgBoxLocals& locals, const StrHandle* message, const Sized& sized) {
+    const char16_t* s;
+    const uint32_t n = str_len_wide(message ? *message : 0, &s);
+    dim_lines(locals, sized.walk.rows);
+    StrHandle* const prompt_rows[3] = {&locals.prompt1, &locals.prompt2, &locals.prompt3};
+    const int32_t prompts = msgbox_prompt_count(locals);
+    auto* reading = alloc_reading(locals, n, sized.walk.lines, prompt_rows, prompts);
+    uint32_t at = 0;
+    const Walk made = walk_rows(s, n, sized.width, &locals, reading, &at);
+    for (int32_t i = 0; i < prompts && reading != nullptr; ++i) {
+        const char16_t* d;
+        const uint32_t units = str_len_wide(*prompt_rows[i], &d);
+        append_reading(reading, &at, kCrLf, kCrLfUnits, false);
+        append_reading(reading, &at, d, units, true);
+    }
+    return uint32_t(locals.line_count) == sized.walk.rows && made.missing == 0;
+}
+
+// Every prompt the box has was made: a prompt is never empty, as its prefix
+// is not.
+bool prompts_made(const MsgBoxLocals& locals) {
+    const StrHandle prompt_rows[3] = {locals.prompt1, locals.prompt2, locals.prompt3};
+    for (int32_t i = 0; i < msgbox_prompt_count(locals); ++i) {
+        if (prompt_rows[i] == 0) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void msgbox_locals_init(MsgBoxLocals& locals) {
@@ -278,34 +343,20 @@ StrHandle msgbox_line(const MsgBoxLocals& locals, int32_t i) {
 void msgbox_layout(MsgBoxLocals& locals, const StrHandle* caption, const StrHandle* message,
                    const StrHandle* choice1, const StrHandle* choice2, const StrHandle* choice3,
                    const FitLimits& limits) {
-    const char16_t* s;
-    const uint32_t n = str_len_wide(message ? *message : 0, &s);
-    const int32_t prompts = choice1 == nullptr || choice2 == nullptr ? 1 : choice3 == nullptr ? 2 : 3;
-    locals.extra_rows = kBlankRows + prompts;
+    const Sized sized = lay_out_size(locals, caption, message, choice1, choice2, choice3, limits);
+    (void)lay_out_rows(locals, message, sized);
+}
 
-    uint32_t width = 0;
-    const Walk walk = count_rows(s, n, limits, locals.extra_rows, &width);
-    dim_lines(locals, walk.rows);
-
-    const char16_t* cap;
-    const uint32_t cap_units = str_len_wide(caption ? *caption : 0, &cap);
-    locals.row_width = int32_t(text_cells(cap, cap_units)) + kCaptionMargin;
-
-    make_prompts(locals, choice1, choice2, choice3);
-    StrHandle* const prompt_rows[3] = {&locals.prompt1, &locals.prompt2, &locals.prompt3};
-    auto* reading = alloc_reading(locals, n, walk.lines, prompt_rows, prompts);
-    uint32_t at = 0;
-
-    walk_rows(s, n, width, &locals, reading, &at);
-
-    for (int32_t i = 0; i < prompts; ++i) {
-        widen_for_prompt(locals, *prompt_rows[i]);
-        if (reading == nullptr) continue;
-        const char16_t* d;
-        const uint32_t units = str_len_wide(*prompt_rows[i], &d);
-        append_reading(reading, &at, kCrLf, kCrLfUnits, false);
-        append_reading(reading, &at, d, units, true);
+StrHandle msgbox_layout_box(MsgBoxLocals& locals, const StrHandle* caption, const StrHandle* message,
+                            const StrHandle* choice1, const StrHandle* choice2, const StrHandle* choice3,
+                            const FitLimits& limits) {
+    const Sized sized = lay_out_size(locals, caption, message, choice1, choice2, choice3, limits);
+    StrHandle shown = shown_text_of_box(int32_t(sized.walk.rows) + locals.extra_rows, msgbox_columns(locals));
+    if (shown == 0 || !prompts_made(locals) || !lay_out_rows(locals, message, sized)) {
+        str_free(shown);
+        return 0;
     }
+    return shown;
 }
 
 void msgbox_accepted_keys(MsgBoxLocals& locals) {

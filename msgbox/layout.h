@@ -68,6 +68,18 @@ void msgbox_layout(MsgBoxLocals& locals, const StrHandle* caption, const StrHand
                    const StrHandle* choice1, const StrHandle* choice2, const StrHandle* choice3,
                    const FitLimits& limits);
 
+// The layout of a box that is to be shown: msgbox_layout, but the shown
+// text for the box's size (textwin/shown_text.h, the one large block a box
+// needs) is made first, once the rows are counted and before any is made,
+// so that a message too large for its shown text makes no rows at all.
+// Returns that shown text, for the box to take over, when it, every prompt
+// and every row were made; else 0 with nothing of the shown text left, and
+// the box is not to be opened: shown without its text, it could not draw a
+// scrolled row.
+StrHandle msgbox_layout_box(MsgBoxLocals& locals, const StrHandle* caption, const StrHandle* message,
+                            const StrHandle* choice1, const StrHandle* choice2, const StrHandle* choice3,
+                            const FitLimits& limits);
+
 // Builds accepted_keys for the prompts: CR alone for one, "12" for two,
 // "123" for three.
 void msgbox_accepted_keys(MsgBoxLocals& locals);

@@ -107,11 +107,18 @@ extern "C" int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, in
     // What does not fit the screen is wrapped to its width and scrolled.
     const FitLimits limits = text_window_limits(top, left, str_len_wide(handle_of(caption)) != 0);
     reload_fpu();
-    msgbox_layout(locals, reinterpret_cast<const StrHandle*>(caption),
-                  reinterpret_cast<const StrHandle*>(message),
-                  reinterpret_cast<const StrHandle*>(choice1),
-                  reinterpret_cast<const StrHandle*>(choice2),
-                  reinterpret_cast<const StrHandle*>(choice3), limits);
+    // A box that cannot have all it shows is not opened: blank once scrolled,
+    // it would wait for a key the user cannot know.
+    const StrHandle shown = msgbox_layout_box(locals, reinterpret_cast<const StrHandle*>(caption),
+                                              reinterpret_cast<const StrHandle*>(message),
+                                              reinterpret_cast<const StrHandle*>(choice1),
+                                              reinterpret_cast<const StrHandle*>(choice2),
+                                              reinterpret_cast<const StrHandle*>(choice3), limits);
+    if (shown == 0) {
+        release_locals(locals.proc_frame);
+        reload_fpu();
+        return 0;
+    }
 
     // The caption is borrowed, and the open copies it for the window thread.
     // A null caption address reads as the empty caption.
@@ -122,7 +129,7 @@ extern "C" int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, in
     // The blank row and the prompts stay in view beneath message rows that
     // scroll.
     uintptr_t text_area = open_text_window(locals.proc_frame, 0, msgbox_columns(locals), msgbox_rows(locals), top,
-                                           left, locals.extra_rows);
+                                           left, locals.extra_rows, shown);
     reload_fpu();
 
     HWND frame = text_area ? GetParent(reinterpret_cast<HWND>(text_area)) : nullptr;

@@ -424,4 +424,42 @@ TEST_F(LayoutTest, AllocationFailuresAnywhere) {
     }
 }
 
+// A box is laid out with all it will show, or not opened at all: whichever
+// allocation the system refuses, the shown text comes back only with every
+// prompt and every row made, and is kept nowhere else; and a shown text too
+// large to be made is refused before any row is made, however many rows the
+// message has.
+TEST_F(LayoutTest, ABoxHasAllItShowsOrIsNotOpened) {
+    for (int32_t successes = 0; successes < 40; ++successes) {
+        SCOPED_TRACE(successes);
+        release_locals(l.proc_frame);
+        msgbox_locals_init(l);
+        const StrHandle* caption = arg(u"Caption");
+        const StrHandle* message = arg(u"one two\r\nthree");
+        const StrHandle *a = arg(u"a"), *b = arg(u"b"), *c = arg(u"c");
+        platform_fail_allocations_after(successes);
+        StrHandle shown = msgbox_layout_box(l, caption, message, a, b, c, FitLimits{7, 6, 9});
+        platform_fail_allocations_after(-1);
+        bool whole = l.line_count == 3 && l.prompt1 != 0 && l.prompt2 != 0 && l.prompt3 != 0;
+        for (int32_t i = 1; whole && i <= l.line_count; ++i) whole = msgbox_line(l, i) != 0;
+        EXPECT_EQ(shown != 0, whole);
+        if (shown != 0) {
+            const char16_t* units;
+            EXPECT_EQ(std::u16string(units, shown_text_row(shown, 0, &units)), u"") << "a shown text not yet printed";
+        }
+        str_free(shown);
+    }
+    // 20,000 rows of a box 40,003 columns wide (the caption's): more than
+    // one block can hold.
+    std::u16string rows;
+    for (int i = 0; i < 20000; ++i) rows += u"x\r\n";
+    release_locals(l.proc_frame);
+    msgbox_locals_init(l);
+    const StrHandle shown =
+        msgbox_layout_box(l, arg(std::u16string(40000, u'c')), arg(rows), nullptr, nullptr, nullptr, kNoLimits);
+    EXPECT_EQ(shown, 0u);
+    EXPECT_EQ(l.line_count, 0) << "rows made for a box that cannot be shown";
+    EXPECT_EQ(l.reading, 0u);
+}
+
 }  // namespace

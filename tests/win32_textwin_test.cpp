@@ -501,7 +501,9 @@ TEST_F(TextWindowTest, ImpossibleSizesFailTheOpenAndLeaveNothing) {
     const struct {
         int columns, rows;
         uint32_t step;
-    } rows[] = {{0, 5, kOpenCells}, {5, 0, kOpenCells}, {-3, 2, kOpenCells}, {2, -1, kOpenCells}};
+    } rows[] = {{0, 5, kOpenCells}, {5, 0, kOpenCells}, {-3, 2, kOpenCells}, {2, -1, kOpenCells},
+                // more than one block holds: what the box shows as text cannot be made
+                {0x7FFF, 20000, kOpenShownText}};
     int windows = process_windows();
     const int gdi = live_gdi_objects();
     for (const auto& row : rows) {

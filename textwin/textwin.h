@@ -27,6 +27,7 @@
 
 #include <stdint.h>
 
+#include "strings/dynstr.h"
 #include "textwin/fit.h"
 
 struct ProcFrame;
@@ -56,6 +57,7 @@ enum OpenStep : uint32_t {
     kOpenCells,         // no device context, no fixed-pitch font, or a size out of reach
     kOpenBackBuffer,    // the back buffer could not be made or selected
     kOpenTextLock,      // the text lock could not be had within its bound to publish the box
+    kOpenShownText,     // no memory for what the box shows as text: it could not draw a scrolled row
 };
 // The largest box the screen near (left, top) holds, in cells of the
 // box's font at the screen's DPI: its columns without and beside a scroll
@@ -90,15 +92,18 @@ FitLimits text_window_limits(int32_t top, int32_t left, bool caption);
 //                            bound (open_failure says which), e.g. no
 //                            thread, no window or record, no fixed-pitch
 //                            font, a size not positive or out of reach, no
-//                            back buffer
+//                            back buffer, no memory for the shown text
 // Then pauses 40 ms before it returns. No text operation needs the pause
 // any more: the window thread decides the result and publishes the box in
 // one step under the text lock, and the open takes that lock once it has
 // seen the result. It stays because every host has always had it: the box
 // has been on screen that long before its first row is printed, and taking
 // it out is a change of behaviour, to be weighed on its own.
+// `shown_text`, when not 0, is what the box shows as text, made for these
+// rows and columns (shown_text_of_box): the box takes it over, and the
+// open frees it when no box does. With 0 the window thread makes one.
 uintptr_t open_text_window(ProcFrame& proc_frame, uint32_t style, int32_t columns, int32_t rows,
-                           int32_t top, int32_t left, int32_t pinned_rows = 0);
+                           int32_t top, int32_t left, int32_t pinned_rows = 0, StrHandle shown_text = 0);
 
 // Whether `text_area` is the open box's and can still take a key: it
 // exists and its thread runs. A box for which this turns false is never

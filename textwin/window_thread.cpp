@@ -57,6 +57,9 @@ struct OpenBlock {
     int32_t columns;
     int32_t rows;
     int32_t pinned_rows;
+    // What the box shows as text when the open was handed it (the box
+    // takes it over), else 0: the window thread makes it.
+    StrHandle shown_text;
     int32_t top;
     int32_t left;
     wchar_t caption[1];          // a copy, zero-terminated: the caller's may go first
@@ -65,6 +68,7 @@ struct OpenBlock {
 bool caller_gone(const OpenBlock* block) { return WaitForSingleObject(block->caller, 0) == WAIT_OBJECT_0; }
 
 void free_block(OpenBlock* block) {
+    str_free(block->shown_text);   // 0 once the box has it
     CloseHandle(block->caller);
     global_free(block);
 }
@@ -214,7 +218,7 @@ OpenStep size_cells(NewBox& box) {
         line_height(record) <= 0) {
         return kOpenCells;
     }
-    const OpenBlock* block = box.block;
+    OpenBlock* block = box.block;
     if (block->columns <= 0 || block->rows <= 0) return kOpenCells;
     // The frame is its client area plus what its border and caption take.
     RECT outer, inner;
@@ -234,8 +238,11 @@ OpenStep size_cells(NewBox& box) {
     area.shown_rows = fit.shown_rows;
     area.pinned_rows = fit.scrolling ? block->pinned_rows : 0;
     // The rows whole, at the columns asked: the text area cuts what passes
-    // its edge when it draws them.
-    area.shown_text = shown_text_of_box(block->rows, block->columns);   // none without memory: only a reader misses it
+    // its edge when it draws them. Without them a scrolled row could not
+    // be drawn, and the box would show blank: no box then.
+    area.shown_text = block->shown_text != 0 ? block->shown_text : shown_text_of_box(block->rows, block->columns);
+    block->shown_text = 0;
+    if (area.shown_text == 0) return kOpenShownText;
     area.cursor = PrintCursor{block->columns, block->rows, 0, 0};
     if (fit.scrolling) make_scroll_bar(box);
     SetWindowPos(box.frame, HWND_TOP, fit.x, fit.y, fit.frame_width, fit.frame_height, SWP_NOCOPYBITS);
@@ -372,7 +379,7 @@ DWORD WINAPI window_thread_start(void* param) {
 // A new block with the open's arguments, or null. The caption is copied,
 // not borrowed: the window thread may outlive the open.
 OpenBlock* make_block(ProcFrame& proc_frame, uint32_t style, int32_t columns, int32_t rows,
-                      int32_t pinned_rows, int32_t top, int32_t left) {
+                      int32_t pinned_rows, int32_t top, int32_t left, StrHandle shown_text) {
     const char16_t* caption = nullptr;
     const uint32_t n = str_len_wide(str_unborrow(tmp_slot(proc_frame, 0)), &caption);
     const uint64_t bytes = sizeof(OpenBlock) + sizeof(wchar_t) * uint64_t{n};
@@ -389,6 +396,7 @@ OpenBlock* make_block(ProcFrame& proc_frame, uint32_t style, int32_t columns, in
     block->columns = columns;
     block->rows = rows;
     block->pinned_rows = pinned_rows;
+    block->shown_text = shown_text;
     block->top = top;
     block->left = left;
     // All of the caption is shown, as all of it sizes the box: a NUL, which
@@ -454,7 +462,7 @@ FitLimits text_window_limits(int32_t top, int32_t left, bool caption) {
 }
 
 uintptr_t open_text_window(ProcFrame& proc_frame, uint32_t style, int32_t columns, int32_t rows,
-                           int32_t top, int32_t left, int32_t pinned_rows) {
+                           int32_t top, int32_t left, int32_t pinned_rows, StrHandle shown_text) {
     uintptr_t text_area = 0;
     (void)get_thread_context();   // where the locks keep this thread's identity
     // No thread starts while this one holds the loader lock: waiting for a
@@ -463,11 +471,13 @@ uintptr_t open_text_window(ProcFrame& proc_frame, uint32_t style, int32_t column
     if (step == kOpenOk) {
         step = close_old_window();
         if (step == kOpenOk) {
-            OpenBlock* block = make_block(proc_frame, style, columns, rows, pinned_rows, top, left);
+            OpenBlock* block = make_block(proc_frame, style, columns, rows, pinned_rows, top, left, shown_text);
+            shown_text = block != nullptr ? 0 : shown_text;   // the block's, freed with it when not taken
             step = block != nullptr ? start_window_thread(block, &text_area) : kOpenThread;
         }
         end_open_turn();
     }
+    str_free(shown_text);   // the open stopped before the block had it
     if (step != kOpenOk) note_open_failure(step);
     tmp_drop(proc_frame);
     if (text_area == 0) return 0;
