@@ -623,6 +623,19 @@ TEST_F(TextWindowTest, AWindowLargerThanItsScreenFitsTheWorkAreaAndScrolls) {
             EXPECT_EQ(info.nPos, state.top_row);
             // A key that scrolls answers nothing.
             EXPECT_EQ(r->pending_char, 0u);
+            // A range set from outside is put right by the next scroll,
+            // with the page and the place.
+            SendMessageW(GetDlgItem(frame, textwin::kScrollBarId), SBM_SETRANGE, 0, 3);
+            ASSERT_TRUE(keys(area, L"Home"));
+            EXPECT_TRUE(eventually([&] { return state.top_row == 0; }));
+            SCROLLINFO after{};
+            after.cbSize = sizeof after;
+            after.fMask = SIF_ALL;
+            ASSERT_TRUE(GetScrollInfo(GetDlgItem(frame, textwin::kScrollBarId), SB_CTL, &after));
+            EXPECT_EQ(after.nMin, 0);
+            EXPECT_EQ(after.nMax, c.rows - c.pinned - 1);
+            EXPECT_EQ(static_cast<int>(after.nPage), state.shown_rows - state.pinned_rows);
+            EXPECT_EQ(after.nPos, 0);
         }
         text_close(kAnyTextWindow);
     }

@@ -155,6 +155,11 @@ LRESULT CALLBACK text_area_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 // beneath. For scrolling, and for the scroll of every row up by one.
 void draw_rows_in_view(WindowRecord* record);
 
+// The scroll bar's range, page and place, all three at once from the rows
+// (anything may have sent it a range of its own since), with a redraw when
+// `redraw`. Nothing when there is no scroll bar. On the window thread.
+void show_scroll_bar(const TextAreaState& area, BOOL redraw);
+
 // Scrolls the part of `record` that scrolls so that its row `top` (clamped
 // to what there is) is the first in view, and shows it. On the window
 // thread, without the text lock; does nothing for a box whose rows are all

@@ -105,6 +105,17 @@ void show_run(WindowRecord* record, const PrintStep& step, const char16_t* units
 
 }  // namespace
 
+void show_scroll_bar(const TextAreaState& area, BOOL redraw) {
+    if (area.scroll_bar == nullptr) return;
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
+    info.nMax = area.rows - area.pinned_rows - 1;
+    info.nPage = static_cast<UINT>(part_rows(area));
+    info.nPos = area.top_row;
+    SetScrollInfo(area.scroll_bar, SB_CTL, &info, redraw);
+}
+
 void draw_rows_in_view(WindowRecord* record) {
     for (int32_t at = 0; at < area_of(record).shown_rows; ++at) draw_view_row(record, at);
 }
@@ -123,13 +134,7 @@ void scroll_rows_to(WindowRecord* record, int32_t top) {
     const RECT part{0, 0, record->width, part_rows(area) * line_height(record)};
     unlock_text();
     if (!moved) return;
-    if (area.scroll_bar != nullptr) {
-        SCROLLINFO info{};
-        info.cbSize = sizeof info;
-        info.fMask = SIF_POS;
-        info.nPos = top;
-        SetScrollInfo(area.scroll_bar, SB_CTL, &info, TRUE);
-    }
+    show_scroll_bar(area, TRUE);
     InvalidateRect(hwnd_of(record->hwnd), &part, FALSE);
 }
 

@@ -195,14 +195,8 @@ void make_scroll_bar(NewBox& box) {
     HWND scroll_bar = CreateWindowExW(0, L"SCROLLBAR", nullptr, WS_CHILD | WS_VISIBLE | SBS_VERT, record->width, 0,
                                       GetSystemMetrics(SM_CXVSCROLL), in_view * line_height(record), box.frame,
                                       reinterpret_cast<HMENU>(kScrollBarId), module_instance(), nullptr);
-    if (scroll_bar == nullptr) return;
-    SCROLLINFO info{};
-    info.cbSize = sizeof info;
-    info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS;
-    info.nMax = area.rows - area.pinned_rows - 1;
-    info.nPage = static_cast<UINT>(in_view);
-    SetScrollInfo(scroll_bar, SB_CTL, &info, FALSE);
     area.scroll_bar = scroll_bar;
+    show_scroll_bar(area, FALSE);
 }
 
 // The memory DC, the font, and the size and place on the work area. A
