@@ -1,6 +1,7 @@
 # Checks the freestanding DLL's image (run by ctest as cmake -P):
 #   - imports from KERNEL32, USER32, GDI32 and OLEAUT32 only (no C runtime,
-#     libgcc_s, libstdc++ or winpthread slipped in through a library call);
+#     libgcc_s, libstdc++ or winpthread slipped in through a library call),
+#     and only functions the oldest Windows it runs on has (the table below);
 #   - exports nothing beyond the library's one export (the linker exports
 #     every global when no export is named);
 #   - the entry point is the library's own DllEntry, not a C runtime startup;
@@ -60,6 +61,58 @@ if(NOT "KERNEL32.DLL" IN_LIST seen)
   string(APPEND failures "  no KERNEL32 import: the import table was not read\n")
 endif()
 
+# The oldest Windows the DLL runs on is Windows 7 (include/orvandel.h). Every
+# function it imports must be one the system's DLLs export there: these,
+# each documented since Windows 2000 or XP. An import missing here fails, so
+# a new one is looked up before it ships; one newer than Windows 7 must be
+# looked up at run time instead, with a way on without it, as
+# GetDpiForWindow is (Windows 10: without it a cell keeps its 96-DPI size,
+# textwin/cell_font.cpp). The x64 DLL imports the pointer-sized pair of
+# GetWindowLong and SetWindowLong.
+set(windows7_imports
+  GDI32!BitBlt GDI32!CreateCompatibleBitmap GDI32!CreateCompatibleDC GDI32!CreateFontIndirectW
+  GDI32!CreateSolidBrush GDI32!DeleteDC GDI32!DeleteObject GDI32!EnumFontFamiliesExW GDI32!ExtTextOutW
+  GDI32!GetClipBox GDI32!GetDeviceCaps GDI32!GetGlyphIndicesW GDI32!GetStockObject GDI32!GetTextExtentPoint32W
+  GDI32!GetTextMetricsW GDI32!SelectObject GDI32!SetBkColor GDI32!SetBkMode GDI32!SetTextColor
+  KERNEL32!CloseHandle KERNEL32!CreateMutexW KERNEL32!CreateThread KERNEL32!DuplicateHandle KERNEL32!ExitProcess
+  KERNEL32!FreeLibrary KERNEL32!FreeLibraryAndExitThread KERNEL32!GetCurrentThreadId KERNEL32!GetLastError
+  KERNEL32!GetModuleHandleExW KERNEL32!GetProcAddress KERNEL32!GetThreadTimes KERNEL32!GetTickCount
+  KERNEL32!GetVersionExA KERNEL32!GlobalAlloc KERNEL32!GlobalFree KERNEL32!GlobalLock KERNEL32!GlobalUnlock
+  KERNEL32!MultiByteToWideChar KERNEL32!OpenThread KERNEL32!ReleaseMutex KERNEL32!Sleep KERNEL32!TlsAlloc
+  KERNEL32!TlsFree KERNEL32!TlsGetValue KERNEL32!TlsSetValue KERNEL32!WaitForSingleObject
+  KERNEL32!WideCharToMultiByte
+  OLEAUT32!SysAllocStringByteLen OLEAUT32!SysAllocStringLen OLEAUT32!SysFreeString OLEAUT32!VariantClear
+  USER32!AdjustWindowRectEx USER32!CallWindowProcW USER32!CloseClipboard USER32!CreateWindowExW
+  USER32!DefWindowProcW USER32!DestroyWindow USER32!DispatchMessageW USER32!EmptyClipboard USER32!FillRect
+  USER32!GetClientRect USER32!GetDC USER32!GetDlgItem USER32!GetMonitorInfoW USER32!GetParent
+  USER32!GetScrollInfo USER32!GetSysColor USER32!GetSysColorBrush USER32!GetSystemMetrics USER32!GetWindowLongW
+  USER32!GetWindowLongPtrW USER32!GetWindowRect USER32!GetWindowTextLengthW USER32!GetWindowTextW
+  USER32!InvalidateRect USER32!IsDialogMessageW USER32!IsWindow USER32!LoadCursorW USER32!LoadIconW
+  USER32!MonitorFromPoint USER32!NotifyWinEvent USER32!OpenClipboard USER32!PeekMessageW USER32!PostMessageA
+  USER32!PostQuitMessage USER32!RegisterClassExW USER32!ReleaseDC USER32!SendMessageA USER32!SendMessageTimeoutW
+  USER32!SetClipboardData USER32!SetFocus USER32!SetForegroundWindow USER32!SetScrollInfo USER32!SetWindowLongW
+  USER32!SetWindowLongPtrW USER32!SetWindowPos USER32!ShowWindow USER32!TranslateMessage USER32!UnregisterClassW
+  USER32!UpdateWindow)
+# Each DLL's functions stand below its name as lines "\t<vma>\t <hint> <name>".
+string(REGEX MATCHALL "DLL Name: [^\n]+\n[^\n]*\n(\t[0-9a-fA-F]+\t +[0-9]+ +[^\n]+\n)*" import_blocks "${dump}")
+set(imported_functions 0)
+foreach(block IN LISTS import_blocks)
+  capture(dll "DLL Name: *([^\n.]+)" "${block}")
+  string(TOUPPER "${dll}" dll)
+  string(REGEX MATCHALL "\t[0-9a-fA-F]+\t +[0-9]+ +[^\n]+" functions "${block}")
+  foreach(line IN LISTS functions)
+    string(REGEX REPLACE "^\t[0-9a-fA-F]+\t +[0-9]+ +" "" function "${line}")
+    string(STRIP "${function}" function)
+    math(EXPR imported_functions "${imported_functions} + 1")
+    if(NOT "${dll}!${function}" IN_LIST windows7_imports)
+      string(APPEND failures "  imports ${dll}!${function}, which the table of Windows 7's functions lacks\n")
+    endif()
+  endforeach()
+endforeach()
+if(imported_functions EQUAL 0)
+  string(APPEND failures "  no imported function read: the table of Windows 7's functions checked nothing\n")
+endif()
+
 # Export names stand in the name-pointer table as lines "\t[   0] Name".
 capture(export_table "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([ \t]+\\[[ 0-9]+\\][^\n]*\n)*)" "${dump}")
 string(REGEX MATCHALL "\\][ \t]+[^ \t\n]+" exports "${export_table}")
@@ -115,7 +168,7 @@ if(failures)
   message(FATAL_ERROR "${DLL}:\n${failures}")
 endif()
 list(LENGTH names count)
-message(STATUS "${DLL}: ${count} imported DLLs (${seen}), entry point ${ENTRY}")
+message(STATUS "${DLL}: ${count} imported DLLs (${seen}), ${imported_functions} functions, all in Windows 7, entry point ${ENTRY}")
 file(SIZE ${DLL} size)
 math(EXPR tenths "(${size} * 10 + 512) / 1024")
 math(EXPR whole "${tenths} / 10")

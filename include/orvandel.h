@@ -43,6 +43,11 @@ extern "C" {
  * Orvandel: shows the box and waits for the answer. This comment is the
  * calling contract: everything a host may rely on is said here, once.
  *
+ * SYSTEMS
+ *   Windows 7 or later, x86 and x64 (the DLL imports nothing Windows 7 lacks;
+ *   what later systems add, as per-window DPI, it uses where it finds it).
+ *   It refuses to load on a Windows outside the NT family.
+ *
  * CALLING
  *   x86: __stdcall, seven 32-bit arguments (28 bytes, removed by the callee),
  *   exported undecorated as "Orvandel"; the import libraries map the
@@ -95,15 +100,19 @@ extern "C" {
  *   Messages of any length are laid out in time linear in their length, so
  *   even a 16 MB message (131,072 rows) shows its box promptly.
  *
- *   A character takes the cells it is drawn in: two for East Asian wide and
- *   fullwidth characters, none for combining marks and zero-width characters
- *   (drawn with the character before them), one for every other, control
- *   characters included (drawn as the font's glyph); a surrogate pair is one
- *   character. A character the box's font has no glyph for is drawn from a
- *   font of the system that has one. The cells scale with the DPI of the
- *   screen the window is on (GetDpiForWindow where the system has it), so
- *   the text keeps its physical size; at 96 DPI, and in a host the system
- *   scales itself, a cell is the font's own.
+ * HOW LARGE A MESSAGE
+ *   A box is shown only with all it shows in memory: one string per row,
+ *   the reading text (see READING), and the rows as text, in one block of
+ *   rows x (4 x columns + 2) bytes, columns being the box's (the widest
+ *   row's cells + 1, at least the caption's length + 3 and a widest
+ *   prompt's + 2), but at most 32,767. Where that block or a row cannot be
+ *   had, the call returns 0 without a box (see below), and does so at once,
+ *   before the rows are made. The block is what limits a 32-bit host:
+ *   measured in a 32-bit process under Wine, whose largest free block is
+ *   about 530 MB, a message of 2,129,920 rows of 62 characters (260 MB)
+ *   shows and scrolls, and one of 2,162,688 rows (264 MB) returns 0 in
+ *   about a second; of lines of one character, 7,864,320 rows (45 MB) show
+ *   and 8,126,464 do not. A 64-bit host has room for far more.
  *
  * READING
  *   The text area's window text (WM_GETTEXT, and so the name the system's
@@ -142,7 +151,8 @@ extern "C" {
  *   what it waits for happens, when that can no longer happen, or at a bound
  *   of seconds. In each case below the call returns 0, as if Enter had been
  *   typed, and leaves no box (a box is never shown blank):
- *   - the system refuses a thread, a window or a drawing object for the box;
+ *   - the system refuses a thread, a window or a drawing object for the box,
+ *     or the memory for what it shows (see HOW LARGE A MESSAGE);
  *   - a wait inside the call reaches its bound;
  *   - it is called from a DLL's entry point (DllMain, for any reason), where
  *     the loader lock is held and no thread can start: at once;
