@@ -28,38 +28,38 @@ inline int32_t offset_from(int32_t margin, int offset) {
 
 inline StrHandle handle_of(BSTR* ref) { return ref ? reinterpret_cast<StrHandle>(*ref) : 0; }
 
-inline void print_row(ProcFrame& proc_frame, uintptr_t text_area, StrHandle row) {
+inline bool print_row(ProcFrame& proc_frame, uintptr_t text_area, StrHandle row) {
     tmp_push_ref(proc_frame, row);
-    text_print(proc_frame, text_area);
+    const bool open = text_print(proc_frame, text_area);
     reload_fpu();
+    return open;
 }
 
-inline void newline(uintptr_t text_area) {
-    text_newline(text_area);
+inline bool newline(uintptr_t text_area) {
+    const bool open = text_newline(text_area);
     reload_fpu();
+    return open;
 }
 
 // The rows, the blank row and the prompts. No line break after the last
 // prompt: the box has exactly these rows. Complete now, the box is
-// announced, with its reading text: the host's lines, not the wrap.
-void print_box(MsgBoxLocals& locals, uintptr_t text_area) {
-    for (int32_t i = 1; i <= locals.line_count; i++) {
-        print_row(locals.proc_frame, text_area, msgbox_line(locals, i));
-        newline(text_area);
+// announced, with its reading text: the host's lines, not the wrap. A box
+// found gone (replaced, or its lock not to be had) is printed no further,
+// so every row does not wait out a bound of its own. False then.
+bool print_box(MsgBoxLocals& locals, uintptr_t text_area) {
+    bool open = true;
+    for (int32_t i = 1; open && i <= locals.line_count; i++) {
+        open = print_row(locals.proc_frame, text_area, msgbox_line(locals, i)) && newline(text_area);
     }
-    newline(text_area);
-    print_row(locals.proc_frame, text_area, locals.prompt1);
-    if (msgbox_prompt_count(locals) >= 2) {
-        newline(text_area);
-        print_row(locals.proc_frame, text_area, locals.prompt2);
+    const StrHandle prompts[3] = {locals.prompt1, locals.prompt2, locals.prompt3};
+    for (int32_t i = 0; open && i < msgbox_prompt_count(locals); i++) {
+        open = newline(text_area) && print_row(locals.proc_frame, text_area, prompts[i]);
     }
-    if (msgbox_prompt_count(locals) >= 3) {
-        newline(text_area);
-        print_row(locals.proc_frame, text_area, locals.prompt3);
-    }
+    if (!open) return false;
     tmp_push_owned(locals.proc_frame, locals.reading);   // the text area's record keeps it
     locals.reading = 0;
     text_announce(locals.proc_frame, text_area);
+    return true;
 }
 
 // The user cannot close the box, so the wait ends only with an accepted
@@ -137,8 +137,7 @@ extern "C" int __stdcall Orvandel(BSTR* caption, BSTR* message, int x_offset, in
         SetForegroundWindow(frame);
         reload_fpu();
     }
-    print_box(locals, text_area);
-    wait_for_answer(locals, text_area);
+    if (print_box(locals, text_area)) wait_for_answer(locals, text_area);
     close_box(text_area, frame);
 
     int result = locals.result;

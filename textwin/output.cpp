@@ -142,17 +142,22 @@ void scroll_rows_to(WindowRecord* record, int32_t top) {
 
 using namespace textwin;
 
-void text_print(ProcFrame& proc_frame, uintptr_t text_area) {
+bool text_print(ProcFrame& proc_frame, uintptr_t text_area) {
     const char16_t* data = nullptr;
     const uint32_t n = str_len_wide(tmp_slot(proc_frame, 0), &data);
     text_area = n != 0 ? resolve_window(text_area) : 0;   // kAnyTextWindow: the one open now
     uint32_t done = 0;
+    bool open = true;
     while (done < n) {
         Refresh refresh{};
-        if (!lock_text()) break;
+        if (!lock_text()) {
+            open = false;
+            break;
+        }
         WindowRecord* record = open_record(text_area);
         if (record == nullptr) {
             unlock_text();
+            open = false;
             break;
         }
         // Where the characters go is the shown text's to say; the back
@@ -170,11 +175,12 @@ void text_print(ProcFrame& proc_frame, uintptr_t text_area) {
         done += step.units;
     }
     tmp_drop(proc_frame);
+    return open;
 }
 
-void text_newline(uintptr_t text_area) {
+bool text_newline(uintptr_t text_area) {
     Refresh refresh{};
-    if (!lock_text()) return;
+    if (!lock_text()) return false;
     WindowRecord* record = open_record(text_area);
     if (record != nullptr) {
         if (print_newline(area_of(record).shown_text, area_of(record).cursor)) show_scrolled(record, &refresh);
@@ -182,6 +188,7 @@ void text_newline(uintptr_t text_area) {
     }
     unlock_text();
     send_refresh(refresh);
+    return record != nullptr;
 }
 
 void text_announce(ProcFrame& proc_frame, uintptr_t text_area) {

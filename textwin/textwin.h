@@ -119,12 +119,15 @@ bool text_window_is_open(uintptr_t text_area);
 // never broken or scrolled. Where the text area shows fewer columns than
 // asked, what passes its edge is kept but not drawn. A row scrolled out of
 // view is kept and drawn once it is scrolled into view. Returns once the
-// drawing is on the screen.
-void text_print(ProcFrame& proc_frame, uintptr_t text_area);
+// drawing is on the screen: false when `text_area` was found not to be the
+// open box's (or the text lock could not be had within its bound), so a
+// caller need print no further into a box that is gone.
+bool text_print(ProcFrame& proc_frame, uintptr_t text_area);
 
 // Moves the cursor of `text_area` to the start of the next row; on the
-// last row scrolls every row up by one and clears the last.
-void text_newline(uintptr_t text_area);
+// last row scrolls every row up by one and clears the last. False as for
+// text_print.
+bool text_newline(uintptr_t text_area);
 
 // Tells assistive technology that the box of `text_area` is up and
 // complete, as message boxes do when they are shown: an alert event for
