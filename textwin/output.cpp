@@ -7,6 +7,7 @@
 // thread scrolls them.
 #include "textwin/textwin.h"
 
+#include "strings/bidi.h"
 #include "strings/cells.h"
 #include "strings/dynstr.h"
 #include "textwin/glyphs.h"
@@ -163,7 +164,14 @@ void text_print(ProcFrame& proc_frame, uintptr_t text_area) {
         const int32_t at = view_row(area_of(record), row);
         const int32_t old_x = record->cur_x;
         place_cursor(record, old_x + static_cast<int32_t>(cells) * record->char_width, record->cur_y);
-        if (at >= 0) {
+        const char16_t* row_units = nullptr;
+        const uint32_t row_n = at >= 0 ? shown_text_row(area_of(record).shown_text, row, &row_units) : 0;
+        if (row_n != 0 && bidi_needed(row_units, row_n)) {
+            // A row in reading order is drawn whole: what this print adds
+            // can move what the row held before.
+            draw_view_row(record, at);
+            refresh = Refresh{hwnd_of(record->hwnd), view_cells(record, at), true};
+        } else if (at >= 0) {
             RECT clip = view_cells(record, at);
             clip.left = old_x;
             draw_cells(dc_of(record), record->font_number, old_x, clip.top, clip, data + done, run, record->char_width,
