@@ -158,7 +158,11 @@ uintptr_t keep_system_font(FontRecord* font_record, const char16_t* face, int32_
     if (mine == nullptr) return 0;
     mine->height = height;
     mine->handle = font;
-    for (int i = 0; i < 32; ++i) mine->face[i] = i < 31 ? face[i] : 0;
+    bool ended = false;   // nothing is read past the face's terminator
+    for (int i = 0; i < 32; ++i) {
+        ended = ended || i == 31 || face[i] == 0;
+        mine->face[i] = ended ? 0 : face[i];
+    }
     auto& fonts = g_runtime.shared.fonts;
     // The count and the search are one step with the link: two threads that
     // found the same face keep it once, and the bound holds.
