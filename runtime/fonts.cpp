@@ -105,14 +105,18 @@ bool keep_scaled_font(FontRecord* font_record, uint32_t dpi, uintptr_t font) {
 bool find_fallback_font(FontRecord* font_record, uint32_t code_point, int32_t height, uintptr_t* font) {
     auto& fonts = g_runtime.shared.fonts;
     if (!owner_lock_take(&fonts.lock)) return false;
-    FallbackFont* fallback = font_record->fallback;
-    while (fallback != nullptr &&
-           (fallback->height != height || code_point < fallback->first || code_point > fallback->last)) {
-        fallback = fallback->next;
+    const FallbackFont* range = nullptr;
+    for (const FallbackFont* fallback = font_record->fallback; fallback != nullptr; fallback = fallback->next) {
+        if (fallback->height != height || code_point < fallback->first || code_point > fallback->last) continue;
+        if (fallback->first == fallback->last) {   // the code point's own: found in its own search
+            range = fallback;
+            break;
+        }
+        if (range == nullptr) range = fallback;
     }
-    if (fallback != nullptr) *font = fallback->handle;
+    if (range != nullptr) *font = range->handle;
     owner_lock_release(&fonts.lock);
-    return fallback != nullptr;
+    return range != nullptr;
 }
 
 bool keep_fallback_font(FontRecord* font_record, uint32_t first, uint32_t last, int32_t height, uintptr_t font) {
@@ -120,6 +124,66 @@ bool keep_fallback_font(FontRecord* font_record, uint32_t first, uint32_t last, 
     if (fallback == nullptr) return false;
     *fallback = FallbackFont{nullptr, first, last, height, font};
     return link_kept(&font_record->fallback, fallback);
+}
+
+namespace {
+
+// Face names are zero-terminated within their 32 units.
+bool same_face(const char16_t* a, const char16_t* b) {
+    for (int i = 0; i < 32; ++i) {
+        if (a[i] != b[i]) return false;
+        if (a[i] == 0) break;
+    }
+    return true;
+}
+
+// Under the font list's lock.
+const SystemFont* system_font_of(const FontRecord* font_record, const char16_t* face, int32_t height) {
+    const SystemFont* kept = font_record->system_fonts;
+    while (kept != nullptr && (kept->height != height || !same_face(kept->face, face))) kept = kept->next;
+    return kept;
+}
+
+}  // namespace
+
+uintptr_t find_system_font(FontRecord* font_record, const char16_t* face, int32_t height) {
+    auto& fonts = g_runtime.shared.fonts;
+    if (!owner_lock_take(&fonts.lock)) return 0;
+    const SystemFont* kept = system_font_of(font_record, face, height);
+    const uintptr_t font = kept != nullptr ? kept->handle : 0;
+    owner_lock_release(&fonts.lock);
+    return font;
+}
+
+uintptr_t keep_system_font(FontRecord* font_record, const char16_t* face, int32_t height, uintptr_t font) {
+    auto* mine = static_cast<SystemFont*>(alloc_record(sizeof(SystemFont)));
+    if (mine == nullptr) return 0;
+    mine->height = height;
+    mine->handle = font;
+    bool ended = false;   // nothing is read past the face's terminator
+    for (int i = 0; i < 32; ++i) {
+        ended = ended || i == 31 || face[i] == 0;
+        mine->face[i] = ended ? 0 : face[i];
+    }
+    auto& fonts = g_runtime.shared.fonts;
+    // The count and the search are one step with the link: two threads that
+    // found the same face keep it once, and the bound holds.
+    if (!owner_lock_take(&fonts.lock)) {
+        free_record(mine);
+        return 0;
+    }
+    const SystemFont* kept = system_font_of(font_record, face, height);
+    uintptr_t drawn = kept != nullptr ? kept->handle : 0;
+    if (kept == nullptr && font_record->system_font_count < kMaxSystemFonts) {
+        mine->next = font_record->system_fonts;
+        font_record->system_fonts = mine;
+        font_record->system_font_count++;
+        drawn = font;
+        mine = nullptr;
+    }
+    owner_lock_release(&fonts.lock);
+    if (mine != nullptr) free_record(mine);
+    return drawn;
 }
 
 void release_font_list() {
@@ -142,9 +206,14 @@ void release_font_list() {
         }
         for (FallbackFont* fallback = font_record->fallback; fallback != nullptr;) {
             FallbackFont* after = fallback->next;
-            if (fallback->handle != 0) gdi_delete_object(fallback->handle);
             free_record(fallback);
             fallback = after;
+        }
+        for (SystemFont* kept = font_record->system_fonts; kept != nullptr;) {
+            SystemFont* after = kept->next;
+            gdi_delete_object(kept->handle);
+            free_record(kept);
+            kept = after;
         }
         free_record(font_record);
         font_record = next;

@@ -44,15 +44,26 @@ struct ScaledFont {
     uintptr_t handle;        // HFONT
 };
 
-// A font of the system that has glyphs the record's font lacks, for the code
-// points [first, last] at a cell `height` pixels high. A handle of 0 records
-// that no font of the system had one, so the range is not searched again.
+// A font of the system drawn for characters the record's font lacks, at a
+// cell `height` pixels high: one per face and height, shared by every range
+// that uses it. Its handle is the list's: deleted at unload.
+struct SystemFont {
+    SystemFont* next;
+    int32_t height;
+    uintptr_t handle;        // HFONT
+    char16_t face[32];       // zero-terminated within its 32 units
+};
+
+// Which system font draws the code points [first, last] at a cell `height`
+// pixels high: a handle of a SystemFont of the same record, never owned
+// here; 0 records that no font of the system fits, kept for one code point
+// only, so a failed search never hides the characters beside it.
 struct FallbackFont {
     FallbackFont* next;
     uint32_t first;
     uint32_t last;
     int32_t height;
-    uintptr_t handle;        // HFONT, or 0: none to be had
+    uintptr_t handle;        // HFONT of a SystemFont, or 0: none to be had
 };
 
 struct FontRecord {
@@ -67,11 +78,13 @@ struct FontRecord {
     // The fonts made for other DPIs, newest first, kept as font_handle is.
     // Linked under the font list's lock, never unlinked before the unload.
     ScaledFont* scaled;
-    // Fonts for what the record's font has no glyph for, newest first: a
-    // narrower range kept later is found before the wider one it refines.
-    // Linked under the lock and kept as `scaled` is; never left selected
-    // into a DC, so each goes at unload.
+    // Which system font draws what the record's font has no glyph for,
+    // newest first. Linked under the lock and kept as `scaled` is.
     FallbackFont* fallback;
+    // The system fonts those use, at most kMaxSystemFonts, newest first;
+    // never left selected into a DC, so each goes at unload.
+    SystemFont* system_fonts;
+    uint32_t system_font_count;
 };
 
 #pragma pack(pop)
@@ -83,9 +96,9 @@ struct FontRecord {
 void build_default_font_list();
 
 // Frees the font records when the library is unloaded, and the font handles
-// (scaled ones too) of the records no window has selected, and every
-// fallback font; without it every unload of the library would leave them
-// behind in the host. Never at process end, where the lock may
+// (scaled ones too) of the records no window has selected, and every system
+// font kept for what they lack; without it every unload of the library would
+// leave them behind in the host. Never at process end, where the lock may
 // have been left taken by a thread that is gone. Nothing goes when the
 // font list's lock cannot be had within its bound.
 void release_font_list();
@@ -104,11 +117,33 @@ uintptr_t find_scaled_font(FontRecord* font_record, uint32_t dpi);
 // then stays the caller's.
 bool keep_scaled_font(FontRecord* font_record, uint32_t dpi, uintptr_t font);
 
-// The newest fallback kept for `code_point` at `height`: true with its font
-// in `font` (0 when the search found none), false when none was kept.
+// How many system fonts a font record keeps, whatever the scripts and cell
+// heights its windows draw: each is a GDI object of the host's process
+// until the library is unloaded.
+constexpr uint32_t kMaxSystemFonts = 24;
+
+// The fallback kept for `code_point` at `height`: true with its font in
+// `font` (0 when no font fits), false when none was kept. An entry for the
+// code point alone comes before one for a range that holds it.
 bool find_fallback_font(FontRecord* font_record, uint32_t code_point, int32_t height, uintptr_t* font);
 
-// Keeps `font` (0 for none) for the code points [first, last] at `height`,
-// for every later lookup until the library is unloaded. False when there is
-// no memory or no lock to keep it: a font then stays the caller's.
+// Keeps `font` (0 for none; else a handle keep_system_font returned) for the
+// code points [first, last] at `height`, for every later lookup until the
+// library is unloaded. False when there is no memory or no lock within its
+// bound to keep it.
 bool keep_fallback_font(FontRecord* font_record, uint32_t first, uint32_t last, int32_t height, uintptr_t font);
+
+// The kept system font of face `face` (zero-terminated within 32 units) at
+// `height`, or 0 (also without the lock).
+uintptr_t find_system_font(FontRecord* font_record, const char16_t* face, int32_t height);
+
+// Keeps `font`, made of `face` at `height`, until the library is unloaded,
+// and returns the handle to draw with:
+// | returned                 | the caller's `font`                          |
+// |--------------------------|----------------------------------------------|
+// | `font`                   | kept: the list's now                         |
+// | another handle           | one of that face and height was kept first:  |
+// |                          | the caller deletes its own                   |
+// | 0                        | kMaxSystemFonts are kept, no memory, or no   |
+// |                          | lock within its bound: it stays the caller's |
+uintptr_t keep_system_font(FontRecord* font_record, const char16_t* face, int32_t height, uintptr_t font);

@@ -5,7 +5,11 @@
 #          points default to W (the CJK ideograph blocks); planes 2 and 3,
 #          wide throughout, are char_cells()'s own rule
 #   zero   general category Mn, Me or Cf, and the conjoining Hangul vowels
-#          and final consonants, which join the syllable before them
+#          and final consonants, which join the syllable before them; but
+#          not the format characters that have a glyph of their own (U+00AD
+#          and the prepended concatenation marks of PropList.txt)
+#   mark   general category Mc: spacing marks take their cell but are drawn
+#          with the character before them
 # Every other character, controls included, takes one cell. The tables are
 # never edited by hand: run this again for a newer Unicode, and the unit test
 # that compares every code point with the same files tells when they differ.
@@ -65,13 +69,27 @@ wide() {
 # here, they would take a quarter of the table.
 not_planes_2_3() { awk '$1 < 131072 || $2 > 262141'; }
 
-zero() {
-  awk -F';' "$hex"'
-    $3 == "Mn" || $3 == "Me" || $3 == "Cf" {
+# Code points of PropList.txt's property $1, one "first last" per line.
+property() {
+  awk -F'[;# ]+' -v prop="$1" "$hex"'
+    /^[0-9A-F]/ && $2 == prop { n = split($1, r, /\.\./); printf "%d %d\n", hex(r[1]), hex(r[n]) }' \
+    "$dir/PropList.txt"
+}
+
+# Code points of general category $1 (a regular expression), one "first
+# last" per line; the "first last" lines on standard input are left out.
+category() {
+  awk -F';' -v cats="$1" "$hex"'
+    FILENAME == "-" { split($0, r, " "); for (c = r[1]; c <= r[2]; c++) left_out[c] = 1; next }
+    $3 ~ cats {
       cp = hex($1)
       if ($2 ~ /First>$/) { first = cp; next }
       if ($2 ~ /Last>$/) { printf "%d %d\n", first, cp; next }
-      printf "%d %d\n", cp, cp }' "$dir/UnicodeData.txt"
+      if (!(cp in left_out)) printf "%d %d\n", cp, cp }' - "$dir/UnicodeData.txt"
+}
+
+zero() {
+  { echo "173 173"; property Prepended_Concatenation_Mark; } | category '^(Mn|Me|Cf)$'
   printf '%d %d\n' 0x1160 0x11FF
 }
 
@@ -81,5 +99,6 @@ zero() {
   echo "constexpr uint32_t kRangesPerIndex = $ranges_per_index;"
   zero | table Zero
   wide | not_planes_2_3 | table Wide
+  category '^Mc$' </dev/null | table Mark
 } >"$out"
 echo "wrote $out: $(grep -c '^    0x..,' "$out") ranges, $(grep -o '0x[0-9A-F][0-9A-F],' "$out" | wc -l) bytes of ranges (Unicode $version)"

@@ -28,6 +28,8 @@ packages=(
   wine wine32:i386 wine64                          # runs the Windows tests
   xvfb xdotool imagemagick                         # a display for windows, keys, screenshots
   fonts-droid-fallback                             # one font with CJK glyphs, the same on every machine
+  fonts-unifont                                    # every script of the BMP in its cells, Arabic's joined forms, Thai's marks; emoji and plane-2 ideographs (Unifont Upper, Unifont-JP)
+  fonts-lohit-deva                                 # Devanagari with its conjuncts, which Unifont cannot shape
   unicode-data                                     # what the cell-width table is made from and checked against
   zip unzip                                        # the release archives
 )

@@ -52,6 +52,10 @@ uint32_t char_cells(uint32_t cp) {
     return in_ranges(kWideCellStream, sizeof kWideCellStream, kWideCellIndex, sizeof kWideCellIndex / 4, cp) ? 2 : 1;
 }
 
+bool is_spacing_mark(uint32_t cp) {
+    return cp >= 0x900 && in_ranges(kMarkCellStream, sizeof kMarkCellStream, kMarkCellIndex, sizeof kMarkCellIndex / 4, cp);
+}
+
 CellChar cell_char_at(const char16_t* units, uint32_t n, uint32_t at) {
     const char16_t u = units[at];
     if (is_high_surrogate(u) && at + 1 < n && is_low_surrogate(units[at + 1])) {

@@ -29,6 +29,10 @@ struct CellChar {
 // Cells of one code point: 0, 1 or 2.
 uint32_t char_cells(uint32_t code_point);
 
+// Whether a code point is a spacing mark (general category Mc): it takes
+// its cell, but is drawn with the character before it, as one cluster.
+bool is_spacing_mark(uint32_t code_point);
+
 // The character that starts at units[at]; `at` < n.
 CellChar cell_char_at(const char16_t* units, uint32_t n, uint32_t at);
 

@@ -149,18 +149,30 @@ TEST_F(RegistryTest, ScaledFontsAreKeptPerDpiAndGoWithTheList) {
     build_default_font_list();   // the fixture's detach releases a list again
 }
 
-// Fonts of the system for what the text font lacks are kept per range of
-// code points and cell height, a range with none found too, the newest
-// first; each goes at unload.
+// Fonts of the system for what the text font lacks: one per face and cell
+// height, at most kMaxSystemFonts, shared by the ranges of code points
+// that use them; a code point's own entry (a failed search, or a font for
+// it alone) comes before its range's and hides nothing beside it. Each
+// font goes at unload, once.
 TEST_F(RegistryTest, FallbackFontsAreKeptPerRangeAndHeightAndGoWithTheList) {
     FontRecord* f = find_font_record(2);
     ASSERT_NE(f, nullptr);
     const uintptr_t cjk16 = gdi_fake_create(kFakeFont), cjk24 = gdi_fake_create(kFakeFont);
-    const uintptr_t one = gdi_fake_create(kFakeFont);
+    const uintptr_t one = gdi_fake_create(kFakeFont), again = gdi_fake_create(kFakeFont);
+    ASSERT_EQ(keep_system_font(f, u"CJK", 16, cjk16), cjk16);
+    ASSERT_EQ(keep_system_font(f, u"CJK", 24, cjk24), cjk24);
+    ASSERT_EQ(keep_system_font(f, u"One", 16, one), one);
+    EXPECT_EQ(keep_system_font(f, u"CJK", 16, again), cjk16) << "a face and height already kept";
+    EXPECT_TRUE(gdi_fake_is_live(again)) << "stays the caller's";
+    gdi_delete_object(again);
+    EXPECT_EQ(find_system_font(f, u"CJK", 24), cjk24);
+    EXPECT_EQ(find_system_font(f, u"CJK", 20), 0u);
+    EXPECT_EQ(find_system_font(f, u"CJK Other", 16), 0u);
+
+    ASSERT_TRUE(keep_fallback_font(f, 0x6F22, 0x6F22, 16, one));
     ASSERT_TRUE(keep_fallback_font(f, 0x6F00, 0x6FFF, 16, cjk16));
     ASSERT_TRUE(keep_fallback_font(f, 0x6F00, 0x6FFF, 24, cjk24));
-    ASSERT_TRUE(keep_fallback_font(f, 0x0500, 0x05FF, 16, 0));
-    ASSERT_TRUE(keep_fallback_font(f, 0x6F22, 0x6F22, 16, one));
+    ASSERT_TRUE(keep_fallback_font(f, 0x3040, 0x3040, 16, 0));
     const struct {
         const char* name;
         FontRecord* record;
@@ -175,8 +187,9 @@ TEST_F(RegistryTest, FallbackFontsAreKeptPerRangeAndHeightAndGoWithTheList) {
         {"a height never searched", f, 0x6F10, 20, false, 0},
         {"just before the range", f, 0x6EFF, 16, false, 0},
         {"just after the range", f, 0x7000, 16, false, 0},
-        {"a range where none was found", f, 0x05D0, 16, true, 0},
-        {"a narrower range kept later comes first", f, 0x6F22, 16, true, one},
+        {"a code point none was found for", f, 0x3040, 16, true, 0},
+        {"the code point beside it is not hidden", f, 0x3041, 16, false, 0},
+        {"a code point's own comes before its range kept later", f, 0x6F22, 16, true, one},
         {"kept for its own record only", find_font_record(3), 0x6F00, 16, false, 0},
     };
     for (const auto& c : cases) {
@@ -186,9 +199,19 @@ TEST_F(RegistryTest, FallbackFontsAreKeptPerRangeAndHeightAndGoWithTheList) {
         if (c.kept) EXPECT_EQ(font, c.font);
     }
 
+    // The bound: past it a font stays the caller's, whatever the face.
+    std::vector<uintptr_t> fonts;
+    for (uint32_t i = 3; i < kMaxSystemFonts; ++i) {
+        const char16_t face[] = {u'F', static_cast<char16_t>(u'A' + i), 0};
+        fonts.push_back(gdi_fake_create(kFakeFont));
+        ASSERT_EQ(keep_system_font(f, face, 16, fonts.back()), fonts.back());
+    }
     const uintptr_t unkept = gdi_fake_create(kFakeFont);
+    EXPECT_EQ(keep_system_font(f, u"Past the bound", 16, unkept), 0u);
+    EXPECT_EQ(find_system_font(f, u"Past the bound", 16), 0u);
+    EXPECT_EQ(keep_system_font(f, u"One", 16, unkept), one) << "a kept face is still found";
     platform_fail_allocations_after(0);
-    EXPECT_FALSE(keep_fallback_font(f, 0x4E00, 0x4EFF, 16, unkept));
+    EXPECT_FALSE(keep_fallback_font(f, 0x4E00, 0x4EFF, 16, cjk16));
     platform_fail_allocations_after(-1);
     uintptr_t font = 0;
     EXPECT_FALSE(find_fallback_font(f, 0x4E00, 16, &font));
@@ -200,6 +223,7 @@ TEST_F(RegistryTest, FallbackFontsAreKeptPerRangeAndHeightAndGoWithTheList) {
     EXPECT_FALSE(gdi_fake_is_live(cjk16));
     EXPECT_FALSE(gdi_fake_is_live(cjk24));
     EXPECT_FALSE(gdi_fake_is_live(one));
+    for (uintptr_t kept : fonts) EXPECT_FALSE(gdi_fake_is_live(kept));
     EXPECT_EQ(gdi_counters().live_objects, 0);
     build_default_font_list();   // the fixture's detach releases a list again
 }

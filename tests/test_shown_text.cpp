@@ -2,6 +2,8 @@
 // layout the clipboard gets, kept in step with what is printed.
 #include "textwin/shown_text.h"
 
+#include "textwin/clusters.h"
+
 #include <string>
 #include <vector>
 
@@ -193,6 +195,64 @@ TEST_F(ShownTextTest, NoBlockForSizesThatCannotBeHeld) {
     EXPECT_EQ(shown_text_put(0, 0, 0, u"xy", 2), 2u);
     shown_text_scroll(0);
     EXPECT_EQ(shown_text_rows(0, nullptr, 0), 0u);
+}
+
+}  // namespace
+
+// A row as it is drawn: its clusters in reading order, each as the code
+// point drawn for its first character and the rest of its units, and the
+// cells each keeps.
+namespace {
+
+std::u16string drawn(const std::u16string& row, std::vector<uint32_t>* cells) {
+    const uint32_t n = static_cast<uint32_t>(row.size());
+    std::vector<ShownCluster> clusters(n);
+    std::vector<uint32_t> scratch((visual_row_scratch_bytes(n) + 3) / 4);
+    const uint32_t count = visual_row(row.data(), n, clusters.data(), scratch.data());
+    std::u16string out;
+    for (uint32_t i = 0; i < count; ++i) {
+        const ShownCluster& c = clusters[i];
+        if (c.shown > 0xFFFF) {
+            out += static_cast<char16_t>(0xD7C0 + (c.shown >> 10));
+            out += static_cast<char16_t>(0xDC00 + (c.shown & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c.shown);
+        }
+        out += row.substr(c.from + (c.shown > 0xFFFF ? 2 : 1), c.units - (c.shown > 0xFFFF ? 2 : 1));
+        cells->push_back(c.cells);
+    }
+    return out;
+}
+
+TEST(ShownRow, ClustersInReadingOrder) {
+    const struct {
+        const char* name;
+        std::u16string row;
+        std::u16string drawn;
+        std::vector<uint32_t> cells;
+    } cases[] = {
+        {"the margin stays left, a Hebrew word's first letter is rightmost", u" \u05D0\u05D1\u05D2",
+         u" \u05D2\u05D1\u05D0", {1, 1, 1, 1}},
+        {"digits keep their order in a right-to-left row", u"  \u05D0 12", u"  12 \u05D0", {1, 1, 1, 1, 1, 1}},
+        {"a left-to-right row with a Hebrew word", u" ab \u05D0\u05D1 c", u" ab \u05D1\u05D0 c",
+         {1, 1, 1, 1, 1, 1, 1, 1}},
+        {"brackets at a right-to-left level are mirrored", u" \u05D0(\u05D1)", u" (\u05D1)\u05D0", {1, 1, 1, 1, 1}},
+        {"a mark moves with its letter", u" \u05D0\u05B8\u05D1", u" \u05D1\u05D0\u05B8", {1, 1, 1}},
+        {"Arabic letters take their joined forms", u" \u0628\u0628\u0628", u" \uFE90\uFE92\uFE91", {1, 1, 1, 1}},
+        {"a letter that joins neither side stays isolated", u" \u0628 \u0628", u" \uFE8F \uFE8F", {1, 1, 1, 1}},
+        {"lam and alef are one ligature over both cells", u" \u0628\u0644\u0627", u" \uFEFC\u0627\uFE91", {1, 2, 1}},
+        {"lam alone before alef: the isolated ligature", u" \u0644\u0627", u" \uFEFB\u0627", {1, 2}},
+        {"a lam takes one alef only", u" \u0644\u0627\u0627", u" \uFE8D\uFEFB\u0627", {1, 1, 2}},
+        {"a conjunct is one cluster of its cells", u" \u0938\u094D\u0924", u" \u0938\u094D\u0924", {1, 2}},
+        {"a spacing vowel sign goes with its consonant", u" \u0915\u093F", u" \u0915\u093F", {1, 2}},
+        {"a surrogate pair is one cluster", u" \U0001F44D\u05D0", u" \u05D0\U0001F44D", {1, 1, 2}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint32_t> cells;
+        EXPECT_EQ(drawn(c.row, &cells), c.drawn);
+        if (!c.cells.empty()) EXPECT_EQ(cells, c.cells);
+    }
 }
 
 }  // namespace

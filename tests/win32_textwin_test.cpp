@@ -144,6 +144,50 @@ TEST_F(TextWindowTest, TextLandsInItsCells) {
     }
 }
 
+// The fonts of the system drawn for what the cell font lacks: a character
+// none has (an unassigned code point) hides nothing of its block from the
+// search, and a character of every block of the BMP keeps at most
+// kMaxSystemFonts fonts, whatever the number of blocks.
+TEST_F(TextWindowTest, AFailedSearchHidesNothingAndTheFontsKeptStayFew) {
+    open_window(u"Warm", 4, 1, 50, 50);
+    text_close(kAnyTextWindow);
+    ASSERT_TRUE(eventually([] { return registry_size() == 0; }));
+    const int gdi = live_gdi_objects();
+    HWND area = open_window(u"Fallback", 64, 10, 50, 50);
+    ASSERT_NE(area, nullptr);
+    print(u"\uFFFF\uFF21");   // a noncharacter no font has, then a fullwidth A of its block
+    WindowRecord* r = current();
+    ASSERT_NE(r, nullptr);
+    const Image box_alone = model(r, {{0, 0, u"\uFFFF\uFF21"}});
+    const Image drawn = read_dc(reinterpret_cast<HDC>(r->mem_dc), r->width, r->height);
+    const uint32_t face = rgb_of(GetSysColor(COLOR_BTNFACE));
+    long differ = 0, ink = 0;
+    for (int y = 0; y < r->char_height; ++y) {
+        for (int x = r->char_width; x < 3 * r->char_width; ++x) {
+            differ += drawn.at(x, y) != box_alone.at(x, y);
+            ink += drawn.at(x, y) != face;
+        }
+    }
+    EXPECT_GT(ink, 0) << "the letter after a character no font has is not drawn";
+    EXPECT_GT(differ, 0) << "the letter after a character no font has is the cell font's empty box";
+    text_newline(kAnyTextWindow);
+    std::u16string every_block;
+    for (uint32_t block = 0; block < 0x100; ++block) {
+        if (block >= 0xD8 && block <= 0xDF) continue;   // surrogates: not characters alone
+        every_block += static_cast<char16_t>(block << 8 | 0x41);
+    }
+    print(every_block);
+    text_close(kAnyTextWindow);
+    ASSERT_TRUE(eventually([] { return registry_size() == 0; }));
+    if (gdi < 0) {
+        say_gdi_not_counted("AFailedSearchHidesNothing");
+    } else {
+        EXPECT_LE(live_gdi_objects() - gdi, static_cast<int>(kMaxSystemFonts)) << "fonts kept after a box per block";
+        printf("GDI objects kept after a character of every BMP block: %d, of them system fonts: %u\n",
+               live_gdi_objects() - gdi, find_font_record(2)->system_font_count);
+    }
+}
+
 TEST_F(TextWindowTest, TextOperationsWithoutAWindowDoNothingAndStillConsume) {
     print(u"nobody sees this");
     text_newline(kAnyTextWindow);

@@ -7,6 +7,7 @@
 // thread scrolls them.
 #include "textwin/textwin.h"
 
+#include "strings/bidi.h"
 #include "strings/dynstr.h"
 #include "textwin/glyphs.h"
 #include "textwin/internal.h"
@@ -93,8 +94,18 @@ void show_scrolled(WindowRecord* record, Refresh* out) {
 // cut at the text area's edge; its repaint goes to `out`.
 void show_run(WindowRecord* record, const PrintStep& step, const char16_t* units, Refresh* out) {
     const int32_t at = view_row(area_of(record), step.row);
+    if (at < 0) return;
+    const char16_t* row_units = nullptr;
+    const uint32_t row_n = shown_text_row(area_of(record).shown_text, step.row, &row_units);
+    if (row_n != 0 && bidi_needed(row_units, row_n)) {
+        // A row in reading order is drawn whole: what this print adds can
+        // move what the row held before, on either side of the edge.
+        draw_view_row(record, at);
+        *out = Refresh{hwnd_of(record->hwnd), view_cells(record, at), true};
+        return;
+    }
     const int32_t x = step.column * record->char_width;
-    if (at < 0 || x >= record->width) return;
+    if (x >= record->width) return;
     RECT clip = view_cells(record, at);
     clip.left = x;
     draw_cells(dc_of(record), record->font_number, x, clip.top, clip, units, step.units, record->char_width,

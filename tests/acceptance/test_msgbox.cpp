@@ -1265,6 +1265,151 @@ TEST(Geometry, WideCharactersTakeTwoCellsDrawnFromAFontThatHasThem) {
     EXPECT_EQ(c.result, 2);
 }
 
+// --- every script ------------------------------------------------------------
+
+// A box's pixels by cells, and what the box's font alone would draw there.
+struct Cells {
+    const tw::Image& img;
+    const tw::Image& font_alone;
+    box::Cell cell;
+    uint32_t face;
+    std::vector<uint32_t> at(const tw::Image& from, int row, int col, int n = 1) const {
+        std::vector<uint32_t> px;
+        for (int y = row * cell.line_height; y < (row + 1) * cell.line_height; ++y) {
+            for (int x = col * cell.width; x < (col + n) * cell.width; ++x) px.push_back(from.at(x, y));
+        }
+        return px;
+    }
+    std::vector<uint32_t> at(int row, int col, int n = 1) const { return at(img, row, col, n); }
+    int ink_in(int row, int col, int n = 1) const {
+        return ink(img, col * cell.width, (col + n) * cell.width, row * cell.line_height, (row + 1) * cell.line_height,
+                   face);
+    }
+    // Two cells' pixels side by side, as at(row, col, 2) gives two cells.
+    std::vector<uint32_t> side_by_side(const std::vector<uint32_t>& left, const std::vector<uint32_t>& right) const {
+        std::vector<uint32_t> px;
+        for (int y = 0; y < cell.line_height; ++y) {
+            px.insert(px.end(), left.begin() + y * cell.width, left.begin() + (y + 1) * cell.width);
+            px.insert(px.end(), right.begin() + y * cell.width, right.begin() + (y + 1) * cell.width);
+        }
+        return px;
+    }
+    // The first pixel row of the cell with ink, from the row's top.
+    int top_ink(int row, int col) const {
+        for (int y = 0; y < cell.line_height; ++y) {
+            const int at = row * cell.line_height + y;
+            if (ink(img, col * cell.width, (col + 1) * cell.width, at, at + 1, face) != 0) return y;
+        }
+        return cell.line_height;
+    }
+    // Whether pixel column x of the row has ink: a stroke crosses there.
+    bool crossed(int row, int x) const { return ink(img, x, x + 1, row * cell.line_height, (row + 1) * cell.line_height, face) > 0; }
+};
+
+// One box in a script, its rows as the host gives them (each drawn after
+// the layout's one-space margin), the cells each takes with the margin, and
+// what only that script asks of the pixels ("" when right).
+struct ScriptCase {
+    const char* name;
+    std::vector<std::wstring> rows;
+    std::vector<int> cells;
+    std::function<std::string(const Cells&)> check;
+};
+
+// Every script drawn as its readers read it: a right-to-left row in
+// reading order with its digits left to right, Arabic joined, a conjunct,
+// marks over their bases, a character of another plane, accents; every
+// row's ink inside its own cells and row, and its reading text the host's,
+// in logical order.
+TEST(Scripts, EachIsDrawnAsItsReadersReadIt) {
+    auto when = [](bool ok, const char* what) { return ok ? std::string() : std::string(what) + "; "; };
+    const ScriptCase cases[] = {
+        {"Hebrew: the first letter is the rightmost", {L"\u05D0\u05D1\u05D2", L"\u05D0"}, {4, 2},
+         [&](const Cells& c) {
+             return when(c.at(0, 3) == c.at(1, 1), "the first letter is not in the last cell") +
+                    when(c.at(0, 1) != c.at(1, 1), "the first letter is in the first cell");
+         }},
+        {"Hebrew with digits: the digits stay left to right", {L"\u05D0 12", L"12"}, {5, 3},
+         [&](const Cells& c) {
+             return when(c.at(0, 1, 2) == c.at(1, 1, 2), "not 12 at the row's left") +
+                    when(c.ink_in(0, 4) > 0, "no letter at the right");
+         }},
+        {"Arabic: the letters join", {L"\u0628\u0628\u0628", L"\uFE8F\uFE8F\uFE8F"}, {4, 4},
+         [&](const Cells& c) {
+             const int w = c.cell.width;
+             return when(c.crossed(0, 2 * w - 1) && c.crossed(0, 2 * w) && c.crossed(0, 3 * w - 1) &&
+                             c.crossed(0, 3 * w),
+                         "a stroke does not cross into the next cell") +
+                    when(c.at(0, 1, 3) != c.at(1, 1, 3), "drawn as isolated letters");
+         }},
+        {"Devanagari: a conjunct", {L"\u0938\u094D\u0924", L"\u0938\u094D", L"\u0924"}, {3, 2, 2},
+         [&](const Cells& c) {
+             return when(c.ink_in(0, 1, 2) > 0, "no ink") +
+                    when(c.at(0, 1, 2) != c.side_by_side(c.at(1, 1), c.at(2, 1)), "drawn letter by letter");
+         }},
+        {"Thai: marks over their bases", {L"\u0E01\u0E35\u0E48", L"\u0E01"}, {2, 2},
+         [&](const Cells& c) {
+             return when(c.ink_in(1, 1) > 0 && c.ink_in(0, 1) > c.ink_in(1, 1), "no marks over the base");
+         }},
+        {"Emoji: two cells, not an empty box", {L"\U0001F44D"}, {3},
+         [&](const Cells& c) {
+             return when(c.ink_in(0, 1) > 0 && c.ink_in(0, 2) > 0, "not in both cells") +
+                    when(c.at(0, 1, 2) != c.at(c.font_alone, 0, 1, 2), "the empty boxes");
+         }},
+        {"A plane-2 ideograph: two cells, not an empty box", {L"\U00020B9F"}, {3},
+         [&](const Cells& c) {
+             return when(c.ink_in(0, 1) > 0 && c.ink_in(0, 2) > 0, "not in both cells") +
+                    when(c.at(0, 1, 2) != c.at(c.font_alone, 0, 1, 2), "the empty boxes");
+         }},
+        {"Vietnamese: its accents, inside its cells", {L"\u1EBF\u1EC7", L"ee"}, {3, 3},
+         [&](const Cells& c) {
+             return when(c.ink_in(0, 1) > c.ink_in(1, 1) && c.ink_in(0, 2) > c.ink_in(1, 2), "less ink than e") +
+                    when(c.top_ink(0, 1) < c.top_ink(1, 1) - 1, "no accent over the e");
+         }},
+    };
+    const box::Cell cell = box::cell_size();
+    const uint32_t face = tw::rgb_of(GetSysColor(COLOR_BTNFACE));
+    for (const ScriptCase& sc : cases) {
+        SCOPED_TRACE(sc.name);
+        std::wstring message, reading;
+        std::vector<std::wstring> shown;
+        for (const std::wstring& row : sc.rows) {
+            message += (message.empty() ? L"" : L"\r\n") + row;
+            reading += L" " + row + L"\r\n";
+            shown.push_back(L" " + row);
+        }
+        reading += L"\r\n  Press <Enter>";
+        Call c;
+        HWND frame = start_box(c, "script", message.c_str());
+        ASSERT_NE(frame, nullptr);
+        HWND area = box::text_area(frame);
+        RECT ar;
+        GetClientRect(area, &ar);
+        const tw::Image font_alone = box::expected_text_area(shown, ar.right, ar.bottom, nullptr);
+        // Drawing only adds: looked at until it is right or the bound passes.
+        std::string wrong = "not looked at";
+        for (DWORD start = GetTickCount(); !wrong.empty() && GetTickCount() - start < 20000; Sleep(50)) {
+            const tw::Image img = tw::capture(area);
+            if (img.width != ar.right || img.height != ar.bottom) continue;
+            const Cells cells{img, font_alone, cell, face};
+            wrong = sc.check(cells);
+            for (size_t r = 0; r <= sc.rows.size(); ++r) {   // the blank row after them too
+                const int y0 = static_cast<int>(r) * cell.line_height;
+                const int from = r < sc.rows.size() ? sc.cells[r] * cell.width : 0;
+                if (ink(img, from, img.width, y0, y0 + cell.line_height, face) != 0) {
+                    wrong += "ink past the text of row " + std::to_string(r) + "; ";
+                }
+            }
+        }
+        EXPECT_EQ(wrong, "");
+        wchar_t text[256] = {};
+        GetWindowTextW(area, text, 256);
+        EXPECT_TRUE(std::wstring(text) == reading) << "the reading text is not the rows in logical order";
+        ASSERT_TRUE(box::press(frame, {"Return"}));
+        ASSERT_TRUE(c.wait());
+    }
+}
+
 // --- the example hosts ---------------------------------------------------------
 
 struct ExampleCase {
