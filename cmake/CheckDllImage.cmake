@@ -70,9 +70,10 @@ endif()
 # textwin/cell_font.cpp). The x64 DLL imports the pointer-sized pair of
 # GetWindowLong and SetWindowLong.
 set(windows7_imports
-  GDI32!BitBlt GDI32!CreateCompatibleBitmap GDI32!CreateCompatibleDC GDI32!CreateFontIndirectW
-  GDI32!CreateSolidBrush GDI32!DeleteDC GDI32!DeleteObject GDI32!EnumFontFamiliesExW GDI32!ExtTextOutW
-  GDI32!GetClipBox GDI32!GetDeviceCaps GDI32!GetGlyphIndicesW GDI32!GetStockObject GDI32!GetTextExtentPoint32W
+  GDI32!BitBlt GDI32!CreateCompatibleBitmap GDI32!CreateCompatibleDC GDI32!CreateDIBSection
+  GDI32!CreateFontIndirectW GDI32!CreateSolidBrush GDI32!DeleteDC GDI32!DeleteObject GDI32!EnumFontFamiliesExW
+  GDI32!ExtTextOutW GDI32!GdiFlush GDI32!GetClipBox GDI32!GetDeviceCaps GDI32!GetFontData GDI32!GetGlyphIndicesW
+  GDI32!GetStockObject GDI32!GetTextExtentPoint32W GDI32!GetTextExtentPointI GDI32!GetTextFaceW
   GDI32!GetTextMetricsW GDI32!SelectObject GDI32!SetBkColor GDI32!SetBkMode GDI32!SetTextColor
   KERNEL32!CloseHandle KERNEL32!CreateMutexW KERNEL32!CreateThread KERNEL32!DuplicateHandle KERNEL32!ExitProcess
   KERNEL32!FreeLibrary KERNEL32!FreeLibraryAndExitThread KERNEL32!GetCurrentThreadId KERNEL32!GetLastError

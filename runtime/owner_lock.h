@@ -19,7 +19,8 @@
 constexpr uint32_t kOwnerLockBoundMs = 10000;
 
 // Takes the lock: true once it is the caller's, false at the bound with the
-// lock not taken (the caller then goes on without what the lock guards).
+// lock not taken (the caller then goes on without what the lock guards, and
+// must not release it: the core's build fails a caller that ignores this).
 // A waiter spins a few tries, then sleeps 1 ms between tries.
-bool owner_lock_take(OwnerLockWord* word);
+[[nodiscard]] bool owner_lock_take(OwnerLockWord* word);
 void owner_lock_release(OwnerLockWord* word);

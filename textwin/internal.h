@@ -79,7 +79,7 @@ inline auto& text_state() { return g_runtime.shared.text; }
 // that has ended (killed while it drew) is taken over. False when it could
 // not be had within its bound: not taken, and the caller does as if there
 // were no box (a text operation) or skips its step (the window thread).
-bool lock_text();
+[[nodiscard]] bool lock_text();
 void unlock_text();
 
 // Under the text lock: whether the published box's thread has ended (a
