@@ -100,6 +100,16 @@ extern "C" {
  *   Messages of any length are laid out in time linear in their length, so
  *   even a 16 MB message (131,072 rows) shows its box promptly.
  *
+ *   A character takes the cells it is drawn in: two for East Asian wide and
+ *   fullwidth characters, none for combining marks and zero-width characters
+ *   (drawn with the character before them), one for every other, control
+ *   characters included (drawn as the font's glyph); a surrogate pair is one
+ *   character. A character the box's font has no glyph for is drawn from a
+ *   font of the system that has one. The cells scale with the DPI of the
+ *   screen the window is on (GetDpiForWindow where the system has it), so
+ *   the text keeps its physical size; at 96 DPI, and in a host the system
+ *   scales itself, a cell is the font's own.
+ *
  * HOW LARGE A MESSAGE
  *   A box is shown only with all it shows in memory: one string per row,
  *   the reading text (see READING), and the rows as text, in one block of
