@@ -234,9 +234,8 @@ TEST(Lifecycle, WindowsAndWindowThreadGoneWhenTheCallReturns) {
 // Answers each box by posting the key to its text area: 200 boxes typed by
 // xdotool would take minutes, and this test is about what is left behind.
 TEST(Lifecycle, TwoHundredCallsLeaveNothingBehind) {
-    // One box first, so the process-lifetime objects (window class, the font
-    // kept by its font record) exist before counting.
-    auto one = [](int i) -> bool {
+    // With `window_thread`, the box's thread is handed back, open.
+    auto one = [](int i, HANDLE* window_thread) -> bool {
         Call c;
         std::wstring cap = L"orv soak " + std::to_wstring(i);
         c.caption = Arg(cap);
@@ -246,26 +245,32 @@ TEST(Lifecycle, TwoHundredCallsLeaveNothingBehind) {
         c.start();
         HWND frame = box::find_box(cap.c_str());
         if (!frame) return false;
+        if (window_thread) *window_thread = OpenThread(SYNCHRONIZE, FALSE, GetWindowThreadProcessId(frame, nullptr));
         PostMessageW(box::text_area(frame), WM_CHAR, L'2', 0);
         return c.wait() && c.result == 2;
     };
-    ASSERT_TRUE(one(0));
-    Sleep(200);
-    const int gdi = tw::live_gdi_objects(), threads = tw::process_threads(), windows = tw::process_windows();
-    for (int i = 1; i <= 200; i++) {
+    // Counted from after the first round, run as every round is: what the
+    // process keeps for good (the window class, the font its font record
+    // keeps, the test framework's watcher of this thread's trace) is made
+    // by whatever comes first.
+    int gdi = -1, threads = 0, windows = 0;
+    for (int i = 0; i <= 200; i++) {
         SCOPED_TRACE(i);
-        ASSERT_TRUE(one(i));
+        HANDLE window_thread = nullptr;
+        ASSERT_TRUE(one(i, i == 0 ? &window_thread : nullptr));
+        if (i > 0) continue;
+        ASSERT_NE(window_thread, nullptr);
+        EXPECT_EQ(WaitForSingleObject(window_thread, box::kReturnTimeoutMs), WAIT_OBJECT_0);
+        CloseHandle(window_thread);
+        gdi = tw::live_gdi_objects(), threads = tw::process_threads(), windows = tw::process_windows();
     }
     // Window threads end shortly after their call returns.
     int t = 0;
     for (int i = 0; i < 200 && (t = tw::process_threads()) > threads; i++) Sleep(10);
     EXPECT_EQ(t, threads);
     EXPECT_EQ(tw::process_windows(), windows);
-    if (gdi < 0) {
-        tw::say_gdi_not_counted("TwoHundredCalls");
-    } else {
-        EXPECT_EQ(tw::live_gdi_objects(), gdi);
-    }
+    if (gdi < 0) GTEST_SKIP() << tw::kGdiNotCounted;
+    EXPECT_EQ(tw::live_gdi_objects(), gdi);
 }
 
 // --- concurrency -------------------------------------------------------------------
@@ -580,7 +585,7 @@ TEST(HostFate, NoCaseLeavesABoxOrStallsTheNextCall) {
             ++gdi_counted;
         }
     }
-    if (gdi_counted == 0) tw::say_gdi_not_counted("HostFate");
+    if (gdi_counted != static_cast<int>(std::size(cases))) GTEST_SKIP() << tw::kGdiNotCounted;
 }
 
 // --- the host's own window ------------------------------------------------------
@@ -778,14 +783,13 @@ TEST(EveryUser, AScreenReaderHearsTheBoxAndReadsItsRows) {
     const std::wstring rows = L" Save the changes?\r\n report.txt\r\n\r\n  Press 1 for Yes\r\n  Press 2 for No";
     const std::wstring name = accessible_name(area);
 #ifdef _WIN64
-    // 64-bit Wine makes no proxy for any control (E_NOINTERFACE); there the
-    // window text the proxy reads is checked below, and the 32-bit run, the
-    // product's, asks the proxy itself.
-    if (name.rfind(L"<no accessible object", 0) == 0) {
-        printf("EveryUser: the accessibility proxy was NOT asked here: %ls\n", name.c_str());
-    } else
+    // 64-bit Wine makes no proxy for any control (E_NOINTERFACE): the case
+    // then checks the window text the proxy reads, and says it is skipped.
+    const bool no_proxy = name.rfind(L"<no accessible object", 0) == 0;
+#else
+    const bool no_proxy = false;   // the product's run asks the proxy, or fails
 #endif
-    EXPECT_EQ(narrow(name), narrow(rows));
+    if (!no_proxy) EXPECT_EQ(narrow(name), narrow(rows));
     wchar_t text[256] = {};
     GetWindowTextW(area, text, 256);
     EXPECT_EQ(narrow(text), narrow(rows)) << "the window text";
@@ -800,6 +804,7 @@ TEST(EveryUser, AScreenReaderHearsTheBoxAndReadsItsRows) {
     ASSERT_TRUE(c.wait());
     EXPECT_EQ(c.result, 1);
     CoUninitialize();
+    if (no_proxy) GTEST_SKIP() << "the accessibility proxy was not asked: " << narrow(name);
 }
 
 std::wstring clipboard_text() {
