@@ -854,15 +854,20 @@ TEST(EveryUser, CtrlCCopiesTheBoxAndDoesNotAnswerIt) {
 // A box lies wholly in the work area of the monitor nearest its place:
 // exactly there when it fits, else moved the least that makes it fit.
 TEST(EveryUser, ABoxIsAlwaysOnAMonitor) {
+    // Where the frame's edges must be on the tests' own screen, whose work
+    // area is all of its 1,280 x 1,024: an edge asked past the work area's
+    // lies on it, the other coordinate is as asked; kFree, an edge that
+    // follows from the frame's size.
+    constexpr LONG kFree = LONG_MIN;
     const struct {
         const char* name;
         int x, y;
-        bool moved;
+        LONG left, top, right, bottom;
     } cases[] = {
-        {"beyond the right and the bottom", 5000, 5000, true},
-        {"beyond the left and the top", -5000, -5000, true},
-        {"partly beyond the right", 1200, 0, true},
-        {"on screen", 40, 25, false},
+        {"beyond the right and the bottom", 5000, 5000, kFree, kFree, 1280, 1024},
+        {"beyond the left and the top", -5000, -5000, 0, 0, kFree, kFree},
+        {"partly beyond the right", 1200, 0, kFree, 80, 1280, kFree},
+        {"on screen", 40, 25, 70, 105, kFree, kFree},
     };
     for (const auto& pc : cases) {
         SCOPED_TRACE(pc.name);
@@ -879,22 +884,15 @@ TEST(EveryUser, ABoxIsAlwaysOnAMonitor) {
         info.cbSize = sizeof info;
         GetMonitorInfoW(MonitorFromWindow(frame, MONITOR_DEFAULTTONEAREST), &info);
         const RECT& work = info.rcWork;
-        EXPECT_TRUE(wr.left >= work.left && wr.top >= work.top && wr.right <= work.right && wr.bottom <= work.bottom);
-        // The least move: an edge that was past the work area's is on it,
-        // the other coordinate as asked.
-        const LONG want_left = 30 + pc.x < work.left ? work.left
-                               : 30 + pc.x + (wr.right - wr.left) > work.right ? work.right - (wr.right - wr.left)
-                                                                                : 30 + pc.x;
-        const LONG want_top = 80 + pc.y < work.top ? work.top
-                              : 80 + pc.y + (wr.bottom - wr.top) > work.bottom ? work.bottom - (wr.bottom - wr.top)
-                                                                                : 80 + pc.y;
-        EXPECT_EQ(wr.left, want_left);
-        EXPECT_EQ(wr.top, want_top);
-        EXPECT_EQ(wr.left != 30 + pc.x || wr.top != 80 + pc.y, pc.moved);
-        if (pc.moved) {
-            printf("EveryUser: offsets (%d, %d) placed the frame at (%ld, %ld)-(%ld, %ld)\n", pc.x, pc.y, wr.left,
-                   wr.top, wr.right, wr.bottom);
+        ASSERT_TRUE(work.left == 0 && work.top == 0 && work.right == 1280 && work.bottom == 1024)
+            << "not the tests' own screen";
+        const LONG want[] = {pc.left, pc.top, pc.right, pc.bottom}, got[] = {wr.left, wr.top, wr.right, wr.bottom};
+        for (int edge = 0; edge < 4; edge++) {
+            if (want[edge] != kFree) EXPECT_EQ(got[edge], want[edge]) << "edge " << edge << " (left, top, right, bottom)";
         }
+        EXPECT_TRUE(wr.left >= work.left && wr.top >= work.top && wr.right <= work.right && wr.bottom <= work.bottom);
+        printf("EveryUser: offsets (%d, %d) placed the frame at (%ld, %ld)-(%ld, %ld)\n", pc.x, pc.y, wr.left, wr.top,
+               wr.right, wr.bottom);
         ASSERT_TRUE(box::press(frame, {"Return"}));
         ASSERT_TRUE(c.wait());
     }
