@@ -89,7 +89,7 @@ count_gtest_skips() {
   # A skipped case's line, then its <skipped message="file:line&#x0A;why">.
   list=$(cat "$dir"/*.xml 2>/dev/null | sed -n \
     -e '/<testcase [^>]*result="skipped"/{s/.*<testcase name="\([^"]*\)".*classname="\([^"]*\)".*/\2.\1/;h;d;}' \
-    -e '/<skipped message="/{s/.*<skipped message="\([^"]*\)".*/\1/;s/&#x0A;/ /g;s/&quot;/"/g;s/&lt;/</g;s/&gt;/>/g;s/&amp;/\&/g;H;x;s/\n/: /;p;}')
+    -e '/<skipped message="/{s/.*<skipped message="\([^"]*\)".*/\1/;s/&#x0A;/ /g;s/&quot;/"/g;s/&lt;/</g;s/&gt;/>/g;s/&apos;/'"'"'/g;s/&amp;/\&/g;H;x;s/\n/: /;p;}')
   [[ -n $list ]] || return 0
   n=$(wc -l <<<"$list")
   skipped=$((skipped + n))
