@@ -12,10 +12,17 @@
 # not run), counted over all ctest runs. Exit status 0 only when nothing
 # failed.
 #
-#   bash scripts/test.sh [native|asan|fuzz|win32|win64]...   (default: all)
+#   bash scripts/test.sh [native|asan|fuzz|win32|win64]... [--gtest_random_seed=N]
 #
-# A Windows test that is skipped or not run (Wine cannot start, a test
-# executable is missing) fails the run: those tests are the product's.
+# A Windows test program that is skipped or not run (Wine cannot start, a
+# test executable is missing) fails the run: those tests are the product's.
+# Each Windows test program is one ctest test and runs its cases once, in
+# an order shuffled with a seed that is printed (1..99999, random unless
+# given): a case that leans on another's leftovers fails where it belongs,
+# and --gtest_random_seed=N runs that order again. A case a program skips
+# is invisible to ctest (the program exits 0), so it is read from the
+# program's own report: in the Win32 run, the product's, it fails the run;
+# in the x86_64 run it is counted and named as skipped.
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -23,10 +30,25 @@ cd "$root"
 # shellcheck source=lib-wine.sh
 source scripts/lib-wine.sh
 started=$SECONDS
-configs=("$@")
+configs=() seed=
+for arg in "$@"; do
+  case $arg in
+    --gtest_random_seed=*) seed=${arg#*=} ;;
+    *) configs+=("$arg") ;;
+  esac
+done
 ((${#configs[@]})) || configs=(native asan fuzz win32 win64)
+if [[ -z $seed ]]; then
+  seed=$(((RANDOM * 32768 + RANDOM) % 99999 + 1))
+elif ! [[ $seed =~ ^[0-9]+$ ]] || ((seed < 1 || seed > 99999)); then
+  echo "--gtest_random_seed takes 1..99999, not $seed" >&2
+  exit 2
+fi
 
 passed=0 failed=0 skipped=0 broken=()
+# What ctest runs with (run_wine_preset sets it for the Windows programs).
+test_env=()
+shuffled=
 
 say() { printf '\n=== %s (%d s)\n' "$*" $((SECONDS - started)); }
 
@@ -52,6 +74,32 @@ count_ctest() {
   ((notrun <= skips)) || broken+=("$2: $((notrun - skips)) test(s) not run")
 }
 
+# Adds the cases the Windows test programs of one preset skipped, read from
+# the GoogleTest reports in $1 (one per program), and names them with why.
+# When every program ran and passed ($3 = 1), one without its report fails
+# the run: its skips could not be seen. The programs are those whose output
+# in the ctest report shows GoogleTest starting.
+count_gtest_skips() {
+  local dir=$1 preset=$2 all_passed=$3 programs reports n list
+  programs=$(grep -c '\[==========\] Running' "$root/build/$preset/ctest-junit.xml")
+  reports=$(find "$dir" -name '*.xml' 2>/dev/null | wc -l)
+  if ((all_passed && reports < programs)); then
+    broken+=("$preset: $((programs - reports)) test program(s) left no GoogleTest report")
+  fi
+  # A skipped case's line, then its <skipped message="file:line&#x0A;why">.
+  list=$(cat "$dir"/*.xml 2>/dev/null | sed -n \
+    -e '/<testcase [^>]*result="skipped"/{s/.*<testcase name="\([^"]*\)".*classname="\([^"]*\)".*/\2.\1/;h;d;}' \
+    -e '/<skipped message="/{s/.*<skipped message="\([^"]*\)".*/\1/;s/&#x0A;/ /g;s/&quot;/"/g;s/&lt;/</g;s/&gt;/>/g;s/&apos;/'"'"'/g;s/&amp;/\&/g;H;x;s/\n/: /;p;}')
+  [[ -n $list ]] || return 0
+  n=$(wc -l <<<"$list")
+  skipped=$((skipped + n))
+  echo "$preset cases skipped:"
+  sed 's/^/  /' <<<"$list"
+  if [[ $preset == win32 ]]; then
+    broken+=("$preset: $n case(s) skipped in the product's run")
+  fi
+}
+
 # Makes the Wine prefix before the tests start, so its first-time setup
 # does not eat into the first test's time limit. 77: that Wine cannot run
 # here (the reason is on stderr); the run stops there for this preset.
@@ -73,8 +121,14 @@ make_wine_prefix() {
 # Wine server is stopped afterwards.
 run_wine_preset() {
   wine_arch=$1
-  local preset=win$1 skipped_before=$skipped prefix
+  local preset=win$1 skipped_before=$skipped failed_before=$failed prefix reports
   prefix=$(wine_prefix_of "$root/build/win$1")
+  reports=$root/build/$preset/gtest-reports
+  rm -rf "$reports"
+  mkdir -p "$reports"
+  # Wine's Z: is the Unix root.
+  test_env=(GTEST_SHUFFLE=1 "GTEST_RANDOM_SEED=$seed" "GTEST_OUTPUT=xml:Z:$reports/")
+  shuffled=1
   source scripts/xvfb.sh
   trap 'xvfb_stop' EXIT
   if ! xvfb_start; then
@@ -83,12 +137,16 @@ run_wine_preset() {
   fi
   echo "Xvfb on $DISPLAY"
   run_preset "$preset" make_wine_prefix
+  test_env=()
   if ((skipped > skipped_before)); then
     broken+=("$preset: $((skipped - skipped_before)) test(s) skipped")
     echo "$preset tests skipped:"
     grep -o '<testcase name="[^"]*"[^>]*status="notrun"' "$root/build/$preset/ctest-junit.xml" 2>/dev/null |
       sed 's/<testcase name="\([^"]*\)".*/  \1/'
     scripts/wine-prefix.sh --arch "$1" "$prefix" 2>&1 | sed 's/^/  /'
+  fi
+  if [[ -f $root/build/$preset/ctest-junit.xml ]]; then
+    count_gtest_skips "$reports" "$preset" $((failed == failed_before && skipped == skipped_before))
   fi
   if [[ -f $prefix/.orvandel-ready ]]; then
     wine_select "$1"
@@ -116,8 +174,8 @@ run_preset() {
   fi
   say "$preset: test"
   rm -f "$dir/ctest-junit.xml"
-  ctest --test-dir "$dir" --output-on-failure -j2 --output-junit "$dir/ctest-junit.xml" \
-    || true
+  env ${test_env[@]+"${test_env[@]}"} \
+    ctest --test-dir "$dir" --output-on-failure -j2 --output-junit "$dir/ctest-junit.xml" || true
   count_ctest "$dir/ctest-junit.xml" "$preset"
 }
 
@@ -139,7 +197,8 @@ done
 
 echo
 for b in "${broken[@]}"; do echo "BROKEN: $b"; done
-((skipped)) && echo "NOTE: $skipped test(s) skipped (see \"tests skipped:\" above for why)"
+((skipped)) && echo "NOTE: $skipped test(s) skipped (see \"skipped:\" above for why)"
+[[ -n $shuffled ]] && echo "Windows test cases shuffled with --gtest_random_seed=$seed"
 echo "elapsed: $((SECONDS - started)) s"
 line="$((passed)) passed, $((failed + ${#broken[@]})) failed"
 ((skipped)) && line+=", $skipped skipped"

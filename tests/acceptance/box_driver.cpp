@@ -64,6 +64,19 @@ bool press(HWND frame, const std::vector<std::string>& keys) {
     return type_keys(frame, args);
 }
 
+bool wheel(HWND frame, int notches) {
+    if (!wait_for_focus(frame, 20000)) return false;
+    // Buttons 4 and 5 are the wheel's notches, up and down, turned with the
+    // pointer on the middle of the text area (screen and X coordinates are
+    // the same here).
+    RECT rc;
+    GetWindowRect(text_area(frame), &rc);
+    wchar_t args[96];
+    swprintf(args, 96, L"mousemove --sync %ld %ld click --repeat %d %d", (rc.left + rc.right) / 2,
+             (rc.top + rc.bottom) / 2, abs(notches), notches > 0 ? 4 : 5);
+    return run_xdotool(args, 20000) == 0;
+}
+
 bool still_waiting(Call& c, HWND frame, DWORD ms) {
     return !c.wait(ms) && IsWindow(frame);
 }

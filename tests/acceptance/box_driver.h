@@ -53,23 +53,51 @@ struct Arg {
 
 // One Orvandel call running on its own thread.
 struct Call {
+    using Export = int(__stdcall*)(BSTR*, BSTR*, int, int, BSTR*, BSTR*, BSTR*);
+    Export box = &Orvandel;   // or the export of another copy of the library
     Arg caption, message, c1, c2, c3;
     int x = 0, y = 0;
     volatile LONG result = -1;
     HANDLE thread = nullptr;
-    // Copies of the caller's strings, to show they come back unchanged.
-    std::wstring caption_before;
+    // The x87 control word the call left; it starts at the system's own
+    // setting (53-bit precision), not the one the call promises.
+    volatile uint16_t fpu_after = 0;
+    // The caller's strings as they went in, to show they come back
+    // unchanged: the same BSTR, the same text.
+    BSTR sent[5] = {};
+    std::wstring sent_text[5];
 
     static DWORD WINAPI run(void* p) {
         Call* c = static_cast<Call*>(p);
-        LONG r = Orvandel(c->caption.ref(), c->message.ref(), c->x, c->y, c->c1.ref(), c->c2.ref(),
-                          c->c3.ref());
+        const uint16_t host_setting = 0x027F;
+        __asm__ volatile("fldcw %0" : : "m"(host_setting));
+        LONG r = c->box(c->caption.ref(), c->message.ref(), c->x, c->y, c->c1.ref(), c->c2.ref(), c->c3.ref());
+        uint16_t cw;
+        __asm__ volatile("fnstcw %0" : "=m"(cw));
+        c->fpu_after = cw;
         InterlockedExchange(&c->result, r);
         return 0;
     }
     void start() {
-        if (caption.value) caption_before.assign(caption.value, SysStringLen(caption.value));
+        const Arg* args[] = {&caption, &message, &c1, &c2, &c3};
+        for (int i = 0; i < 5; i++) {
+            sent[i] = args[i]->value;
+            sent_text[i] = sent[i] ? std::wstring(sent[i], SysStringLen(sent[i])) : L"";
+        }
         thread = CreateThread(nullptr, 0, &Call::run, this, 0, nullptr);
+    }
+    // Which of the caller's strings the call changed, "" when none.
+    std::string strings_changed() const {
+        const Arg* args[] = {&caption, &message, &c1, &c2, &c3};
+        const char* names[] = {"caption", "message", "choice1", "choice2", "choice3"};
+        std::string changed;
+        for (int i = 0; i < 5; i++) {
+            const BSTR now = args[i]->value;
+            if (now != sent[i] || (now && std::wstring(now, SysStringLen(now)) != sent_text[i])) {
+                changed += std::string(names[i]) + " ";
+            }
+        }
+        return changed;
     }
     // True when the call returned within the bound.
     bool wait(DWORD ms = kReturnTimeoutMs) {
@@ -94,6 +122,10 @@ bool wait_gone(HWND hwnd, DWORD ms = kReturnTimeoutMs);
 // key name ("Return", "1", "Tab"). False when the box never got the focus or
 // xdotool failed.
 bool press(HWND frame, const std::vector<std::string>& keys);
+
+// Turns the mouse wheel over the box, once it has the focus: `notches`
+// away from the user (up) when positive, towards when negative.
+bool wheel(HWND frame, int notches);
 
 // True while no answer has come within `ms`: the box is still open and the
 // call still running.
