@@ -147,7 +147,7 @@ TEST_F(TextWindowTest, TextLandsInItsCells) {
 // The fonts of the system drawn for what the cell font lacks: a character
 // none has (an unassigned code point) hides nothing of its block from the
 // search, and a character of every block of the BMP keeps at most
-// kMaxSystemFonts fonts, whatever the number of blocks.
+// 24 fonts, whatever the number of blocks.
 TEST_F(TextWindowTest, AFailedSearchHidesNothingAndTheFontsKeptStayFew) {
     open_window(u"Warm", 4, 1, 50, 50);
     text_close(kAnyTextWindow);
@@ -179,13 +179,11 @@ TEST_F(TextWindowTest, AFailedSearchHidesNothingAndTheFontsKeptStayFew) {
     print(every_block);
     text_close(kAnyTextWindow);
     ASSERT_TRUE(eventually([] { return registry_size() == 0; }));
-    if (gdi < 0) {
-        say_gdi_not_counted("AFailedSearchHidesNothing");
-    } else {
-        EXPECT_LE(live_gdi_objects() - gdi, static_cast<int>(kMaxSystemFonts)) << "fonts kept after a box per block";
-        printf("GDI objects kept after a character of every BMP block: %d, of them system fonts: %u\n",
-               live_gdi_objects() - gdi, find_font_record(2)->system_font_count);
-    }
+    if (gdi < 0) GTEST_SKIP() << kGdiNotCounted;
+    // a few dozen at most, whatever mix of scripts a process shows
+    EXPECT_LE(live_gdi_objects() - gdi, 24) << "fonts kept after a box per block";
+    printf("GDI objects kept after a character of every BMP block: %d, of them system fonts: %u\n",
+           live_gdi_objects() - gdi, find_font_record(2)->system_font_count);
 }
 
 TEST_F(TextWindowTest, TextOperationsWithoutAWindowDoNothingAndStillConsume) {
@@ -372,7 +370,7 @@ TEST_F(TextWindowTest, AWaitEndsEmptyWhenItsWindowIsGone) {
 TEST_F(TextWindowTest, TheTextLockOfAKilledThreadIsTakenOver) {
     HANDLE taken = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     ThreadBody holder{[&] {
-        textwin::lock_text();
+        if (!textwin::lock_text()) return;   // never set: the wait below fails
         SetEvent(taken);
         Sleep(4 * kBound);   // killed long before
     }};
@@ -652,7 +650,7 @@ TEST_F(TextWindowTest, AWindowLargerThanItsScreenFitsTheWorkAreaAndScrolls) {
                 const Image want = rows_in_view(r, step.top);
                 std::string differs = "not looked at";
                 eventually([&] {
-                    textwin::lock_text();
+                    if (!textwin::lock_text()) return false;
                     differs = differing_rows(read_dc(reinterpret_cast<HDC>(r->mem_dc), r->width, r->height), want);
                     textwin::unlock_text();
                     return differs.empty();
