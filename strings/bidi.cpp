@@ -115,68 +115,85 @@ uint8_t first_strong_level(const Paragraph& p, uint32_t from, uint32_t to) {
     return 0;
 }
 
-// Rules X1-X8: explicit levels and overrides.
-void explicit_levels(Paragraph& p) {
+// The directional status stack of rules X1-X8, with its overflow counters.
+struct ExplicitStack {
     struct Status {
         uint8_t level;
         uint8_t override_class;
         bool isolate;
     };
-    Status stack[kBidiMaxDepth + 2];
-    uint32_t top = 0;
-    stack[0] = Status{p.level, kNoOverride, false};
-    uint32_t overflow_isolates = 0, overflow_embeddings = 0, valid_isolates = 0;
+    Status status[kBidiMaxDepth + 2];
+    uint32_t top;
+    uint32_t overflow_isolates, overflow_embeddings, valid_isolates;
+};
+
+// Rules X6a and X7: a PDI closes up to its isolate, a PDF its embedding.
+void close_explicit(ExplicitStack& st, uint8_t c) {
+    if (c == kBidiPDI) {
+        if (st.overflow_isolates > 0) {
+            st.overflow_isolates--;
+        } else if (st.valid_isolates > 0) {
+            st.overflow_embeddings = 0;
+            while (!st.status[st.top].isolate) st.top--;
+            st.top--;
+            st.valid_isolates--;
+        }
+    } else if (c == kBidiPDF && st.overflow_isolates == 0) {
+        if (st.overflow_embeddings > 0) {
+            st.overflow_embeddings--;
+        } else if (!st.status[st.top].isolate && st.top > 0) {
+            st.top--;
+        }
+    }
+}
+
+// Rules X2-X5c: an embedding, override or isolate opens a level, or counts
+// as overflow past the deepest.
+void open_explicit(ExplicitStack& st, uint8_t c, bool right_to_left) {
+    const bool isolate = isolate_initiator(c);
+    const uint32_t level = st.status[st.top].level;
+    const uint32_t next = right_to_left ? (level + 1u) | 1u : (level + 2u) & ~1u;
+    if (next <= kBidiMaxDepth && st.overflow_isolates == 0 && st.overflow_embeddings == 0) {
+        const uint8_t override_class = c == kBidiRLO ? kBidiR : c == kBidiLRO ? kBidiL : kNoOverride;
+        st.status[++st.top] = ExplicitStack::Status{static_cast<uint8_t>(next), override_class, isolate};
+        if (isolate) st.valid_isolates++;
+    } else if (isolate) {
+        st.overflow_isolates++;
+    } else if (st.overflow_isolates == 0) {
+        st.overflow_embeddings++;
+    }
+}
+
+// Rules X1-X8: explicit levels and overrides.
+void explicit_levels(Paragraph& p) {
+    ExplicitStack st;
+    st.top = st.overflow_isolates = st.overflow_embeddings = st.valid_isolates = 0;
+    st.status[0] = ExplicitStack::Status{p.level, kNoOverride, false};
     for (uint32_t i = 0; i < p.n; i++) {
         const uint8_t c = p.classes[i];
         p.resolved[i] = c;
         if (c == kBidiB) {
             p.levels[i] = p.level;
-            top = overflow_isolates = overflow_embeddings = valid_isolates = 0;
+            st.top = st.overflow_isolates = st.overflow_embeddings = st.valid_isolates = 0;
             continue;
         }
-        if (c == kBidiPDI) {
-            if (overflow_isolates > 0) {
-                overflow_isolates--;
-            } else if (valid_isolates > 0) {
-                overflow_embeddings = 0;
-                while (!stack[top].isolate) top--;
-                top--;
-                valid_isolates--;
-            }
-        } else if (c == kBidiPDF) {
-            if (overflow_isolates == 0) {
-                if (overflow_embeddings > 0) {
-                    overflow_embeddings--;
-                } else if (!stack[top].isolate && top > 0) {
-                    top--;
-                }
-            }
-        }
+        close_explicit(st, c);
         // Everything takes the level in force (isolate initiators the one
         // outside them), and the override in force but for what X9 removes.
-        p.levels[i] = stack[top].level;
-        if (stack[top].override_class != kNoOverride && !removed_by_x9(c)) p.resolved[i] = stack[top].override_class;
+        const ExplicitStack::Status& now = st.status[st.top];
+        p.levels[i] = now.level;
+        if (now.override_class != kNoOverride && !removed_by_x9(c)) p.resolved[i] = now.override_class;
         if (c < kBidiLRE || c == kBidiPDF || c == kBidiPDI) continue;
-
-        const bool isolate = isolate_initiator(c);
         const bool right_to_left =
             c == kBidiRLE || c == kBidiRLO || c == kBidiRLI ||
             (c == kBidiFSI && first_strong_level(p, i + 1, p.match[i] == kNone ? p.n : p.match[i]) == 1);
-        const uint32_t next = right_to_left ? (stack[top].level + 1u) | 1u : (stack[top].level + 2u) & ~1u;
-        if (next <= kBidiMaxDepth && overflow_isolates == 0 && overflow_embeddings == 0) {
-            const uint8_t override_class = c == kBidiRLO ? kBidiR : c == kBidiLRO ? kBidiL : kNoOverride;
-            stack[++top] = Status{static_cast<uint8_t>(next), override_class, isolate};
-            if (isolate) valid_isolates++;
-        } else if (isolate) {
-            overflow_isolates++;
-        } else if (overflow_isolates == 0) {
-            overflow_embeddings++;
-        }
+        open_explicit(st, c, right_to_left);
     }
 }
 
-// Rules W1-W7 over one isolating run sequence of m characters.
-void resolve_weak(Paragraph& p, uint32_t m, uint8_t sos) {
+// Rules W1-W3 over one isolating run sequence of m characters: marks,
+// and European digits in an Arabic context.
+void resolve_marks_and_arabic_digits(Paragraph& p, uint32_t m, uint8_t sos) {
     uint8_t* const r = p.resolved;
     const uint32_t* const s = p.sequence;
     // W1: a mark takes the class before it; after an isolate control, ON.
@@ -195,6 +212,13 @@ void resolve_weak(Paragraph& p, uint32_t m, uint8_t sos) {
         }
         if (c == kBidiAL) c = kBidiR;
     }
+}
+
+// Rules W1-W7 over one isolating run sequence of m characters.
+void resolve_weak(Paragraph& p, uint32_t m, uint8_t sos) {
+    resolve_marks_and_arabic_digits(p, m, sos);
+    uint8_t* const r = p.resolved;
+    const uint32_t* const s = p.sequence;
     // W4: one separator between two numbers of a kind joins them.
     for (uint32_t k = 1; k + 1 < m; k++) {
         uint8_t& c = r[s[k]];
@@ -219,7 +243,7 @@ void resolve_weak(Paragraph& p, uint32_t m, uint8_t sos) {
         for (; k < end; k++) r[s[k]] = digits ? kBidiEN : kBidiON;
     }
     // W7: European digits after L are L.
-    strong = sos;
+    uint8_t strong = sos;
     for (uint32_t k = 0; k < m; k++) {
         uint8_t& c = r[s[k]];
         if (c == kBidiL || c == kBidiR) {
