@@ -236,6 +236,7 @@ struct Caller {
     HANDLE go;
     int calls;
     int other_results = 0;   // anything but 0 (replaced) or 1 (answered)
+    int answered = 0;
 };
 
 DWORD WINAPI call_boxes(LPVOID p) {
@@ -246,6 +247,7 @@ DWORD WINAPI call_boxes(LPVOID p) {
     for (int i = 0; i < c->calls; ++i) {
         int r = c->box(&caption, &message, 0, 0, &yes, &no, nullptr);
         c->other_results += r != 0 && r != 1;
+        c->answered += r == 1;
     }
     for (BSTR b : {caption, message, yes, no}) SysFreeString(b);
     return 7;
@@ -291,6 +293,11 @@ TEST(Win32Load, ManyThreadsCallingAtOnceLeaveNoBoxBehind) {
     g_stop_answering = 1;
     run_thread_to_end(answerer);
     EXPECT_EQ(g_most_boxes, 1) << "boxes on screen at one time";
+    // The last box of all is replaced by no one: calls that all returned 0
+    // without a box would answer none.
+    int answered = 0;
+    for (const Caller& c : callers) answered += c.answered;
+    EXPECT_GT(answered, 0) << "no call was answered by its box";
     for (int t = 0; t < kThreads; ++t) {
         EXPECT_EQ(callers[t].other_results, 0) << "thread " << t;
         CloseHandle(handles[t]);

@@ -823,6 +823,8 @@ TEST(Hostile, NoCrashAndABoxOrACleanReturn) {
     cases.push_back({"2,000 rows of 4,000 characters", Arg(L"orv hostile blind"), Arg(blind)});
     for (HostileCase& hc : cases) {
         SCOPED_TRACE(hc.name);
+        // Any box found below is then this row's, not one an earlier row left.
+        ASSERT_EQ(box::find_box(nullptr, 0), nullptr) << "a box left over from the row before";
         Call c;
         c.caption = std::move(hc.caption);
         c.message = std::move(hc.message);
