@@ -1,5 +1,6 @@
 #include "strings/bidi.h"
 
+#include "strings/cells.h"
 #include "strings/unicode_runs.h"
 
 namespace {

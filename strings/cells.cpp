@@ -57,13 +57,9 @@ bool is_spacing_mark(uint32_t cp) {
 }
 
 CellChar cell_char_at(const char16_t* units, uint32_t n, uint32_t at) {
-    const char16_t u = units[at];
-    if (is_high_surrogate(u) && at + 1 < n && is_low_surrogate(units[at + 1])) {
-        const uint32_t cp =
-            0x10000 + ((uint32_t(u) - kHighSurrogates) << 10) + (uint32_t(units[at + 1]) - kLowSurrogates);
-        return CellChar{cp, 2, char_cells(cp)};
-    }
-    return CellChar{u, 1, char_cells(u)};
+    uint32_t taken = 0;
+    const uint32_t cp = code_point_at(units, n, at, &taken);
+    return CellChar{cp, taken, char_cells(cp)};
 }
 
 uint32_t text_cells(const char16_t* units, uint32_t n) {

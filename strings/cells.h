@@ -18,6 +18,24 @@ inline bool is_high_surrogate(uint32_t unit) { return unit - kHighSurrogates < k
 inline bool is_low_surrogate(uint32_t unit) { return unit - kLowSurrogates < kSurrogatesPerHalf; }
 inline bool is_surrogate(uint32_t unit) { return is_high_surrogate(unit) || is_low_surrogate(unit); }
 
+// The code point that starts at units[at] (at < n), and in *units_taken the
+// units it takes: 2 for a surrogate pair, else 1 (a lone surrogate is a code
+// point of its own).
+inline uint32_t code_point_at(const char16_t* units, uint32_t n, uint32_t at, uint32_t* units_taken) {
+    const uint32_t u = units[at];
+    if (is_high_surrogate(u) && at + 1 < n && is_low_surrogate(units[at + 1])) {
+        *units_taken = 2;
+        return 0x10000 + ((u - kHighSurrogates) << 10) + (uint32_t(units[at + 1]) - kLowSurrogates);
+    }
+    *units_taken = 1;
+    return u;
+}
+
+// Whether units[at] is the second unit of a surrogate pair.
+inline bool continues_pair(const char16_t* units, uint32_t at) {
+    return at > 0 && is_low_surrogate(units[at]) && is_high_surrogate(units[at - 1]);
+}
+
 // One character of a text: its code point, the UTF-16 units it takes (1 or
 // 2) and the cells it takes (0, 1 or 2).
 struct CellChar {

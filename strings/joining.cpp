@@ -1,6 +1,7 @@
 #include "strings/joining.h"
 
 #include "strings/bidi.h"
+#include "strings/cells.h"
 #include "strings/unicode_runs.h"
 
 namespace {

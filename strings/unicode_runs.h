@@ -1,6 +1,6 @@
 // Shared by the generated property tables (strings/*_tables.inc): a run of
-// code points with one value, found in a table of runs, and the code point
-// that starts at a UTF-16 unit.
+// code points with one value, found in a table of runs. The code point that
+// starts at a UTF-16 unit is strings/cells.h's code_point_at.
 #pragma once
 
 #include <stdint.h>
@@ -54,22 +54,4 @@ inline uint32_t code_point_value(RunCache& cache, const uint8_t* runs, const uin
         cache.value = run.value;
     }
     return cache.value;
-}
-
-// The code point that starts at units[at] (at < n), and in *units_taken the
-// units it takes: 2 for a surrogate pair, else 1 (a lone surrogate is a code
-// point of its own).
-inline uint32_t code_point_at(const char16_t* units, uint32_t n, uint32_t at, uint32_t* units_taken) {
-    const uint32_t u = units[at];
-    if (u - 0xD800 < 0x400 && at + 1 < n && uint32_t(units[at + 1]) - 0xDC00 < 0x400) {
-        *units_taken = 2;
-        return 0x10000 + ((u - 0xD800) << 10) + (uint32_t(units[at + 1]) - 0xDC00);
-    }
-    *units_taken = 1;
-    return u;
-}
-
-// Whether units[at] is the second unit of a surrogate pair.
-inline bool continues_pair(const char16_t* units, uint32_t at) {
-    return at > 0 && uint32_t(units[at]) - 0xDC00 < 0x400 && uint32_t(units[at - 1]) - 0xD800 < 0x400;
 }
