@@ -126,9 +126,6 @@ bool keep_fallback_font(FontRecord* font_record, uint32_t first, uint32_t last, 
     return link_kept(&font_record->fallback, fallback);
 }
 
-namespace {
-
-// Face names are zero-terminated within their 32 units.
 bool same_face(const char16_t* a, const char16_t* b) {
     for (int i = 0; i < 32; ++i) {
         if (a[i] != b[i]) return false;
@@ -136,6 +133,8 @@ bool same_face(const char16_t* a, const char16_t* b) {
     }
     return true;
 }
+
+namespace {
 
 // Under the font list's lock.
 const SystemFont* system_font_of(const FontRecord* font_record, const char16_t* face, int32_t height) {

@@ -133,6 +133,10 @@ bool find_fallback_font(FontRecord* font_record, uint32_t code_point, int32_t he
 // bound to keep it.
 bool keep_fallback_font(FontRecord* font_record, uint32_t first, uint32_t last, int32_t height, uintptr_t font);
 
+// Whether two face names, each zero-terminated within its 32 units, are
+// the same.
+bool same_face(const char16_t* a, const char16_t* b);
+
 // The kept system font of face `face` (zero-terminated within 32 units) at
 // `height`, or 0 (also without the lock).
 uintptr_t find_system_font(FontRecord* font_record, const char16_t* face, int32_t height);

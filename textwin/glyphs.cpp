@@ -6,6 +6,7 @@
 #include "textwin/glyphs.h"
 
 #include "runtime/blocks.h"
+#include "runtime/fonts.h"
 #include "runtime/registry.h"
 #include "strings/bidi.h"
 #include "strings/cells.h"
@@ -246,11 +247,6 @@ uint32_t score_of(Search& search, HFONT font) {
     return ((tm.tmPitchAndFamily & TMPF_FIXED_PITCH) != 0 ? 0x10000u : 0u) + static_cast<uint32_t>(off);
 }
 
-bool same_face(const wchar_t* a, const wchar_t* b) {
-    while (*a == *b && *a != 0) a++, b++;
-    return *a == *b;
-}
-
 // Weighs the font of the face in search.lf against the best so far.
 void try_face(Search& search) {
     HFONT font = CreateFontIndirectW(&search.lf);
@@ -276,8 +272,9 @@ int CALLBACK try_family(const LOGFONTW* family, const TEXTMETRICW*, DWORD type, 
     Search& search = *reinterpret_cast<Search*>(param);
     // A family comes once per character set; a raster font has no glyphs at
     // other heights, and '@' names the vertical forms of a family.
-    if (same_face(family->lfFaceName, search.lf.lfFaceName) || (type & RASTER_FONTTYPE) != 0 ||
-        family->lfFaceName[0] == L'@') {
+    const auto* face = reinterpret_cast<const char16_t*>(family->lfFaceName);
+    if (same_face(face, reinterpret_cast<const char16_t*>(search.lf.lfFaceName)) ||
+        (type & RASTER_FONTTYPE) != 0 || face[0] == u'@') {
         return 1;
     }
     __builtin_memcpy(search.lf.lfFaceName, family->lfFaceName, sizeof search.lf.lfFaceName);
