@@ -25,6 +25,11 @@ set -euo pipefail
 dir=${1:-/usr/share/unicode}
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 version=$(sed -n '1s/^# DerivedBidiClass-\(.*\)\.txt.*/\1/p' "$dir/extracted/DerivedBidiClass.txt")
+# How the index packs a stream offset beside a code point is the reader's
+# to say (strings/unicode_runs.h): the tables follow it.
+offset_bits=$(sed -n 's/^constexpr uint32_t kRunIndexOffsetBits = \([0-9][0-9]*\);.*/\1/p' "$root/strings/unicode_runs.h")
+[[ -n $offset_bits ]] || { echo "gen-bidi-tables: no kRunIndexOffsetBits in strings/unicode_runs.h" >&2; exit 1; }
+span=$((1 << offset_bits))
 
 # mawk, Debian's default awk, has no strtonum and no bit operations.
 common='
@@ -40,9 +45,9 @@ function varint(v,  s) { s = ""
   bytes++; return s sprintf("0x%02X, ", v) }
 # Runs of equal values over every code point, as a byte stream of
 # varint((length - 1) * 2^bits + value), and an index: every 16th run'"'"'s first
-# code point and where it starts in the stream, packed (first << 11) | offset.
+# code point and where it starts in the stream, packed first * span + offset.
 function run(first, last, value, bits) {
-  if (runs % 16 == 0) index_lines = index_lines sprintf("    0x%08Xu,  // %04X\n", first * 2048 + bytes, first)
+  if (runs % 16 == 0) index_lines = index_lines sprintf("    0x%08Xu,  // %04X\n", first * span + bytes, first)
   stream_lines = stream_lines "    " varint((last - first) * 2 ^ bits + value) " // " sprintf("%04X..%04X %s\n", first, last, value_name[value])
   runs++ }
 function sort_numbers(a, n,  i, j, v) {
@@ -53,7 +58,7 @@ function print_array(decl, items, n, per_line,  i) {
   for (i = 1; i <= n; i++) printf "%s%s,", (i % per_line == 1 || per_line == 1) ? "\n    " : " ", items[i]
   print "\n};" }
 function print_runs(name) {
-  if (bytes >= 2048) die("the " name " stream is too long for its index")
+  if (bytes >= span) die("the " name " stream is too long for its index")
   printf "const uint8_t k%sRuns[] = {\n%s};\n", name, stream_lines
   printf "const uint32_t k%sIndex[] = {\n%s};\n", name, index_lines }
 '
@@ -62,7 +67,7 @@ function print_runs(name) {
 bidi_order="L R AL EN ES ET AN CS NSM BN B S WS ON LRE LRO RLE RLO PDF LRI RLI FSI PDI"
 
 bidi_tables() {
-  awk -F';' -v order="$bidi_order" "$common"'
+  awk -F';' -v order="$bidi_order" -v span="$span" "$common"'
     BEGIN { n = split(order, names, " "); for (i = 1; i <= n; i++) { number[names[i]] = i - 1; value_name[i - 1] = names[i] } }
     FILENAME ~ /PropertyValueAliases/ && $1 ~ /^bc *$/ { short_name[trim($3)] = trim($2) }
     FILENAME ~ /DerivedBidiClass/ && /^# @missing:/ {
@@ -156,7 +161,7 @@ bidi_tables() {
 joining_order="U T R L D C"
 
 joining_tables() {
-  awk -F';' -v order="$joining_order" "$common"'
+  awk -F';' -v order="$joining_order" -v span="$span" "$common"'
     BEGIN { n = split(order, names, " "); for (i = 1; i <= n; i++) { number[names[i]] = i - 1; value_name[i - 1] = names[i] } }
     FILENAME ~ /ArabicShaping/ && /^[0-9A-F]/ { listed[hex($1)] = trim($3); group[hex($1)] = trim($4) }
     FILENAME ~ /UnicodeData/ {

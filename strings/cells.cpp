@@ -1,18 +1,11 @@
 #include "strings/cells.h"
 
+#include "strings/unicode_runs.h"
+
 namespace {
 
 // The tables and the shape of their index (kOffsetBits, kRangesPerIndex).
 #include "strings/cell_widths.inc"
-
-uint32_t read_varint(const uint8_t*& at) {
-    uint32_t value = 0;
-    for (uint32_t shift = 0;; shift += 7) {
-        const uint8_t b = *at++;
-        value |= uint32_t(b & 0x7F) << shift;
-        if (b < 0x80) return value;
-    }
-}
 
 // Whether `cp` lies in one of the ranges of a table (strings/cell_widths.inc):
 // the last index entry at or before it, then at most its kRangesPerIndex

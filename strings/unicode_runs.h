@@ -7,6 +7,22 @@
 
 constexpr uint32_t kLastCodePoint = 0x10FFFF;
 
+// An index entry packs a run's first code point above the offset of the run
+// in its stream, in this many low bits; scripts/gen-bidi-tables.sh reads
+// the number here.
+constexpr uint32_t kRunIndexOffsetBits = 11;
+
+// A number of a table's stream: 7-bit groups, low first, the high bit set
+// on all but the last. Moves `at` past it.
+inline uint32_t read_varint(const uint8_t*& at) {
+    uint32_t value = 0;
+    for (uint32_t shift = 0;; shift += 7) {
+        const uint8_t b = *at++;
+        value |= uint32_t(b & 0x7F) << shift;
+        if (b < 0x80) return value;
+    }
+}
+
 // Code points first..last, all with one value.
 struct CodePointRun {
     uint32_t first;
@@ -19,7 +35,7 @@ struct CodePointRun {
 // code point from the first index entry's (at or before `code_point`) on,
 // each run varint((length - 1) << value_bits | value); `index`
 // holds every 16th run's first code point and offset in the stream, packed
-// (first << 11) | offset, `entries` of them.
+// (first << kRunIndexOffsetBits) | offset, `entries` of them.
 CodePointRun find_code_point_run(const uint8_t* runs, const uint32_t* index, uint32_t entries, uint32_t value_bits,
                                  uint32_t code_point);
 
